@@ -49,7 +49,8 @@ void Thread::Start() {
   if (stopEvent_ && (thread_.joinable() || finished_)) return;
   if (!stopEvent_) {
     try {
-      if (failNextStart.exchange(0) == 1) throw std::bad_alloc();
+      int expected = 1;
+      if (failNextStart.compare_exchange_strong(expected, 0)) throw std::bad_alloc();
       stopEvent_ = std::make_unique<StopSignal>();
     } catch (const std::exception&) {
       throw std::runtime_error(Cp1250FromUtf8("Nie udało się utworzyć kontrolera nowego wątku."));
