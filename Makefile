@@ -1,0 +1,47 @@
+# The two commands: `make run` and `make test`. Both do every set-up step on a fresh Debian
+# machine (packages, the Windows library cache, the builds) before they start.
+SHELL := /bin/bash
+ROOT := $(CURDIR)
+JOBS ?= 2
+
+.PHONY: run test setup native windows fuzz-build bench fuzz clean
+
+setup:
+	@scripts/setup-system.sh
+	@scripts/windows-deps.sh
+	@scripts/header-only.sh
+
+native: setup
+	cmake --preset native >/dev/null
+	cmake --build --preset native -j $(JOBS)
+
+windows: setup
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j $(JOBS)
+
+fuzz-build: setup
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
+
+test: native windows fuzz-build
+	@scripts/run-tests.sh
+
+run: native windows
+	@scripts/run-app.sh
+
+# Benchmarks (optimised build); each prints its figures and ratios against its baseline.
+bench: setup
+	cmake --preset bench >/dev/null
+	cmake --build --preset bench -j $(JOBS)
+	@for b in build/bench/bench/*_bench; do echo "== $$b"; "$$b" || exit 1; done
+
+# Long fuzz runs: FUZZ_RUNS executions of every target on a copy of its seed corpus.
+FUZZ_RUNS ?= 1000000
+fuzz: fuzz-build
+	@for f in build/fuzz/fuzz/*_fuzz; do \
+	  n=$$(basename $$f); w=$$(mktemp -d); cp -r fuzz/corpus/$${n%_fuzz}/. $$w/ 2>/dev/null; \
+	  echo "== $$n"; $$f -runs=$(FUZZ_RUNS) -print_final_stats=1 $$w 2>&1 | grep -E "stat::number_of_executed_units|ERROR|SUMMARY" || exit 1; \
+	  rm -rf $$w; done
+
+clean:
+	rm -rf build

@@ -1,0 +1,37 @@
+#!/bin/bash
+# Installs the Debian packages the project needs, when any is missing. Idempotent and quick
+# when everything is there already.
+set -euo pipefail
+
+packages=(
+  # native build, tests, benchmarks and fuzzing
+  cmake ninja-build pkg-config g++ clang libclang-rt-14-dev python3
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libssh2-1-dev libssl-dev libjpeg62-turbo-dev libcli11-dev nlohmann-json3-dev libssh-dev
+  # Windows cross build (the static libraries come from scripts/windows-deps.sh)
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+  libz-mingw-w64-dev nasm dpkg-dev make perl patch xz-utils
+  # running and testing the Windows programs
+  wine wine64 xvfb xauth imagemagick
+  # the card simulator's tests and the archive tests
+  openssh-client ffmpeg
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup-system: all packages present"
+  exit 0
+fi
+
+echo "setup-system: installing ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

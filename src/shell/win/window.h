@@ -1,0 +1,52 @@
+// The window framework: every window is driven by an object derived from Window. The shared
+// window procedure binds the object at WM_NCCREATE and from then on routes every message of
+// the window to the object's WindowProc.
+#pragma once
+
+#include <windows.h>
+
+class Window {
+ public:
+  Window() = default;
+  // Does not destroy the native window: an object must outlive its window's messages.
+  virtual ~Window();
+  // Resizes the window without moving it or changing its Z order.
+  virtual void Resize(int width, int height);
+  virtual void Show(bool visible);
+  // Paints the window; returns false to leave WM_PAINT to the system's default handling.
+  virtual bool Paint();
+  virtual LRESULT WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+  Window(const Window&) = delete;
+  Window& operator=(const Window&) = delete;
+
+  HWND window = nullptr;
+
+  // The one window procedure registered for every framework class.
+  static LRESULT CALLBACK SharedWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+};
+
+// Registers a framework window class (the shared procedure and an arrow cursor are filled in).
+// Registration is repeated on every creation; "class already exists" is not a failure.
+void RegisterWindowClass(WNDCLASSEXW windowClass);
+
+// Creates a native window for `object` (passed as the creation parameter) and stores the
+// handle in it. Returns the handle, null on failure.
+HWND CreateFrameworkWindow(Window& object, DWORD exStyle, const wchar_t* className, const wchar_t* title,
+                           DWORD style, int x, int y, int width, int height, HWND parent, HMENU menu,
+                           HINSTANCE instance);
+
+// Dialog objects: the dialog procedure keeps the object in the dialog's user slot (set at
+// WM_INITDIALOG from the creation parameter) and forwards every later message to it. A
+// failure thrown by the object is shown once in an error box owned by the dialog and the
+// message counts as handled.
+class Dialog {
+ public:
+  virtual ~Dialog() = default;
+  // Returns TRUE when the message was handled.
+  virtual INT_PTR DialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) = 0;
+
+  static INT_PTR CALLBACK SharedDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+
+  HWND dialog = nullptr;
+};
