@@ -1,0 +1,91 @@
+#include "logic/expr.h"
+
+#include <algorithm>
+
+ExprNode::ExprNode(NodeKind op, ExprNode first, ExprNode second) : kind(op) {
+  children.reserve(2);
+  children.push_back(std::move(first));
+  children.push_back(std::move(second));
+}
+
+bool ExprNode::operator==(const ExprNode& other) const {
+  return kind == other.kind && number == other.number && children == other.children;
+}
+
+bool IsOperator(NodeKind kind) {
+  return kind == NodeKind::And || kind == NodeKind::Or || kind == NodeKind::Xor || kind == NodeKind::Assign;
+}
+
+bool IsDetectorKind(NodeKind kind) { return DetectorKindTrack(kind) >= 0; }
+
+int DetectorKindTrack(NodeKind kind) {
+  switch (kind) {
+    case NodeKind::DetectorA: return 0;
+    case NodeKind::DetectorB: return 1;
+    case NodeKind::DetectorC: return 2;
+    case NodeKind::DetectorD: return 3;
+    default: return -1;
+  }
+}
+
+NodeKind DetectorKindOfTrack(int track) {
+  static constexpr NodeKind kinds[] = {NodeKind::DetectorA, NodeKind::DetectorB, NodeKind::DetectorC,
+                                       NodeKind::DetectorD};
+  return kinds[track & 3];
+}
+
+int TreeDepth(const ExprNode& node) {
+  int deepest = 0;
+  for (const ExprNode& child : node.children) deepest = std::max(deepest, TreeDepth(child));
+  return deepest + 1;
+}
+
+namespace {
+
+void Print(const ExprNode& node, std::string& out) {
+  const char* separator = nullptr;
+  switch (node.kind) {
+    case NodeKind::Zero: out += '0'; return;
+    case NodeKind::One: out += '1'; return;
+    case NodeKind::And: separator = " & "; break;
+    case NodeKind::Or: separator = " | "; break;
+    case NodeKind::Xor: separator = " ^ "; break;
+    default:
+      if (const int track = DetectorKindTrack(node.kind); track >= 0) {
+        out += static_cast<char>('A' + track);
+        out += std::to_string(node.number);
+      }
+      return;
+  }
+  out += '(';
+  if (!node.children.empty()) Print(node.children[0], out);
+  out += separator;
+  if (node.children.size() > 1) Print(node.children[1], out);
+  out += ')';
+}
+
+}  // namespace
+
+std::string PrintExpression(const ExprNode& node) {
+  std::string out;
+  Print(node, out);
+  return out;
+}
+
+std::string HitTest(const ExprNode& node, std::int32_t x, std::int32_t y) {
+  const NodeRect& r = node.rect;
+  if (x < r.left || x >= r.right || y < r.top || y >= r.bottom) return {};
+  for (std::size_t i = 0; i < node.children.size(); ++i) {
+    std::string below = HitTest(node.children[i], x, y);
+    if (!below.empty()) return static_cast<char>('A' + i) + below;
+  }
+  return "X";
+}
+
+void OffsetNode(ExprNode& node, std::int32_t dx, std::int32_t dy) {
+  node.rect.left += dx;
+  node.rect.right += dx;
+  node.rect.top += dy;
+  node.rect.bottom += dy;
+  for (ExprNode& child : node.children) OffsetNode(child, dx, dy);
+}
