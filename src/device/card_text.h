@@ -1,0 +1,56 @@
+// Helpers for the texts the card sends and the commands sent to it: the key = value reader of
+// "/vemo/ipconfig --show", the hardware address in "ifconfig eth0", listing lines of "ls -p",
+// shell quoting of names inserted into commands, and the check of archive names before they
+// become local paths. All strings are narrow (Windows-1250, as the card sends them).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace card {
+
+// Value of the first line "key = value" whose key equals `name` (case-sensitive). Spaces and
+// tabs around the key, the "=" and the value are ignored; ";" starts a comment to the end of
+// the line. Returns "0.0.0.0" when no line has the key, and also when a line that is neither
+// blank, a comment nor "key = ..." comes first (reading stops there).
+std::string KeyValue(std::string_view text, std::string_view name);
+
+// "%u.%u.%u.%u" parsed leniently (missing parts count as 0), packed first octet highest.
+std::uint32_t PackAddress(const std::string& dotted);
+
+// The 17 characters after "HWaddr " (fewer when the text ends first); none without "HWaddr ".
+std::optional<std::string> HardwareAddress(std::string_view ifconfigOutput);
+
+// Splits listing output at "\n": each piece without its line feed; a last piece without a line
+// feed is kept; an empty output gives no entries.
+std::vector<std::string> SplitListing(std::string_view output);
+
+// `name` as it goes into a card command: unchanged when it holds only letters, digits and
+// "._/-" (or is empty); otherwise in single quotes, with each "'" written as '\''.
+std::string ShellQuoted(const std::string& name);
+
+// True when a name from the card's listing may be joined into a local path: no "..", "\",
+// ":" or NUL anywhere and no "/" at the start.
+bool IsSafeArchiveName(std::string_view name);
+// The message for a refused name: "Niedozwolona nazwa w archiwum karty `" + name + "'.".
+std::string UnsafeArchiveNameText(const std::string& name);
+
+// The marker appended to list entries that already exist in the local archive folder.
+inline constexpr const char* kDownloadedMarker = "  [S]";
+
+// Card clock text of "date -u -Iseconds" parsed as "%u-%u-%uT%u:%u:%u"; none when the text is
+// shorter than 22 characters, fewer than six fields match, or the date is no calendar date.
+struct CardTime {
+  unsigned year, month, day, hour, minute, second;
+};
+std::optional<CardTime> ParseCardDate(const std::string& text);
+// Seconds since 1970-01-01 00:00:00 UTC of a calendar time.
+std::int64_t SecondsSinceEpoch(const CardTime& time);
+CardTime TimeFromSeconds(std::int64_t seconds);
+// "/vemo/setdate \"YYYY-MM-DD hh:mm:ss\"".
+std::string SetDateCommand(const CardTime& time);
+
+}  // namespace card

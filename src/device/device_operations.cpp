@@ -1,0 +1,209 @@
+#include "device/device_operations.h"
+
+#include <stdexcept>
+#include <thread>
+
+#include "base/socket.h"
+#include "base/text.h"
+
+namespace device {
+
+namespace {
+
+std::string T(const char* utf8) { return Cp1250FromUtf8(utf8); }
+
+// Runs `body`; on failure puts `failureLine` into the status bar and passes the failure on.
+template <class Body>
+auto WithFailureLine(OperationContext& ctx, const char* failureLine, Body&& body) -> decltype(body()) {
+  try {
+    return body();
+  } catch (...) {
+    ctx.status.ShowStatus(T(failureLine));
+    throw;
+  }
+}
+
+void RestartSteps(OperationContext& ctx, int first, unsigned stepMs) {
+  for (int i = 0; i < 75; ++i) {
+    ctx.status.ShowProgress("", first + i);
+    ctx.timing.Sleep(stepMs);
+  }
+}
+
+}  // namespace
+
+void DeviceTiming::Sleep(unsigned milliseconds) const {
+  if (sleep) {
+    sleep(milliseconds);
+  } else {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
+}
+
+std::chrono::system_clock::time_point DeviceTiming::Now() const {
+  return now ? now() : std::chrono::system_clock::now();
+}
+
+void ChangePassword(OperationContext& ctx, const std::string& user, const std::string& newPassword) {
+  WithFailureLine(ctx, "Nie udało się zmienić hasła", [&] {
+    const std::string failed = T("Nie powiodła się próba zmiany hasła.");
+    SshChannel channel = ctx.session.StartCommand("/vemo/chpass " + card::ShellQuoted(user), failed);
+    std::string text;
+    if (!channel.ReadUntil(text, "New password:")) throw std::runtime_error(failed);
+    if (!channel.WriteAll(newPassword + "\n")) throw std::runtime_error(failed);
+    text.clear();
+    if (!channel.ReadUntil(text, "Retype password:")) throw std::runtime_error(failed);
+    if (!channel.WriteAll(newPassword + "\n")) throw std::runtime_error(failed);
+    channel.ReadOnce();  // the tool's answer, not used
+  });
+  ctx.status.ShowStatus(T("Hasło zmienione"));
+}
+
+NetworkSettings ReadNetworkSettings(OperationContext& ctx,
+                                    const std::function<void(const NetworkSettings&)>& addressesRead) {
+  const std::string failed = T("Nie powiodła się próba wykonania polecenia.");
+  NetworkSettings settings;
+  {
+    SshChannel channel = ctx.session.StartCommand("/vemo/ipconfig --show", failed);
+    const std::string text = channel.ReadAll();
+    settings.address = card::PackAddress(card::KeyValue(text, "ipaddr"));
+    settings.netmask = card::PackAddress(card::KeyValue(text, "netmask"));
+    settings.gateway = card::PackAddress(card::KeyValue(text, "gateway"));
+  }
+  if (addressesRead) addressesRead(settings);
+  SshChannel channel = ctx.session.StartCommand("ifconfig eth0", failed);
+  std::string text;
+  if (!channel.ReadUntil(text, "Base address:")) throw std::runtime_error(failed);
+  settings.hardwareAddress = card::HardwareAddress(text);
+  return settings;
+}
+
+std::vector<std::string> ListArchiveFolders(OperationContext& ctx) {
+  ctx.status.ShowStatus(T("Pobieranie listy folderów..."));
+  auto folders = WithFailureLine(ctx, "Nie udało się pobrać listy", [&] {
+    SshChannel channel =
+        ctx.session.StartCommand("ls -p /mnt/usbdrive", T("Nie powiodła się próba wylistowania katalogu."));
+    return card::SplitListing(channel.ReadAll());
+  });
+  return folders;
+}
+
+std::vector<std::string> ListArchiveFiles(OperationContext& ctx, const std::string& folder) {
+  ctx.status.ShowStatus(T("Pobieranie listy plików..."));
+  return WithFailureLine(ctx, "Nie udało się pobrać listy", [&] {
+    SshChannel channel = ctx.session.StartCommand("ls -p /mnt/usbdrive/" + card::ShellQuoted(folder),
+                                                  T("Nie powiodła się próba wylistowania katalogu."));
+    return card::SplitListing(channel.ReadAll());
+  });
+}
+
+std::string MarkedEntry(LocalFiles& files, const std::string& entry, const std::string& path, bool folder) {
+  const bool present = folder ? files.IsDirectory(path) : files.Exists(path);
+  return present ? entry + card::kDownloadedMarker : entry;
+}
+
+void DownloadArchiveFile(OperationContext& ctx, const std::string& archiveRoot, const std::string& folder,
+                         const std::string& file) {
+  WithFailureLine(ctx, "Nie udało się pobrać pliku", [&] {
+    ctx.status.ShowProgress("Pobieranie '" + folder + file + "'", 0);
+    for (const std::string* name : {&folder, &file}) {
+      if (!card::IsSafeArchiveName(*name)) throw std::runtime_error(card::UnsafeArchiveNameText(*name));
+    }
+    ctx.files.CreateFolder(archiveRoot + folder);
+    PartialFile target(archiveRoot + folder + file);
+    ctx.session.Fetch(
+        "/mnt/usbdrive/" + folder + file, [&](const char* data, std::size_t size) { target.Write(data, size); },
+        [&](int position) { ctx.status.ShowProgress("", position); });
+    target.Commit();
+  });
+}
+
+void RestartCard(OperationContext& ctx) {
+  WithFailureLine(ctx, "Nie udało się zrestartować Trevna", [&] {
+    ctx.status.ShowProgress(T("Restartowanie Trevna..."), 0);
+    SshChannel channel = ctx.session.StartCommand("sync && /vemo/restart", T("Nie powiodła się próba restartu."));
+    for (int k = 0; k < 75; ++k) {
+      ctx.status.ShowProgress("", 100 * k / 75);
+      ctx.timing.Sleep(1000);
+    }
+  });
+  ctx.status.ShowStatus(T("Trevna pomyślnie zrestartowany"));
+}
+
+void SetNetwork(OperationContext& ctx, std::uint32_t address, std::uint32_t netmask, std::uint32_t gateway) {
+  WithFailureLine(ctx, "Nie udało się skonfigurować sieci", [&] {
+    ctx.status.ShowProgress(T("Konfigurowanie ustawień sieciowych..."), 0);
+    {
+      SshChannel channel = ctx.session.StartCommand(
+          "/vemo/ipconfig --proto static --ipaddr " + net::DottedAddress(address) + " --netmask " +
+              net::DottedAddress(netmask) + " --gateway " + net::DottedAddress(gateway),
+          T("Nie powiodła się próba zmiany ustawieć sieciowych."));
+    }
+    ctx.status.ShowProgress(T("Restartowanie..."), 25);
+    SshChannel channel = ctx.session.StartCommand("sync && /vemo/restart", T("Nie powiodła się próba restartu."));
+    RestartSteps(ctx, 26, 1000);
+  });
+  ctx.status.ShowStatus(T("Ustawienia sieciowe skonfigurowane"));
+}
+
+void UploadProgram(OperationContext& ctx, const std::string& programData) {
+  WithFailureLine(ctx, "Nie udało się wysłać pliku", [&] {
+    ctx.status.ShowProgress(T("Wysyłanie pliku..."), 0);
+    ctx.session.Send("/etc/vemo/program.doz", programData, [&](int position) { ctx.status.ShowProgress("", position); });
+    ctx.status.ShowProgress(T("Restartowanie..."), 25);
+    SshChannel channel = ctx.session.StartCommand("sync && /vemo/restart", T("Nie powiodła się próba restartu."));
+    RestartSteps(ctx, 26, 533);
+  });
+  ctx.status.ShowStatus(T("Plik pomyślnie wysłany"));
+}
+
+std::string FetchProgram(OperationContext& ctx) {
+  return WithFailureLine(ctx, "Nie udało się pobrać pliku", [&] {
+    ctx.status.ShowProgress(T("Pobieranie pliku..."), 0);
+    std::string data;
+    ctx.session.Fetch(
+        "/etc/vemo/program.doz", [&](const char* bytes, std::size_t size) { data.append(bytes, size); },
+        [&](int position) { ctx.status.ShowProgress("", position); });
+    return data;
+  });
+}
+
+void StoreProgram(OperationContext& ctx, const std::string& path, const std::string& data) {
+  WithFailureLine(ctx, "Nie udało się pobrać pliku", [&] { WriteWholeFile(path, data); });
+  ctx.status.ShowStatus(T("Plik pomyślnie pobrany"));
+}
+
+ClockCheckResult CheckClock(SshSession& session, const DeviceTiming& timing, bool correct) {
+  ClockCheckResult result;
+  SshChannel channel = session.OpenChannel();
+  if (!channel) return result;
+  result.outcome = ClockCheckResult::NotStarted;
+  if (!channel.Exec("date -u -Iseconds")) return result;
+  const std::string text = channel.ReadAll();
+  const auto cardTime = card::ParseCardDate(text);
+  result.outcome = ClockCheckResult::Unreadable;
+  if (!cardTime) return result;
+  result.cardTime = *cardTime;
+  const auto now = timing.Now();
+  const std::int64_t pcTicks =
+      std::chrono::duration_cast<std::chrono::microseconds>(now.time_since_epoch()).count() * 10;
+  const std::int64_t cardTicks = card::SecondsSinceEpoch(*cardTime) * 10000000;
+  result.offset = cardTicks - pcTicks;
+  const std::int64_t distance = result.offset < 0 ? -result.offset : result.offset;
+  result.outcome = ClockCheckResult::InStep;
+  if (distance > 100000000 && correct) {
+    const std::int64_t pcSeconds = std::chrono::floor<std::chrono::seconds>(now.time_since_epoch()).count();
+    const std::string command = card::SetDateCommand(card::TimeFromSeconds(pcSeconds));
+    SshChannel second = session.OpenChannel();
+    if (second) {
+      second.Exec(command);
+      timing.Sleep(200);
+    }
+    result.outcome = ClockCheckResult::Corrected;
+  } else if (distance > 100000000) {
+    result.outcome = ClockCheckResult::OutOfStep;
+  }
+  return result;
+}
+
+}  // namespace device

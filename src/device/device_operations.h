@@ -1,0 +1,92 @@
+// The operations run over an open SSH session: each one sends the card's commands, reads their
+// output, moves files by SCP and reports in the status bar. They throw std::runtime_error with
+// the step's message after putting their failure line into the status bar. The Connection
+// worker runs them for its requests; trevnactl runs them directly.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device/card_text.h"
+#include "device/local_files.h"
+#include "device/sinks.h"
+#include "device/ssh_session.h"
+
+namespace device {
+
+// Waits and clocks, injectable so tests need not sit through the card's restart.
+struct DeviceTiming {
+  std::function<void(unsigned milliseconds)> sleep;                 // default: the real sleep
+  std::function<std::chrono::system_clock::time_point()> now;       // default: the system clock
+  void Sleep(unsigned milliseconds) const;
+  std::chrono::system_clock::time_point Now() const;
+};
+
+struct OperationContext {
+  SshSession& session;
+  StatusSink& status;
+  LocalFiles& files;
+  DeviceTiming timing;
+};
+
+// Request 1: "/vemo/chpass <user>", answering both prompts with `newPassword`.
+void ChangePassword(OperationContext& ctx, const std::string& user, const std::string& newPassword);
+
+// Request 5: the card's network settings ("/vemo/ipconfig --show", "ifconfig eth0").
+struct NetworkSettings {
+  std::uint32_t address = 0;
+  std::uint32_t netmask = 0;
+  std::uint32_t gateway = 0;
+  std::optional<std::string> hardwareAddress;
+};
+// `addressesRead` runs after the first command, before the hardware address is asked for (the
+// network dialog fills its address fields at that point).
+NetworkSettings ReadNetworkSettings(OperationContext& ctx,
+                                    const std::function<void(const NetworkSettings&)>& addressesRead = {});
+
+// Request 7: lines of "ls -p /mnt/usbdrive".
+std::vector<std::string> ListArchiveFolders(OperationContext& ctx);
+// Request 6: lines of "ls -p /mnt/usbdrive/<folder>".
+std::vector<std::string> ListArchiveFiles(OperationContext& ctx, const std::string& folder);
+// Request 4, one file: "/mnt/usbdrive/<folder><file>" into archiveRoot + folder + file. Names
+// that could leave archiveRoot are refused. The file appears only when complete.
+void DownloadArchiveFile(OperationContext& ctx, const std::string& archiveRoot, const std::string& folder,
+                         const std::string& file);
+// `entry` with "  [S]" when `path` exists locally (as a folder when `folder` is set).
+std::string MarkedEntry(LocalFiles& files, const std::string& entry, const std::string& path, bool folder);
+
+// Request 8: "sync && /vemo/restart", then 75 steps of 1 s.
+void RestartCard(OperationContext& ctx);
+// Request 9: static network settings, then the restart (75 steps of 1 s).
+void SetNetwork(OperationContext& ctx, std::uint32_t address, std::uint32_t netmask, std::uint32_t gateway);
+// Request 10: the program to "/etc/vemo/program.doz" (progress 0..25), then the restart
+// (progress 26..100 over 75 steps of 533 ms).
+void UploadProgram(OperationContext& ctx, const std::string& programData);
+// Request 11, first half: the card's program bytes (status "Pobieranie pliku...").
+std::string FetchProgram(OperationContext& ctx);
+// Request 11, second half: writes the bytes to `path` (complete or not at all) and reports
+// "Plik pomyślnie pobrany".
+void StoreProgram(OperationContext& ctx, const std::string& path, const std::string& data);
+
+// The clock check of the idle link.
+struct ClockCheckResult {
+  enum Outcome {
+    NoChannel,    // the first channel could not be opened: the link is gone
+    NotStarted,   // "date -u -Iseconds" could not be started
+    Unreadable,   // the output was too short, did not match, or is no calendar date
+    InStep,       // at most 10 s apart: nothing sent
+    Corrected,    // more than 10 s apart: "/vemo/setdate ..." sent
+    OutOfStep,    // more than 10 s apart, measured only
+  } outcome = NoChannel;
+  card::CardTime cardTime{};
+  // Card minus PC, in 100-ns units.
+  std::int64_t offset = 0;
+};
+// With `correct` false the offset is only measured (nothing is sent).
+ClockCheckResult CheckClock(SshSession& session, const DeviceTiming& timing, bool correct = true);
+
+}  // namespace device

@@ -1,0 +1,108 @@
+// State shared between the live stream worker and the user interface: the four live pictures,
+// the tuning selection and counts (the detector tuning window's model) and the output test's
+// forced outputs. Every accessor is safe to call from either thread.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace device {
+
+// Four 240 x 144 pictures, 3 bytes per pixel (blue, green, red), top row first; one per video
+// track A..D. A received 180 x 144 grey picture occupies columns 30..209.
+class LivePictures {
+ public:
+  static constexpr int kWidth = 240;
+  static constexpr int kHeight = 144;
+  static constexpr int kFirstColumn = 30;
+  static constexpr int kStreamWidth = 180;
+  static constexpr std::size_t kBytes = std::size_t{kWidth} * kHeight * 3;
+
+  LivePictures();  // all white
+
+  // Writes a 180 x 144 grey picture (25920 bytes, top row first) into track `track`.
+  void PutGrey(int track, const std::uint8_t* grey);
+  // Paints columns 30..209 of all four pictures white.
+  void ClearStreamArea();
+  // A copy of one picture (kBytes bytes).
+  std::vector<std::uint8_t> Copy(int track) const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::array<std::vector<std::uint8_t>, 4> pictures_;
+};
+
+struct TuningRequest {
+  int track;
+  int index;
+  bool reset;
+};
+
+// What the live worker needs from the detector tuning window.
+class TuningTarget {
+ public:
+  virtual ~TuningTarget() = default;
+  // Nothing when no detector is tuned; otherwise its track and index with the reset request,
+  // which is cleared in the same step.
+  virtual std::optional<TuningRequest> TakeTuningRequest() = 0;
+  // The tuned track and detector index as one consistent pair; -1 each when none.
+  virtual std::pair<int, int> TunedDetector() const = 0;
+  // The 250 counts of a tuning message for the tuned detector.
+  virtual void SetCounts(const std::uint16_t* counts) = 0;
+};
+
+// The tuning window's data: the tuned detector, the reset request and the running sums.
+class TuningState : public TuningTarget {
+ public:
+  static constexpr int kValues = 250;
+
+  // `changed` runs (on the worker thread) after new sums are stored, e.g. to invalidate the view.
+  explicit TuningState(std::function<void()> changed = {});
+
+  // Binds a detector (track 0..3, index = number - 1) or none (-1, -1).
+  void Bind(int track, int index);
+  // "Resetuj": asks the card to reset the detector's data with the next reply.
+  void RequestReset();
+
+  std::optional<TuningRequest> TakeTuningRequest() override;
+  std::pair<int, int> TunedDetector() const override;
+  // S[0] = c[0]; S[i] = S[i - 1] + c[i].
+  void SetCounts(const std::uint16_t* counts) override;
+
+  // The running sums as one whole copy (S[249] is the total).
+  std::array<std::uint32_t, kValues> Sums() const;
+
+ private:
+  static std::uint64_t Pack(int track, int index);
+  std::atomic<std::uint64_t> tuned_;
+  std::atomic<bool> reset_{false};
+  mutable std::mutex sumsMutex_;
+  std::array<std::uint32_t, kValues> sums_{};
+  std::function<void()> changed_;
+};
+
+// The output test dialog's state: open or closed, and the forced-output mask (bit k forces
+// output Y(k+1)). Both live in one atomic word, so the worker never sees an open state with a
+// mask from an earlier opening.
+class OutputTestState {
+ public:
+  struct Snapshot {
+    bool open;
+    std::uint8_t mask;
+  };
+  void Open();                      // open, mask 0
+  void SetMask(std::uint8_t mask);  // only while open
+  void Close();                     // closed, mask 0
+  Snapshot Read() const;
+
+ private:
+  std::atomic<std::uint16_t> word_{0};  // bit 8: open; bits 0..7: mask
+};
+
+}  // namespace device

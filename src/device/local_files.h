@@ -1,0 +1,50 @@
+// The PC's file system as the device operations see it: existence checks for the "  [S]"
+// markers, creating archive folders, and writing downloads so that a file appears under its
+// final name only when it is complete. Paths are narrow (Windows-1250).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "base/file.h"
+
+namespace device {
+
+class LocalFiles {
+ public:
+  virtual ~LocalFiles() = default;
+  virtual bool IsDirectory(const std::string& path) = 0;
+  // Any kind of file-system object.
+  virtual bool Exists(const std::string& path) = 0;
+  // Creates one folder; an existing folder (or any failure) is ignored.
+  virtual void CreateFolder(const std::string& path) = 0;
+};
+
+// The real file system.
+LocalFiles& RealFiles();
+
+// A download in progress: bytes go to a temporary file beside `path`; Commit renames it into
+// place. Destroyed without Commit, it removes the temporary file and `path` stays untouched.
+// Open and write failures carry the file texts with the final name.
+class PartialFile {
+ public:
+  explicit PartialFile(std::string path);
+  ~PartialFile();
+  PartialFile(const PartialFile&) = delete;
+  PartialFile& operator=(const PartialFile&) = delete;
+
+  void Write(const void* data, std::size_t size);
+  void Commit();
+  const std::string& TemporaryName() const { return temporary_; }
+
+ private:
+  std::string path_;
+  std::string temporary_;
+  std::unique_ptr<File> file_;
+  bool committed_ = false;
+};
+
+// Writes `data` to `path` through a PartialFile.
+void WriteWholeFile(const std::string& path, const std::string& data);
+
+}  // namespace device
