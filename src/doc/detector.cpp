@@ -26,10 +26,13 @@ DetectorBounds BoundingBox(const Detector& detector) {
 char TrackLetter(std::int32_t track) { return static_cast<char>('A' + track); }
 
 std::string DetectorName(std::int32_t track, std::uint32_t number) {
-  return std::string(1, TrackLetter(track)) + std::to_string(number);
+  std::string name = std::to_string(number);
+  name.insert(name.begin(), TrackLetter(track));
+  return name;
 }
 
 std::wstring DetectorWideName(std::int32_t track, std::uint32_t number) {
-  return std::wstring(1, static_cast<wchar_t>(static_cast<unsigned char>(TrackLetter(track)))) +
-         std::to_wstring(number);
+  std::wstring name = std::to_wstring(number);
+  name.insert(name.begin(), static_cast<wchar_t>(static_cast<unsigned char>(TrackLetter(track))));
+  return name;
 }
