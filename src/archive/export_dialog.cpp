@@ -1,0 +1,82 @@
+#include "archive/export_dialog.h"
+
+#include "base/text.h"
+
+namespace {
+
+// The dialog hands over Windows paths; native builds (tests, tools) use their own separator.
+#if defined(_WIN32)
+constexpr wchar_t kSeparator = L'\\';
+#else
+constexpr wchar_t kSeparator = L'/';
+#endif
+
+}  // namespace
+
+void ExportSources::Assign(const std::vector<std::wstring>& strings) {
+  names.clear();
+  folder.clear();
+  if (strings.empty()) return;
+  if (strings.size() > 1) {
+    folder = strings[0];
+    names.assign(strings.begin() + 1, strings.end());
+    return;
+  }
+  const std::wstring& path = strings[0];
+  const auto slash = path.find_last_of(kSeparator);
+  if (slash == std::wstring::npos) {
+    names.push_back(path);
+  } else {
+    folder = path.substr(0, slash);
+    names.push_back(path.substr(slash + 1));
+  }
+}
+
+std::vector<std::wstring> ExportSources::Paths() const {
+  std::vector<std::wstring> paths;
+  paths.reserve(names.size());
+  for (const auto& name : names) paths.push_back(folder + kSeparator + name);
+  return paths;
+}
+
+std::pair<std::wstring, std::wstring> ExportNotes(bool noSources) {
+  if (noSources) {
+    const std::wstring note = WideFromUtf8("Najpierw wybierz pliki źródłowe");
+    return {note, note};
+  }
+  return {WideFromUtf8("Eksportuje pliki źródłowe do jednego nagrania bez ingerencji w obraz"),
+          WideFromUtf8("Eksportuje pliki źródłowe do jednego nagrania i rekompresuje obrazy")};
+}
+
+ExportController::ExportController(ExportDialogUi& ui, ExportOptions options)
+    : ui_(ui), worker_(ui, paths_, options) {}
+
+void ExportController::OnInit() {
+  UpdateNotes();
+  worker_.Start();
+}
+
+void ExportController::OnChooseSources() {
+  std::vector<std::wstring> strings;
+  if (!ui_.AskSourceFiles(strings)) return;
+  sources_.Assign(strings);
+  paths_ = sources_.Paths();
+  ui_.ShowSourceNames(sources_.names);
+  UpdateNotes();
+}
+
+void ExportController::OnStartJob(ExportMode mode) {
+  ui_.EnableJobControls(false);
+  worker_.Request(mode);
+}
+
+bool ExportController::OnClose() {
+  if (!worker_.CanClose()) return false;
+  worker_.Stop();
+  return true;
+}
+
+void ExportController::UpdateNotes() {
+  const auto notes = ExportNotes(sources_.names.empty());
+  ui_.SetNotes(notes.first, notes.second);
+}

@@ -1,0 +1,55 @@
+// The portable part of the export dialog "Eksportuj archiwum" (dialog 113): the chosen
+// sources, the button notes, starting jobs and the close rule. The Win32 dialog procedure
+// forwards its messages here and implements ExportDialogUi.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "archive/export_thread.h"
+#include "archive/export_ui.h"
+
+// The source files: a folder and names inside it, in export order.
+struct ExportSources {
+  std::wstring folder;
+  std::vector<std::wstring> names;
+
+  // Takes what the open-file dialog returned: the folder followed by the names (kept in the
+  // dialog's order, not sorted), or a single full path that is split at its last backslash
+  // (natively: slash).
+  void Assign(const std::vector<std::wstring>& strings);
+  // folder + "\" + name for every name (natively with "/").
+  std::vector<std::wstring> Paths() const;
+};
+
+// The notes of buttons 1022 and 1023 for a source list that is or is not empty.
+std::pair<std::wstring, std::wstring> ExportNotes(bool noSources);
+
+class ExportController {
+ public:
+  explicit ExportController(ExportDialogUi& ui, ExportOptions options = {});
+
+  // WM_INITDIALOG: sets the notes and starts the worker (throws the worker's start failure).
+  void OnInit();
+  // Button 1019: choose the sources.
+  void OnChooseSources();
+  // Buttons 1022 (copy) and 1023 (recompress): disables the job controls and requests the
+  // mode unless a job is already requested.
+  void OnStartJob(ExportMode mode);
+  // WM_CLOSE: false while a job is requested or running (the close is ignored); otherwise
+  // stops the worker and returns true (the dialog ends with result 2).
+  bool OnClose();
+
+  const ExportSources& Sources() const { return sources_; }
+  ExportThread& Worker() { return worker_; }
+
+ private:
+  void UpdateNotes();
+
+  ExportDialogUi& ui_;
+  ExportSources sources_;
+  // Full paths of the sources, rebuilt when the sources change; the worker reads them.
+  std::vector<std::wstring> paths_;
+  ExportThread worker_;
+};

@@ -1,0 +1,181 @@
+#include "archive/export_job.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <stdexcept>
+#include <thread>
+
+#include "archive/avi.h"
+#include "base/file.h"
+#include "base/text.h"
+
+namespace {
+
+// Frames recompressed together before they are written in order; bounds the memory held
+// by finished frames waiting for their turn.
+constexpr std::size_t kRecompressBatch = 128;
+
+[[noreturn]] void Fail(const char* utf8) { throw std::runtime_error(Cp1250FromUtf8(utf8)); }
+
+// One source file read whole, in one read.
+struct SourceData {
+  std::unique_ptr<std::uint8_t[]> bytes;
+  std::size_t length = 0;
+};
+
+SourceData ReadSource(File& source) {
+  const std::uint64_t length = source.Length();
+  // An empty source has nothing to read: the read fails.
+  if (length == 0 || length > SIZE_MAX) source.FailRead();
+  SourceData data;
+  data.length = static_cast<std::size_t>(length);
+  data.bytes.reset(new (std::nothrow) std::uint8_t[data.length]);
+  if (!data.bytes) source.FailRead();
+  source.Read(data.bytes.get(), data.length);
+  return data;
+}
+
+struct Frame {
+  const std::uint8_t* data;
+  std::uint32_t length;
+};
+
+struct RecompressedFrame {
+  JpegBytes jpeg;
+  std::exception_ptr error;
+};
+
+// Runs body(k) for k in [0, count) on up to `threads` threads (the caller's included).
+template <typename Body>
+void ParallelFor(std::size_t count, unsigned threads, Body body) {
+  std::atomic<std::size_t> next{0};
+  auto work = [&] {
+    for (std::size_t k; (k = next.fetch_add(1)) < count;) body(k);
+  };
+  std::vector<std::thread> helpers;
+  const std::size_t extra = std::min<std::size_t>(threads, count) > 1 ? std::min<std::size_t>(threads, count) - 1 : 0;
+  for (std::size_t t = 0; t < extra; ++t) {
+    try {
+      helpers.emplace_back(work);
+    } catch (const std::exception&) {
+      break;  // fewer helpers: the caller's thread does the rest
+    }
+  }
+  work();
+  for (auto& helper : helpers) helper.join();
+}
+
+// Recompresses the frames of one source in batches on several threads and adds them in
+// file order. The first failing frame (in file order) stops the source after the frames
+// before it have been added, exactly as one frame after another would.
+void AddRecompressed(MjpegAviWriter& writer, const std::vector<Frame>& frames, unsigned threads) {
+  std::vector<RecompressedFrame> done;
+  for (std::size_t start = 0; start < frames.size(); start += kRecompressBatch) {
+    const std::size_t count = std::min(kRecompressBatch, frames.size() - start);
+    done.clear();
+    done.resize(count);
+    ParallelFor(count, threads, [&](std::size_t k) {
+      try {
+        done[k].jpeg = RecompressFrame(frames[start + k].data, frames[start + k].length);
+      } catch (...) {
+        done[k].error = std::current_exception();
+      }
+    });
+    for (auto& frame : done) {
+      if (frame.error) std::rethrow_exception(frame.error);
+      writer.AddFrame(frame.jpeg.data.get(), frame.jpeg.length);
+      frame.jpeg.data.reset();
+    }
+  }
+}
+
+void JoinOneSource(ExportMode mode, const std::wstring& path, MjpegAviWriter& writer, unsigned threads) {
+  File source(path, "rb");
+  const SourceData data = ReadSource(source);
+  try {
+    if (mode == kExportCopy) {
+      ScanAviFile(data.bytes.get(), data.length, writer.Header(),
+                  [&](const std::uint8_t* frame, std::uint32_t length) { writer.AddFrame(frame, length); });
+    } else {
+      // The walk only collects the frames; they are recompressed and added afterwards, and
+      // a failure of the walk counts after the frames that came before it.
+      std::vector<Frame> frames;
+      std::exception_ptr walkError;
+      try {
+        ScanAviFile(data.bytes.get(), data.length, writer.Header(),
+                    [&](const std::uint8_t* frame, std::uint32_t length) { frames.push_back({frame, length}); });
+      } catch (const std::exception&) {
+        walkError = std::current_exception();
+      }
+      AddRecompressed(writer, frames, threads);
+      if (walkError) std::rethrow_exception(walkError);
+    }
+  } catch (const AviFileTooLarge& e) {
+    throw AviFileTooLarge(e.what() + Cp1250FromUtf8(" Eksport zatrzymano przy pliku `") + source.Name() + "'.");
+  } catch (const std::exception& e) {
+    throw std::runtime_error(SourceFailedText(source.Name(), e.what()));
+  }
+}
+
+}  // namespace
+
+std::string ExportingText() { return "Eksportowanie..."; }
+std::string ExportDoneText() { return "Zrobione"; }
+std::string ExportReadyText() { return "Gotowy"; }
+
+std::string SourceFailedText(const std::string& sourceName, const std::string& message) {
+  return Cp1250FromUtf8("Nie udało się wczytać pliku `") + sourceName + "'.\n" + message;
+}
+
+JpegBytes RecompressFrame(const std::uint8_t* frame, std::uint32_t length) {
+  RawImage image;
+  if (!DecodeJpeg(frame, length, image)) Fail("Nie powiodła się dekompresja JPEG.");
+  HeapBytes pixels(image.pixels);
+  if (image.components == 1) {
+    const std::size_t count = std::size_t{image.width} * image.height;
+    HeapBytes colour(static_cast<std::uint8_t*>(std::malloc(count * 3)));
+    if (!colour) Fail("Nie powiodła się konwersja z Y do RGB.");
+    const std::uint8_t* grey = pixels.get();
+    std::uint8_t* rgb = colour.get();
+    for (std::size_t i = 0; i < count; ++i, rgb += 3) rgb[0] = rgb[1] = rgb[2] = grey[i];
+    pixels = std::move(colour);
+    image.components = 3;
+  }
+  JpegBytes out;
+  std::uint8_t* jpeg = nullptr;
+  if (!EncodeJpeg(pixels.get(), image.width, image.height, image.components, kRecompressQuality, &jpeg, &out.length))
+    Fail("Nie powiodła się ponowna kompresja do JPEG.");
+  out.data.reset(jpeg);
+  return out;
+}
+
+void JoinAviFiles(ExportMode mode, const std::vector<std::wstring>& sources, const std::wstring& outputPath,
+                  ExportStatusSink& status, const ExportOptions& options) {
+  File output(outputPath, "wb");
+  MjpegAviWriter writer(output, options.sizeLimit);
+  const unsigned threads = options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
+  const auto n = static_cast<std::uint32_t>(sources.size());
+  try {
+    for (std::uint32_t i = 0; i < n; ++i) {
+      status.SetStatusText(ExportingText());
+      status.SetProgress(static_cast<std::uint32_t>(std::uint64_t{i} * 100 / n));
+      JoinOneSource(mode, sources[i], writer, threads);
+    }
+  } catch (...) {
+    // The file keeps every frame added before the failure; the header still says none.
+    writer.FlushQuietly();
+    throw;
+  }
+  writer.Finish();
+}
+
+void RunExport(ExportMode mode, const std::vector<std::wstring>& sources, ExportView& view,
+               const ExportOptions& options) {
+  if (sources.empty()) return;
+  std::wstring outputPath;
+  if (!view.AskOutputPath(outputPath)) return;
+  JoinAviFiles(mode, sources, outputPath, view, options);
+}

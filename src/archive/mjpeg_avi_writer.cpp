@@ -1,0 +1,78 @@
+#include "archive/mjpeg_avi_writer.h"
+
+#include <cstring>
+
+#include "base/file.h"
+#include "base/text.h"
+
+namespace {
+
+// Frames are gathered here and written when less than one chunk buffer of room is left,
+// so a chunk can always be prepared in place with the full chunk buffer behind it.
+constexpr std::size_t kOutputBufferSize = 4u * 1024u * 1024u + kAviChunkBufferSize;
+
+}  // namespace
+
+std::string MjpegInitFailedText() { return Cp1250FromUtf8("Nie udało się zainicjować enkodera MJPEG."); }
+std::string MjpegAddFrameFailedText() { return Cp1250FromUtf8("Nie udało się dodać ramki MJPEG."); }
+std::string MjpegFinalizeFailedText() { return Cp1250FromUtf8("Nie udało się zfinalizować enkoder MJPEG."); }
+std::string AviTooLargeText() {
+  return Cp1250FromUtf8("Połączone nagranie przekroczyłoby 4 GB, największy rozmiar pliku AVI.");
+}
+
+MjpegAviWriter::MjpegAviWriter(File& output, std::uint64_t sizeLimit)
+    : output_(output),
+      sizeLimit_(sizeLimit),
+      header_(kAviHeaderBufferSize, 0),
+      index_(kAviIndexInitialSize, 0),
+      buffer_(kOutputBufferSize) {
+  const std::uint32_t headerLength = InitMjpegAvi(header_.data(), index_.data(), index_.size());
+  if (headerLength == 0) throw std::runtime_error(MjpegInitFailedText());
+  std::memcpy(buffer_.data(), header_.data(), headerLength);
+  used_ = headerLength;
+  length_ = headerLength;
+}
+
+std::uint32_t MjpegAviWriter::Frames() const { return ReadLe32(header_.data() + kAviTotalFramesOffset); }
+
+void MjpegAviWriter::AddFrame(const std::uint8_t* frame, std::uint32_t length) {
+  const std::uint64_t chunk = MjpegChunkLength(length);
+  if (chunk > kAviChunkBufferSize) throw std::runtime_error(MjpegAddFrameFailedText());
+  // The file at the end: what is there, this chunk, and the index with this frame's entry.
+  const std::uint64_t indexBytes = 8 + std::uint64_t{MjpegIndexSize(index_.data())} + kAviIndexEntrySize;
+  if (length_ + chunk + indexBytes > sizeLimit_) throw AviFileTooLarge(AviTooLargeText());
+
+  index_.resize(index_.size() + kAviIndexEntrySize, 0);
+  if (buffer_.size() - used_ < kAviChunkBufferSize) Flush();
+  std::uint8_t* chunkStart = buffer_.data() + used_;
+  if (AddMjpegFrame(header_.data(), chunkStart, chunkStart + kAviChunkBufferSize, index_.data(), index_.size(),
+                    length) == 0)
+    throw std::runtime_error(MjpegAddFrameFailedText());
+  std::memcpy(chunkStart + 8, frame, length);
+  if (length & 1) chunkStart[8 + length] = 0;
+  used_ += static_cast<std::size_t>(chunk);
+  length_ += chunk;
+}
+
+void MjpegAviWriter::Flush() {
+  output_.Write(buffer_.data(), used_);
+  used_ = 0;
+}
+
+void MjpegAviWriter::FlushQuietly() noexcept {
+  try {
+    Flush();
+  } catch (...) {
+    used_ = 0;
+  }
+}
+
+void MjpegAviWriter::Finish() {
+  const std::uint32_t indexBytes = FinalizeMjpegAvi(header_.data(), header_.size(), index_.data(), index_.size());
+  if (indexBytes == 0) throw std::runtime_error(MjpegFinalizeFailedText());
+  Flush();
+  output_.Write(index_.data(), indexBytes);
+  if (std::fseek(output_.Handle(), 0, SEEK_SET) != 0) output_.FailWrite();
+  output_.Write(header_.data(), kAviHeaderSize);
+  output_.Close();
+}

@@ -1,0 +1,74 @@
+// Writes one MJPEG AVI file: the header block, the frame chunks in the order added, the
+// index, and the header block again over the start of the file.
+//
+// Frames go through one large output buffer, so the file sees a few big writes instead of
+// one per frame. Until Finish() the header on disk is the initial one (zero frames, no
+// picture size): a job that fails leaves a file whose header says it holds nothing.
+//
+// No size in the format may wrap: a frame whose chunk (plus the index that will follow)
+// would take the file past `sizeLimit` bytes (by default 0xFFFFFFFF, the most a RIFF size
+// field can describe) is refused with AviFileTooLarge before anything of it is written.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "archive/avi.h"
+
+class File;
+
+// Largest AVI file whose RIFF and list sizes are all representable.
+constexpr std::uint64_t kMaxAviFileLength = 0xFFFFFFFFull;
+
+// Thrown when the next frame would make the file too long for the format.
+class AviFileTooLarge : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class MjpegAviWriter {
+ public:
+  // Starts the file: runs InitMjpegAvi and writes the 524 header bytes (through the buffer).
+  explicit MjpegAviWriter(File& output, std::uint64_t sizeLimit = kMaxAviFileLength);
+  MjpegAviWriter(const MjpegAviWriter&) = delete;
+  MjpegAviWriter& operator=(const MjpegAviWriter&) = delete;
+
+  // The header block; ScanAviFile stores each source's picture size here.
+  std::uint8_t* Header() { return header_.data(); }
+
+  // Appends one frame. Throws "Nie udało się dodać ramki MJPEG." for a frame longer than
+  // a chunk buffer holds, AviFileTooLarge (AviTooLargeText()) at the size limit, and
+  // the output file's write failure text.
+  void AddFrame(const std::uint8_t* frame, std::uint32_t length);
+
+  // Adds the index, rewrites the header block at the start and closes the file.
+  void Finish();
+
+  // Writes out buffered frames; used after a failure so the file keeps every frame that was
+  // added before it. Errors are ignored: the job is already reporting one.
+  void FlushQuietly() noexcept;
+
+  std::uint32_t Frames() const;
+  // Bytes of the file as it stands with every added frame (buffered ones included).
+  std::uint64_t Length() const { return length_; }
+
+ private:
+  void Flush();
+
+  File& output_;
+  std::uint64_t sizeLimit_;
+  std::vector<std::uint8_t> header_;
+  std::vector<std::uint8_t> index_;
+  std::vector<std::uint8_t> buffer_;
+  std::size_t used_ = 0;
+  std::uint64_t length_ = 0;
+};
+
+// "Nie udało się zainicjować enkodera MJPEG." and friends (Windows-1250).
+std::string MjpegInitFailedText();
+std::string MjpegAddFrameFailedText();
+std::string MjpegFinalizeFailedText();
+// "Połączone nagranie przekroczyłoby 4 GB, największy rozmiar pliku AVI." (Windows-1250).
+std::string AviTooLargeText();

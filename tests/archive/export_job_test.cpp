@@ -1,0 +1,388 @@
+#include "archive/export_job.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "archive/avi.h"
+#include "archive/avi_builder.h"
+#include "archive/export_dialog.h"
+#include "archive/export_thread.h"
+#include "archive/jpeg_codec.h"
+#include "archive_test_util.h"
+#include "base/text.h"
+
+using archive_test::Bytes;
+using archive_test::ReadBytes;
+using archive_test::TempFolder;
+using archive_test::WriteBytes;
+
+namespace {
+
+// Records what the job shows; the save dialog answers with `output` (empty = cancel).
+class RecordingView : public ExportDialogUi {
+ public:
+  void SetStatusText(const std::string& text) override {
+    std::lock_guard lock(mutex);
+    statuses.push_back(text);
+    changed.notify_all();
+  }
+  void SetProgress(std::uint32_t position) override {
+    std::lock_guard lock(mutex);
+    progress.push_back(position);
+  }
+  void EnableJobControls(bool enabled) override {
+    std::lock_guard lock(mutex);
+    enables.push_back(enabled);
+  }
+  bool AskOutputPath(std::wstring& path) override {
+    std::unique_lock lock(mutex);
+    ++saveDialogs;
+    changed.notify_all();
+    changed.wait(lock, [this] { return !holdSaveDialog; });
+    path = output;
+    return !output.empty();
+  }
+  void ShowError(const std::string& text) override {
+    std::lock_guard lock(mutex);
+    errors.push_back(Utf8FromCp1250(text));
+  }
+  bool AskSourceFiles(std::vector<std::wstring>& strings) override {
+    strings = sourceAnswer;
+    return !sourceAnswer.empty();
+  }
+  void ShowSourceNames(const std::vector<std::wstring>& names) override { shownNames = names; }
+  void SetNotes(const std::wstring& copy, const std::wstring& recompress) override {
+    notes.emplace_back(copy, recompress);
+  }
+
+  // Waits until the status text has been set `count` times to "Zrobione".
+  bool WaitForDone(std::size_t count) {
+    std::unique_lock lock(mutex);
+    return changed.wait_for(lock, std::chrono::seconds(20), [&] {
+      return std::count(statuses.begin(), statuses.end(), ExportDoneText()) >= std::ptrdiff_t(count);
+    });
+  }
+  bool WaitForSaveDialog() {
+    std::unique_lock lock(mutex);
+    return changed.wait_for(lock, std::chrono::seconds(20), [&] { return saveDialogs > 0; });
+  }
+  void ReleaseSaveDialog() {
+    std::lock_guard lock(mutex);
+    holdSaveDialog = false;
+    changed.notify_all();
+  }
+
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::wstring output;
+  bool holdSaveDialog = false;
+  int saveDialogs = 0;
+  std::vector<std::string> statuses;
+  std::vector<std::uint32_t> progress;
+  std::vector<bool> enables;
+  std::vector<std::string> errors;
+  std::vector<std::wstring> sourceAnswer;
+  std::vector<std::wstring> shownNames;
+  std::vector<std::pair<std::wstring, std::wstring>> notes;
+};
+
+// Waits until the worker has finished with the dialog after its last job.
+bool WaitIdle(const ExportThread& worker) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!worker.CanClose()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+std::wstring Wide(const std::filesystem::path& p) { return WideFromUtf8(p.string()); }
+
+std::vector<std::string> FramesOf(const std::string& avi) {
+  std::vector<std::string> frames;
+  std::vector<std::uint8_t> header(kAviHeaderBufferSize);
+  ScanAviFile(Bytes(avi), avi.size(), header.data(),
+              [&](const std::uint8_t* d, std::uint32_t n) { frames.emplace_back(reinterpret_cast<const char*>(d), n); });
+  return frames;
+}
+
+std::string JoinError(ExportMode mode, const std::vector<std::wstring>& sources, const std::wstring& out,
+                      const ExportOptions& options = {}) {
+  RecordingView view;
+  try {
+    JoinAviFiles(mode, sources, out, view, options);
+  } catch (const std::exception& e) {
+    return Utf8FromCp1250(e.what());
+  }
+  return "(no error)";
+}
+
+class ExportJobTest : public ::testing::Test {
+ protected:
+  std::wstring Source(const std::string& name, const std::vector<std::string>& frames, std::uint32_t width = 180,
+                      std::uint32_t height = 144) {
+    const auto path = folder / name;
+    WriteBytes(path, BuildArchiveAvi(frames, width, height));
+    return Wide(path);
+  }
+  std::wstring Out() const { return Wide(folder / "joined.avi"); }
+  std::string OutBytes() const { return ReadBytes(folder / "joined.avi"); }
+
+  TempFolder folder{"job"};
+};
+
+}  // namespace
+
+TEST_F(ExportJobTest, CopyJoinsFramesInOrder) {
+  const auto ten = SyntheticJpegFrames(0, 10, 0.0);
+  const auto five = SyntheticJpegFrames(1, 5, 3.0, 70, 192, 144);
+  RecordingView view;
+  JoinAviFiles(kExportCopy, {Source("a.avi", ten), Source("b.avi", five, 192, 144)}, Out(), view);
+  const std::string out = OutBytes();
+  std::vector<std::string> expected = ten;
+  expected.insert(expected.end(), five.begin(), five.end());
+  EXPECT_EQ(FramesOf(out), expected);
+  EXPECT_EQ(ReadLe32(Bytes(out) + 48), 15u);
+  EXPECT_EQ(ReadLe32(Bytes(out) + 140), 15u);
+  EXPECT_EQ(ReadLe32(Bytes(out) + 232), 15u);
+  EXPECT_EQ(ReadLe32(Bytes(out) + 4), out.size() - 8);
+  // The last source with a picture size decides it.
+  EXPECT_EQ(ReadLe32(Bytes(out) + 64), 192u);
+  EXPECT_EQ(ReadLe32(Bytes(out) + 68), 144u);
+  // Every index entry points at its chunk.
+  const std::size_t index = out.size() - 8 - 15 * 16;
+  ASSERT_EQ(out.substr(index, 4), "idx1");
+  for (std::size_t i = 0; i < 15; ++i) {
+    const std::uint32_t offset = ReadLe32(Bytes(out) + index + 8 + 16 * i + 8);
+    EXPECT_EQ(out.substr(520 + offset, 4), "00dc");
+    EXPECT_EQ(ReadLe32(Bytes(out) + 520 + offset + 4), expected[i].size());
+  }
+  EXPECT_EQ(view.statuses, std::vector<std::string>(2, "Eksportowanie..."));
+  EXPECT_EQ(view.progress, (std::vector<std::uint32_t>{0, 50}));
+}
+
+TEST_F(ExportJobTest, ProgressShowsTheShareOfFilesStarted) {
+  const auto frames = SyntheticJpegFrames(2, 1, 0.0);
+  RecordingView view;
+  JoinAviFiles(kExportCopy, {Source("1.avi", frames), Source("2.avi", frames), Source("3.avi", frames)}, Out(), view);
+  EXPECT_EQ(view.progress, (std::vector<std::uint32_t>{0, 33, 66}));
+  EXPECT_EQ(FramesOf(OutBytes()).size(), 3u);
+}
+
+TEST_F(ExportJobTest, RecompressTurnsGreyIntoColourAtQuality98) {
+  const auto grey = SyntheticJpegFrames(0, 3, 5.0, 80);
+  RecordingView view;
+  JoinAviFiles(kExportRecompress, {Source("g.avi", grey)}, Out(), view);
+  const auto frames = FramesOf(OutBytes());
+  ASSERT_EQ(frames.size(), 3u);
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    RawImage decoded;
+    ASSERT_TRUE(DecodeJpeg(Bytes(frames[i]), frames[i].size(), decoded));
+    HeapBytes own(decoded.pixels);
+    EXPECT_EQ(decoded.components, 3u);
+    // The same bytes as decoding, widening grey to RGB and encoding at 98 by hand.
+    RawImage source;
+    ASSERT_TRUE(DecodeJpeg(Bytes(grey[i]), grey[i].size(), source));
+    HeapBytes ownSource(source.pixels);
+    std::vector<std::uint8_t> rgb(std::size_t{source.width} * source.height * 3);
+    for (std::size_t p = 0; p < rgb.size(); ++p) rgb[p] = source.pixels[p / 3];
+    EXPECT_EQ(frames[i], archive_test::Encode(rgb, source.width, source.height, 3, 98));
+  }
+}
+
+TEST_F(ExportJobTest, RecompressOutputDoesNotDependOnThreads) {
+  // More frames than one batch of parallel work, so batches follow each other.
+  const auto unique = SyntheticJpegFrames(3, 20, 0.0, 85);
+  std::vector<std::string> frames;
+  for (int i = 0; i < 8; ++i) frames.insert(frames.end(), unique.begin(), unique.end());
+  const auto a = Source("a.avi", frames), b = Source("b.avi", SyntheticJpegFrames(1, 7, 2.0));
+  RecordingView view;
+  ExportOptions one;
+  one.threads = 1;
+  JoinAviFiles(kExportRecompress, {a, b}, Out(), view, one);
+  const std::string sequential = OutBytes();
+  ExportOptions four;
+  four.threads = 4;
+  JoinAviFiles(kExportRecompress, {a, b}, Out(), view, four);
+  EXPECT_EQ(OutBytes(), sequential);
+  EXPECT_EQ(FramesOf(sequential).size(), 167u);
+}
+
+TEST_F(ExportJobTest, FailingFrameKeepsTheFramesBeforeIt) {
+  // Frames 0..4 good, 5 is not a JPEG, 6..8 good: like one frame after another, the file
+  // keeps the first five frames (of the second source) after the first source's frames.
+  auto frames = SyntheticJpegFrames(0, 9, 0.0);
+  frames[5] = "garbage";
+  const auto first = Source("first.avi", SyntheticJpegFrames(1, 2, 0.0));
+  const auto broken = Source("broken.avi", frames);
+  for (unsigned threads : {1u, 2u, 4u}) {
+    ExportOptions options;
+    options.threads = threads;
+    const std::string name = Utf8FromWide(broken);
+    EXPECT_EQ(JoinError(kExportRecompress, {first, broken}, Out(), options),
+              "Nie udało się wczytać pliku `" + name + "'.\nNie powiodła się dekompresja JPEG.");
+    const std::string out = OutBytes();
+    EXPECT_EQ(ReadLe32(Bytes(out) + 48), 0u) << "header must stay the initial one";
+    // Walk the chunks by hand: the header on disk says no frames.
+    std::size_t at = 524, count = 0;
+    while (at + 8 <= out.size()) {
+      EXPECT_EQ(out.substr(at, 4), "00dc");
+      at += 8 + ((ReadLe32(Bytes(out) + at + 4) + 1) & ~1u);
+      ++count;
+    }
+    EXPECT_EQ(at, out.size());
+    EXPECT_EQ(count, 7u) << threads << " threads";
+  }
+}
+
+TEST_F(ExportJobTest, BrokenSourceNamesThePathThenTheReason) {
+  const auto good = Source("good.avi", SyntheticJpegFrames(0, 4, 0.0));
+  const auto bad = Wide(folder / "bad.avi");
+  std::string broken = BuildArchiveAvi(SyntheticJpegFrames(0, 2, 0.0), 180, 144);
+  WriteLe32(reinterpret_cast<std::uint8_t*>(broken.data()) + 4, static_cast<std::uint32_t>(broken.size()));
+  WriteBytes(folder / "bad.avi", broken);
+  EXPECT_EQ(JoinError(kExportCopy, {good, bad}, Out()),
+            "Nie udało się wczytać pliku `" + Utf8FromWide(bad) + "'.\nNiepoprawny nagłówek bloku RIFF.");
+  const std::string out = OutBytes();
+  EXPECT_EQ(out.size(), 524u + [&] {
+    std::size_t n = 0;
+    for (const auto& f : SyntheticJpegFrames(0, 4, 0.0)) n += 8 + ((f.size() + 1) & ~std::size_t{1});
+    return n;
+  }());
+  EXPECT_EQ(ReadLe32(Bytes(out) + 4), 516u);
+}
+
+TEST_F(ExportJobTest, FileFailuresCarryNoPrefix) {
+  WriteBytes(folder / "empty.avi", "");
+  const auto empty = Wide(folder / "empty.avi");
+  EXPECT_EQ(JoinError(kExportCopy, {empty}, Out()), "Nie udało się odczytać pliku `" + Utf8FromWide(empty) + "'.");
+  const auto missing = Wide(folder / "missing.avi");
+  EXPECT_EQ(JoinError(kExportCopy, {missing}, Out()),
+            "Nie udało się otworzyć pliku `" + Utf8FromWide(missing) + "'.");
+  const auto noFolder = Wide(folder / "no" / "out.avi");
+  EXPECT_EQ(JoinError(kExportCopy, {missing}, noFolder),
+            "Nie udało się otworzyć pliku `" + Utf8FromWide(noFolder) + "'.");
+}
+
+TEST_F(ExportJobTest, PathBeyondLatin1ShowsQuestionMarks) {
+  const std::wstring path = Wide(folder.Path()) + L"/nagranie_\u0142\u00f3.avi";
+  const std::string message = JoinError(kExportCopy, {path}, Out());
+  EXPECT_NE(message.find("nagranie_?\xC3\xB3.avi'."), std::string::npos) << message;
+}
+
+TEST_F(ExportJobTest, OversizedFrameFailsWithThePath) {
+  const auto big = Source("big.avi", {std::string(1048569, 'x')});
+  EXPECT_EQ(JoinError(kExportCopy, {big}, Out()),
+            "Nie udało się wczytać pliku `" + Utf8FromWide(big) + "'.\nNie udało się dodać ramki MJPEG.");
+  const auto largest = Source("largest.avi", {std::string(1048568, 'y')});
+  EXPECT_EQ(JoinError(kExportCopy, {largest}, Out()), "(no error)");
+}
+
+TEST_F(ExportJobTest, StopsAtTheSizeLimitKeepingWhatFits) {
+  const auto frames = SyntheticJpegFrames(0, 6, 0.0);
+  const auto source = Source("s.avi", frames);
+  std::uint64_t threeFrames = 524 + 8 + 3 * 16;
+  for (int i = 0; i < 3; ++i) threeFrames += 8 + ((frames[i].size() + 1) & ~std::size_t{1});
+  for (ExportMode mode : {kExportCopy, kExportRecompress}) {
+    ExportOptions options;
+    options.sizeLimit = mode == kExportCopy ? threeFrames : threeFrames * 2;
+    const std::string message = JoinError(mode, {source}, Out(), options);
+    EXPECT_EQ(message, "Połączone nagranie przekroczyłoby 4 GB, największy rozmiar pliku AVI. "
+                       "Eksport zatrzymano przy pliku `" + Utf8FromWide(source) + "'.");
+    const std::string out = OutBytes();
+    EXPECT_LE(out.size(), options.sizeLimit);
+    EXPECT_EQ(ReadLe32(Bytes(out) + 48), 0u);
+    if (mode == kExportCopy) {
+      EXPECT_EQ(out.size(), threeFrames - 8 - 3 * 16);
+    }
+  }
+}
+
+TEST_F(ExportJobTest, RunExportAsksForTheOutputOnlyWithSources) {
+  RecordingView view;
+  RunExport(kExportCopy, {}, view);
+  EXPECT_EQ(view.saveDialogs, 0);
+  const auto source = Source("x.avi", SyntheticJpegFrames(0, 2, 0.0));
+  RunExport(kExportCopy, {source}, view);  // cancelled save dialog
+  EXPECT_EQ(view.saveDialogs, 1);
+  EXPECT_FALSE(std::filesystem::exists(folder / "joined.avi"));
+  view.output = Out();
+  RunExport(kExportCopy, {source}, view);
+  EXPECT_EQ(FramesOf(OutBytes()).size(), 2u);
+}
+
+TEST(ExportSources, OpenDialogResults) {
+  ExportSources sources;
+  sources.Assign({L"C:\\rec", L"b.avi", L"a.avi"});
+  EXPECT_EQ(sources.folder, L"C:\\rec");
+  EXPECT_EQ(sources.names, (std::vector<std::wstring>{L"b.avi", L"a.avi"}));
+#if defined(_WIN32)
+  sources.Assign({L"C:\\rec\\day\\one.avi"});
+  EXPECT_EQ(sources.folder, L"C:\\rec\\day");
+  EXPECT_EQ(sources.names, std::vector<std::wstring>{L"one.avi"});
+  EXPECT_EQ(sources.Paths(), std::vector<std::wstring>{L"C:\\rec\\day\\one.avi"});
+#else
+  sources.Assign({L"/rec/day/one.avi"});
+  EXPECT_EQ(sources.folder, L"/rec/day");
+  EXPECT_EQ(sources.names, std::vector<std::wstring>{L"one.avi"});
+  EXPECT_EQ(sources.Paths(), std::vector<std::wstring>{L"/rec/day/one.avi"});
+#endif
+}
+
+TEST_F(ExportJobTest, DialogRunsJobsOnTheWorkerAndRefusesToCloseMeanwhile) {
+  RecordingView view;
+  ExportController controller(view);
+  controller.OnInit();
+  ASSERT_EQ(view.notes.size(), 1u);
+  EXPECT_EQ(Utf8FromWide(view.notes[0].first), "Najpierw wybierz pliki źródłowe");
+
+  // No sources: no save dialog, straight to "Zrobione".
+  controller.OnStartJob(kExportCopy);
+  ASSERT_TRUE(view.WaitForDone(1));
+  ASSERT_TRUE(WaitIdle(controller.Worker()));
+  EXPECT_EQ(view.saveDialogs, 0);
+  EXPECT_EQ(view.enables, (std::vector<bool>{false, true}));
+
+  const auto a = Source("a.avi", SyntheticJpegFrames(0, 3, 0.0));
+  view.sourceAnswer = {Wide(folder.Path()), L"a.avi", L"a.avi"};
+  controller.OnChooseSources();
+  EXPECT_EQ(view.shownNames, (std::vector<std::wstring>{L"a.avi", L"a.avi"}));
+  EXPECT_EQ(Utf8FromWide(view.notes.back().second),
+            "Eksportuje pliki źródłowe do jednego nagrania i rekompresuje obrazy");
+
+  // Hold the job in its save dialog: closing is refused, a second request is dropped.
+  view.output = Out();
+  view.holdSaveDialog = true;
+  controller.OnStartJob(kExportRecompress);
+  ASSERT_TRUE(view.WaitForSaveDialog());
+  EXPECT_FALSE(controller.OnClose());
+  controller.OnStartJob(kExportCopy);
+  EXPECT_EQ(controller.Worker().RequestedMode(), kExportRecompress);
+  view.ReleaseSaveDialog();
+  ASSERT_TRUE(view.WaitForDone(2));
+  ASSERT_TRUE(WaitIdle(controller.Worker()));
+  EXPECT_TRUE(controller.OnClose());
+  EXPECT_EQ(FramesOf(OutBytes()).size(), 6u);
+  EXPECT_TRUE(view.errors.empty());
+  EXPECT_EQ(view.progress.back(), 0u);
+}
+
+TEST_F(ExportJobTest, WorkerShowsAFailedJobOnceAndGoesBackToIdle) {
+  RecordingView view;
+  view.output = Out();
+  std::vector<std::wstring> sources = {Wide(folder / "missing.avi")};
+  ExportThread worker(view, sources);
+  worker.Start();
+  EXPECT_TRUE(worker.Request(kExportCopy));
+  ASSERT_TRUE(view.WaitForDone(1));
+  ASSERT_TRUE(WaitIdle(worker));
+  worker.Stop();
+  ASSERT_EQ(view.errors.size(), 1u);
+  EXPECT_EQ(view.errors[0], "Nie udało się otworzyć pliku `" + Utf8FromWide(sources[0]) + "'.");
+  EXPECT_EQ(worker.RequestedMode(), kExportNone);
+  EXPECT_TRUE(worker.CanClose());
+}
