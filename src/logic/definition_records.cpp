@@ -61,7 +61,8 @@ bool ReadNode(std::string_view& bytes, int depth, ExprNode& node) {
   if (!payload.U32(kind) || !payload.U32(number) || !payload.U32(childCount)) return false;
   if (kind >= kNodeKindCount) return false;
   node.kind = static_cast<NodeKind>(kind);
-  node.number = number;
+  // Kinds without a number always hold 0 in memory, as the writer stores them.
+  node.number = StoresNumber(node.kind) ? number : 0;
   // Operators are drawn and printed with exactly two operands, leaves with none.
   if (childCount != (IsOperator(node.kind) ? 2u : 0u)) return false;
   if (childCount == 2) {

@@ -152,6 +152,15 @@ TEST(DefinitionRecords, MalformedRecordsFail) {
   }
 }
 
+TEST(DefinitionRecords, NumbersOfUnnumberedKindsReadAsZero) {
+  RenderState s;
+  ASSERT_TRUE(ReadDefinitions(Definition(4, 1, Node(6, 7, 2, Node(0, 5, 0) + Node(10, 12, 0))), s));
+  const ExprNode& root = *s.outputDefinitions[0];
+  EXPECT_EQ(root.number, 0u);
+  EXPECT_EQ(root.children[0].number, 0u);
+  EXPECT_EQ(root.children[1].number, 12u);
+}
+
 TEST(DefinitionRecords, BytesAfterTheRootNodeAreIgnored) {
   RenderState s;
   EXPECT_TRUE(ReadDefinitions(Definition(4, 2, Node(0, 0, 0) + "trailing"), s));
