@@ -1,6 +1,7 @@
 #include "logic/validation.h"
 
 #include "base/text.h"
+#include "doc/document.h"
 #include "doc/detector.h"
 
 namespace {
@@ -61,3 +62,5 @@ bool ValidateProgram(const RenderState& state, ProblemSink& sink) {
   }
   return reporter.Errors();
 }
+
+bool ValidateProgram(const Document& document, ProblemSink& sink) { return ValidateProgram(document.Current(), sink); }

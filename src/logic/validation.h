@@ -7,6 +7,8 @@
 
 #include "doc/render_state.h"
 
+class Document;
+
 // Where validation lists its problems (the diagnostics list implements it).
 class ProblemSink {
  public:
@@ -31,3 +33,5 @@ MissingDetector FindMissingDetector(const ExprNode& node, const RenderState& sta
 // detectors with one name, and the first missing detector of each output, Z and track
 // definition. Returns true when at least one problem was listed.
 bool ValidateProgram(const RenderState& state, ProblemSink& sink);
+// The same on the document's current revision.
+bool ValidateProgram(const Document& document, ProblemSink& sink);

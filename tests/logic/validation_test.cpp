@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "base/text.h"
+#include "doc/document.h"
 
 namespace {
 
@@ -29,6 +30,21 @@ Detector Named(std::int32_t track, std::uint32_t number) {
   d.track = track;
   d.number = number;
   return d;
+}
+
+TEST(Validation, RunsOnTheCurrentRevisionOfADocument) {
+  class NoUpdates : public UpdateSink {
+    void RequestUpdate(std::uint32_t) override {}
+  } updates;
+  Document document(updates);
+  RecordingProblems problems;
+  EXPECT_FALSE(ValidateProgram(document, problems));
+  document.NewRenderState().detectors.push_back(Named(2, 0));
+  EXPECT_TRUE(ValidateProgram(document, problems));
+  EXPECT_EQ(problems.rows, std::vector<std::wstring>{L"Detektor C0 ma numer spoza zakresu 1-16."});
+  document.StepBack();
+  EXPECT_FALSE(ValidateProgram(document, problems));
+  EXPECT_TRUE(problems.rows.empty());
 }
 
 TEST(Validation, NewDocumentHasNoProblems) {
