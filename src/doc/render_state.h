@@ -15,6 +15,9 @@
 // Definition families as stored in definition records.
 enum class DefinitionFamily : std::uint32_t { Output = 4, Z = 8, Track = 13 };
 
+// The selected node of the output definition editor as text (see doc/selection.h).
+using SelectionPath = std::string;
+
 struct RenderState {
   static constexpr std::size_t kOutputCount = 8;
   static constexpr std::size_t kZCount = 64;
@@ -27,7 +30,7 @@ struct RenderState {
   std::vector<Cow<ExprNode>> trackDefinitions;   // Ac..Dc
   std::vector<Cow<ExprNode>> outputDefinitions;  // Y1..Y8 (8 or none)
   std::vector<Cow<ExprNode>> zDefinitions;       // Z1..Z64 (64 or none)
-  std::string selectionPath;                     // selected node of the definition editor
+  SelectionPath selectionPath;                   // selected node of the definition editor
 
   // A default RenderState is the empty revision a file is read into: no pictures, no detectors,
   // width 180, no definitions, nothing selected. New() is the content of a new document:
