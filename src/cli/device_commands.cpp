@@ -234,7 +234,7 @@ int OnEveryCard(const std::vector<std::string>& hosts, const CardOptions& option
   std::vector<std::string> results(hosts.size());
   std::vector<bool> ok(hosts.size(), false);
   std::vector<std::thread> workers;
-  // libssh2 is started once here so that the parallel sessions never race on its counter.
+  // The socket library stays started while the sessions come and go.
   net::NetworkStartup network;
   for (std::size_t i = 0; i < hosts.size(); ++i) {
     workers.emplace_back([&, i] {

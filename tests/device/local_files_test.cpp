@@ -1,0 +1,118 @@
+#include "device/local_files.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <thread>
+
+#include "base/text.h"
+#include "device/connection.h"
+#include "device/device_operations.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path Folder(const char* tag) {
+  const fs::path folder = fs::temp_directory_path() / (std::string("trevna-device-") + tag);
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  return folder;
+}
+
+std::string Narrow(const fs::path& path) {
+  const auto u8 = path.u8string();
+  return Cp1250FromUtf8(std::string(u8.begin(), u8.end()));
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(PartialFileTest, AppearsOnlyWhenCommitted) {
+  const fs::path folder = Folder("partial");
+  const fs::path target = folder / "nagranie.avi";
+  { std::ofstream(target, std::ios::binary) << "old"; }
+  {
+    device::PartialFile file(Narrow(target));
+    file.Write("new data", 8);
+    // Interrupted: the old file stays, the temporary goes.
+  }
+  EXPECT_EQ(ReadFile(target), "old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1);
+  {
+    device::PartialFile file(Narrow(target));
+    file.Write("new ", 4);
+    file.Write("data", 4);
+    EXPECT_EQ(ReadFile(target), "old");
+    file.Commit();
+  }
+  EXPECT_EQ(ReadFile(target), "new data");
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1);
+  fs::remove_all(folder);
+}
+
+TEST(PartialFileTest, OpenFailureNamesTheFinalFile) {
+  const fs::path folder = Folder("partial-missing");
+  const std::string target = Narrow(folder / "brak" / "plik.avi");
+  try {
+    device::PartialFile file(target);
+    FAIL() << "opening in a missing folder should fail";
+  } catch (const std::runtime_error& e) {
+    EXPECT_EQ(std::string(e.what()), OpenFailedText(target));
+  }
+  fs::remove_all(folder);
+}
+
+TEST(LocalFilesTest, MarkersFollowWhatExists) {
+  const fs::path folder = Folder("markers");
+  fs::create_directory(folder / "2026-12-01");
+  { std::ofstream(folder / "plik.avi") << "x"; }
+  auto& files = device::RealFiles();
+  const std::string root = Narrow(folder) + "/";
+  EXPECT_EQ(device::MarkedEntry(files, "2026-12-01/", root + "2026-12-01/", true), "2026-12-01/  [S]");
+  EXPECT_EQ(device::MarkedEntry(files, "2026-12-02/", root + "2026-12-02/", true), "2026-12-02/");
+  // A plain file of a folder's name is no downloaded folder; for files any object counts.
+  EXPECT_EQ(device::MarkedEntry(files, "plik.avi", root + "plik.avi", true), "plik.avi");
+  EXPECT_EQ(device::MarkedEntry(files, "plik.avi", root + "plik.avi", false), "plik.avi  [S]");
+  EXPECT_EQ(device::MarkedEntry(files, "2026-12-01", root + "2026-12-01", false), "2026-12-01  [S]");
+  files.CreateFolder(root + "nowy");
+  files.CreateFolder(root + "nowy");  // existing: fine
+  EXPECT_TRUE(fs::is_directory(folder / "nowy"));
+  fs::remove_all(folder);
+}
+
+struct NullStatus : device::StatusSink {
+  void ShowStatus(const std::string& text) override { texts.push_back(text); }
+  void ShowProgress(const std::string& text, int) override {
+    if (!text.empty()) texts.push_back(text);
+  }
+  std::vector<std::string> texts;
+};
+
+TEST(ConnectionSlotTest, PostingRulesWithoutACard) {
+  NullStatus status;
+  device::ConnectionOptions options;
+  options.passMs = 10;
+  device::Connection connection(&status, nullptr, options);
+  // Not started: the slot takes one request and drops the next.
+  EXPECT_TRUE(connection.SlotFree());
+  EXPECT_FALSE(connection.Post(device::ConnectionRequest::None));
+  EXPECT_TRUE(connection.Post(device::ConnectionRequest::RestartDevice));
+  EXPECT_FALSE(connection.Post(device::ConnectionRequest::ShowNetwork));
+  EXPECT_FALSE(connection.PostUploadProgram("abc"));
+  EXPECT_EQ(connection.PendingRequest(), device::ConnectionRequest::RestartDevice);
+  // The worker frees the slot; while disconnected the request does nothing.
+  connection.Start();
+  for (int i = 0; i < 500 && !connection.SlotFree(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_TRUE(connection.SlotFree());
+  EXPECT_TRUE(status.texts.empty());
+  EXPECT_FALSE(connection.IsConnected());
+  connection.Stop();
+  EXPECT_TRUE(status.texts.empty());  // closing a closed session shows nothing
+}
+
+}  // namespace

@@ -1,0 +1,458 @@
+// The Connection worker and the device operations against trevna-cardsim over loopback SSH.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+
+#include "base/socket.h"
+#include "cardsim_process.h"
+#include "device/connection.h"
+#include "recording_sinks.h"
+
+namespace {
+
+using namespace device;
+using testing_cardsim::Cardsim;
+
+std::uint32_t Address(const std::string& dotted) {
+  std::uint32_t address = 0;
+  net::ParseDottedAddress(dotted, &address);
+  return address;
+}
+
+std::string RandomBytes(std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string data(size, '\0');
+  for (auto& c : data) c = static_cast<char>(random());
+  return data;
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string Narrow(const std::filesystem::path& path) { return Cp1250FromUtf8(path.string()); }
+
+// A worker with fast passes, no idle housekeeping unless asked, and restart waits recorded
+// instead of slept.
+struct Worker {
+  recording::Status status;
+  recording::Messages messages;
+  std::mutex sleepsMutex;
+  std::vector<unsigned> sleeps;
+  std::unique_ptr<Connection> connection;
+
+  Worker(const testing_cardsim::CardEndpoints& card, unsigned probeEvery = 0, unsigned clockEvery = 0,
+         SshLimits limits = {}) {
+    ConnectionOptions options;
+    options.sshPort = static_cast<std::uint16_t>(card.sshPort);
+    options.passMs = 10;
+    options.probeEvery = probeEvery;
+    options.clockEvery = clockEvery;
+    options.limits = limits;
+    options.timing.sleep = [this](unsigned ms) {
+      std::lock_guard lock(sleepsMutex);
+      sleeps.push_back(ms);
+    };
+    connection = std::make_unique<Connection>(&status, &messages, options);
+    connection->Start();
+  }
+  ~Worker() { connection->Stop(); }
+
+  bool Open(const std::string& address, const std::string& password = Cardsim::kPassword) {
+    recording::RunRequest(*connection, [&] { return connection->PostOpen(Address(address), Cardsim::kUser, password); });
+    return connection->IsConnected();
+  }
+  bool Run(ConnectionRequest request) {
+    return recording::RunRequest(*connection, [&] { return connection->Post(request); });
+  }
+};
+
+class CardTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { sim = new Cardsim({"127.0.0.2"}); }
+  static void TearDownTestSuite() {
+    delete sim;
+    sim = nullptr;
+  }
+  static const testing_cardsim::CardEndpoints& Card() { return sim->Card("127.0.0.2"); }
+  static Cardsim* sim;
+};
+Cardsim* CardTest::sim = nullptr;
+
+TEST_F(CardTest, OpenReportsStepsAndSecondOpenAndCloseBehave) {
+  Worker w(Card());
+  ASSERT_TRUE(w.Open("127.0.0.2"));
+  const auto events = w.status.Events();
+  ASSERT_EQ(events.size(), 4u);
+  EXPECT_EQ(events[0].text, "Łączenie...");
+  EXPECT_EQ(events[0].position, 0);
+  EXPECT_EQ(events[1].text, "Negocjowanie sesji...");
+  EXPECT_EQ(events[1].position, 60);
+  EXPECT_EQ(events[2].text, "Uwierzytelnianie użytkownika...");
+  EXPECT_EQ(events[2].position, 80);
+  EXPECT_EQ(events[3].text, "Połączony");
+  EXPECT_EQ(events[3].position, -1);
+
+  // A second open while connected does nothing.
+  EXPECT_TRUE(w.Open("127.0.0.2"));
+  EXPECT_EQ(w.status.Events().size(), 4u);
+
+  ASSERT_TRUE(w.Run(ConnectionRequest::Close));
+  EXPECT_FALSE(w.connection->IsConnected());
+  EXPECT_EQ(w.status.Texts(), (std::vector<std::string>{"Łączenie...", "Negocjowanie sesji...",
+                                                         "Uwierzytelnianie użytkownika...", "Połączony",
+                                                         "Rozłączanie...", "Nie połączony"}));
+  // Operations while disconnected do nothing.
+  ASSERT_TRUE(w.Run(ConnectionRequest::RestartDevice));
+  EXPECT_EQ(w.status.Texts().size(), 6u);
+  EXPECT_TRUE(w.messages.Errors().empty());
+}
+
+TEST_F(CardTest, WrongPasswordFailsAndReleasesEverything) {
+  Worker w(Card());
+  EXPECT_FALSE(w.Open("127.0.0.2", "zle-haslo"));
+  EXPECT_EQ(w.status.Last(), "Nie udało się otworzyć połączenia");
+  EXPECT_EQ(w.messages.Errors(), (std::vector<std::string>{"Nie powiodło się uwierzytelnienie użytkownika."}));
+  // A later open with the right password works: nothing was left behind.
+  EXPECT_TRUE(w.Open("127.0.0.2"));
+}
+
+TEST_F(CardTest, RequestPostedWhileBusyIsDropped) {
+  std::atomic<bool> release{false};
+  std::atomic<int> steps{0};
+  ConnectionOptions options;
+  options.sshPort = static_cast<std::uint16_t>(Card().sshPort);
+  options.passMs = 10;
+  options.probeEvery = 0;
+  options.clockEvery = 0;
+  // Holds the worker inside the restart wait until released.
+  options.timing.sleep = [&](unsigned) {
+    ++steps;
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  };
+  recording::Status status;
+  recording::Messages messages;
+  Connection connection(&status, &messages, options);
+  connection.Start();
+  ASSERT_TRUE(recording::RunRequest(connection, [&] {
+    return connection.PostOpen(Address("127.0.0.2"), Cardsim::kUser, Cardsim::kPassword);
+  }));
+  ASSERT_TRUE(connection.IsConnected());
+  ASSERT_TRUE(connection.Post(ConnectionRequest::RestartDevice));
+  ASSERT_TRUE(recording::WaitFor([&] { return steps > 0; }));
+  EXPECT_FALSE(connection.Post(ConnectionRequest::ShowNetwork));
+  EXPECT_FALSE(connection.PostUploadProgram("x"));
+  EXPECT_FALSE(connection.PostOpen(1, "a", "b"));
+  EXPECT_EQ(connection.PendingRequest(), ConnectionRequest::RestartDevice);
+  release = true;
+  ASSERT_TRUE(recording::WaitFor([&] { return connection.SlotFree(); }));
+  EXPECT_EQ(steps.load(), 75);
+  EXPECT_EQ(status.Last(), "Trevna pomyślnie zrestartowany");
+  EXPECT_TRUE(messages.Errors().empty());
+  // Stopping closes the session.
+  connection.Stop();
+  EXPECT_FALSE(connection.IsConnected());
+  EXPECT_EQ(status.Last(), "Nie połączony");
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // the card comes back from its restart
+}
+
+TEST_F(CardTest, UploadProgressFileOnCardAndDownloadBack) {
+  Worker w(Card());
+  ASSERT_TRUE(w.Open("127.0.0.2"));
+  w.status.Clear();
+  const std::string program = RandomBytes(300 * 1024, 7);
+  ASSERT_TRUE(recording::RunRequest(*w.connection, [&] { return w.connection->PostUploadProgram(program); }));
+  EXPECT_TRUE(w.messages.Errors().empty());
+  const auto events = w.status.Events();
+  ASSERT_GE(events.size(), 2u + 75u + 1u);
+  EXPECT_EQ(events.front().text, "Wysyłanie pliku...");
+  EXPECT_EQ(events.front().position, 0);
+  // The transfer fills 0..25, never going back.
+  std::size_t i = 1;
+  int last = 0;
+  for (; i < events.size() && events[i].text.empty(); ++i) {
+    EXPECT_GE(events[i].position, last);
+    EXPECT_LE(events[i].position, 25);
+    last = events[i].position;
+  }
+  EXPECT_EQ(last, 25);
+  ASSERT_LT(i, events.size());
+  EXPECT_EQ(events[i].text, "Restartowanie...");
+  EXPECT_EQ(events[i].position, 25);
+  for (int k = 0; k < 75; ++k) EXPECT_EQ(events[i + 1 + static_cast<std::size_t>(k)].position, 26 + k);
+  EXPECT_EQ(events.back().text, "Plik pomyślnie wysłany");
+  EXPECT_EQ(events.back().position, -1);
+  {
+    std::lock_guard lock(w.sleepsMutex);
+    EXPECT_EQ(w.sleeps, std::vector<unsigned>(75, 533));
+  }
+  EXPECT_EQ(ReadFile(sim->Folder("127.0.0.2") / "program.doz"), program);
+  // The card had the whole file before the restart command ran.
+  const auto log = sim->Events("127.0.0.2");
+  std::ptrdiff_t uploaded = -1, restarted = -1;
+  for (std::size_t k = 0; k < log.size(); ++k) {
+    if (log[k].value("event", "") == "scp-upload" && log[k].value("ok", false)) uploaded = static_cast<std::ptrdiff_t>(k);
+    if (log[k].value("event", "") == "exec" && log[k].value("command", "") == "sync && /vemo/restart") {
+      restarted = static_cast<std::ptrdiff_t>(k);
+    }
+  }
+  ASSERT_GE(uploaded, 0);
+  EXPECT_GT(restarted, uploaded);
+
+  // The card restarts (1 s in the simulator); open again and fetch the program back.
+  w.connection->Post(ConnectionRequest::Close);
+  recording::WaitFor([&] { return w.connection->SlotFree(); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  ASSERT_TRUE(w.Open("127.0.0.2"));
+  auto question = std::make_shared<recording::SaveQuestion>();
+  const auto folder = testing_cardsim::FreshFolder("download");
+  question->answer = Narrow(folder / "Pobrany dokument.trv");
+  w.connection->SetSaveFileQuestion(question);
+  w.status.Clear();
+  ASSERT_TRUE(w.Run(ConnectionRequest::DownloadProgram));
+  EXPECT_TRUE(w.messages.Errors().empty());
+  EXPECT_EQ(question->asked, 1);
+  EXPECT_EQ(ReadFile(folder / "Pobrany dokument.trv"), program);
+  EXPECT_EQ(w.status.Texts(), (std::vector<std::string>{"Pobieranie pliku...", "Plik pomyślnie pobrany"}));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+
+  // Cancelled: nothing written, status keeps its last state.
+  question->answer.reset();
+  std::filesystem::remove(folder / "Pobrany dokument.trv");
+  w.status.Clear();
+  ASSERT_TRUE(w.Run(ConnectionRequest::DownloadProgram));
+  EXPECT_EQ(question->asked, 2);
+  EXPECT_TRUE(std::filesystem::is_empty(folder));
+  EXPECT_EQ(w.status.Texts(), (std::vector<std::string>{"Pobieranie pliku..."}));
+  EXPECT_EQ(w.status.Events().back().position, 100);
+  EXPECT_TRUE(w.messages.Errors().empty());
+  std::filesystem::remove_all(folder);
+}
+
+TEST_F(CardTest, ArchiveListsMarkersAndDownload) {
+  Worker w(Card());
+  ASSERT_TRUE(w.Open("127.0.0.2"));
+  const auto drive = sim->Folder("127.0.0.2") / "usbdrive";
+  std::vector<std::string> cardFolders;
+  for (const auto& entry : std::filesystem::directory_iterator(drive)) {
+    if (entry.is_directory()) cardFolders.push_back(entry.path().filename().string() + "/");
+  }
+  std::sort(cardFolders.begin(), cardFolders.end());
+  ASSERT_FALSE(cardFolders.empty());
+
+  const auto root = testing_cardsim::FreshFolder("archive");
+  std::filesystem::create_directory(root / cardFolders[0]);
+  auto dialog = std::make_shared<recording::ArchiveDialog>();
+  w.connection->SetArchiveDialog(dialog, Narrow(root) + "/");
+
+  // Request 6 without a folder selection ends without effect.
+  ASSERT_TRUE(w.Run(ConnectionRequest::ListArchiveFiles));
+  EXPECT_TRUE(dialog->files.empty());
+  EXPECT_TRUE(w.status.Texts().size() == 4u);  // only the opening texts
+
+  ASSERT_TRUE(w.Run(ConnectionRequest::ListArchiveFolders));
+  EXPECT_EQ(w.status.Last(), "Lista folderów pobrana");
+  ASSERT_GE(dialog->folders.size(), cardFolders.size());
+  EXPECT_EQ(dialog->folders[0], cardFolders[0] + "  [S]");
+  for (std::size_t k = 1; k < cardFolders.size(); ++k) EXPECT_EQ(dialog->folders[k], cardFolders[k]);
+
+  dialog->folderSelection = 0;
+  ASSERT_TRUE(w.Run(ConnectionRequest::ListArchiveFiles));
+  EXPECT_EQ(w.status.Last(), "Lista plików pobrana");
+  ASSERT_FALSE(dialog->files.empty());
+  std::vector<std::string> cardFiles;
+  for (const auto& entry : std::filesystem::directory_iterator(drive / cardFolders[0])) {
+    cardFiles.push_back(entry.path().filename().string());
+  }
+  std::sort(cardFiles.begin(), cardFiles.end());
+  EXPECT_EQ(dialog->files, cardFiles);
+
+  // Download without a file selection, then the first (and last) file.
+  ASSERT_TRUE(w.Run(ConnectionRequest::DownloadArchiveFiles));
+  EXPECT_EQ(w.messages.Errors(), (std::vector<std::string>{"Nie zaznaczono plików."}));
+  dialog->selectedFiles = {0, static_cast<int>(cardFiles.size()) - 1};
+  w.status.Clear();
+  ASSERT_TRUE(w.Run(ConnectionRequest::DownloadArchiveFiles));
+  EXPECT_EQ(w.messages.Errors().size(), 1u);
+  EXPECT_EQ(w.status.Texts().front(), "Pobieranie '" + cardFolders[0] + cardFiles[0] + "'");
+  EXPECT_EQ(w.status.Last(), "Pliki pobrane");
+  EXPECT_EQ(ReadFile(root / cardFolders[0] / cardFiles[0]), ReadFile(drive / cardFolders[0] / cardFiles[0]));
+  EXPECT_EQ(ReadFile(root / cardFolders[0] / cardFiles.back()),
+            ReadFile(drive / cardFolders[0] / cardFiles.back()));
+  EXPECT_EQ(dialog->files[0], cardFiles[0] + "  [S]");
+  EXPECT_EQ(dialog->files.back(), cardFiles.back() + "  [S]");
+  EXPECT_EQ(dialog->folders[0], cardFolders[0] + "  [S]");
+  EXPECT_EQ(dialog->folderSelection, 0);
+  // Only complete files, no temporaries.
+  for (const auto& entry : std::filesystem::directory_iterator(root / cardFolders[0])) {
+    EXPECT_EQ(entry.path().string().find(".part~"), std::string::npos) << entry.path();
+  }
+
+  // Listing the files again marks the downloaded ones.
+  ASSERT_TRUE(w.Run(ConnectionRequest::ListArchiveFiles));
+  EXPECT_EQ(dialog->files[0], cardFiles[0] + "  [S]");
+  if (cardFiles.size() > 2) {
+    EXPECT_EQ(dialog->files[1], cardFiles[1]);
+  }
+  std::filesystem::remove_all(root);
+}
+
+TEST_F(CardTest, UnsafeArchiveNamesNeverLeaveTheRoot) {
+  Worker w(Card());
+  ASSERT_TRUE(w.Open("127.0.0.2"));
+  const auto drive = sim->Folder("127.0.0.2") / "usbdrive";
+  // A folder whose file list holds a name with "..".
+  std::filesystem::create_directories(drive / "zzz-evil");
+  { std::ofstream(drive / "zzz-evil" / "a..b.avi") << "data"; }
+  const auto root = testing_cardsim::FreshFolder("evil");
+  auto dialog = std::make_shared<recording::ArchiveDialog>();
+  w.connection->SetArchiveDialog(dialog, Narrow(root / "inner") + "/");
+  ASSERT_TRUE(w.Run(ConnectionRequest::ListArchiveFolders));
+  const auto at = std::find(dialog->folders.begin(), dialog->folders.end(), "zzz-evil/");
+  ASSERT_NE(at, dialog->folders.end());
+  dialog->folderSelection = static_cast<int>(at - dialog->folders.begin());
+  ASSERT_TRUE(w.Run(ConnectionRequest::ListArchiveFiles));
+  ASSERT_EQ(dialog->files, (std::vector<std::string>{"a..b.avi"}));
+  dialog->selectedFiles = {0};
+  ASSERT_TRUE(w.Run(ConnectionRequest::DownloadArchiveFiles));
+  EXPECT_EQ(w.messages.Errors(), (std::vector<std::string>{"Niedozwolona nazwa w archiwum karty `a..b.avi'."}));
+  EXPECT_EQ(w.status.Last(), "Nie udało się pobrać pliku");
+  EXPECT_TRUE(std::filesystem::is_empty(root));
+  std::filesystem::remove_all(drive / "zzz-evil");
+  std::filesystem::remove_all(root);
+}
+
+TEST_F(CardTest, NetworkSettingsReadIntoTheDialog) {
+  Worker w(Card());
+  ASSERT_TRUE(w.Open("127.0.0.2"));
+  auto dialog = std::make_shared<recording::NetworkDialog>();
+  w.connection->SetNetworkDialog(dialog);
+  ASSERT_TRUE(w.Run(ConnectionRequest::ShowNetwork));
+  EXPECT_TRUE(w.messages.Errors().empty());
+  ASSERT_EQ(dialog->addresses.size(), 3u);
+  EXPECT_NE(dialog->addresses[NetworkField::Address], 0u);
+  EXPECT_NE(dialog->addresses[NetworkField::Netmask], 0u);
+  ASSERT_TRUE(dialog->hardware);
+  EXPECT_EQ(dialog->hardware->size(), 17u);
+  EXPECT_EQ((*dialog->hardware)[2], ':');
+}
+
+TEST_F(CardTest, PasswordChangeTakesEffect) {
+  Worker w(Card());
+  ASSERT_TRUE(w.Open("127.0.0.2"));
+  ASSERT_TRUE(recording::RunRequest(*w.connection, [&] { return w.connection->PostChangePassword("nowe-haslo"); }));
+  EXPECT_TRUE(w.messages.Errors().empty());
+  EXPECT_EQ(w.status.Last(), "Hasło zmienione");
+  Worker second(Card());
+  EXPECT_FALSE(second.Open("127.0.0.2", Cardsim::kPassword));
+  EXPECT_TRUE(second.Open("127.0.0.2", "nowe-haslo"));
+  // Back to the suite's password.
+  ASSERT_TRUE(recording::RunRequest(*w.connection, [&] { return w.connection->PostChangePassword(Cardsim::kPassword); }));
+  EXPECT_EQ(w.status.Last(), "Hasło zmienione");
+}
+
+TEST_F(CardTest, ProbeNoticesRestartedCard) {
+  Worker w(Card(), /*probeEvery=*/5);
+  ASSERT_TRUE(w.Open("127.0.0.2"));
+  ASSERT_TRUE(w.Run(ConnectionRequest::RestartDevice));
+  EXPECT_EQ(w.status.Texts().back(), "Trevna pomyślnie zrestartowany");
+  ASSERT_TRUE(recording::WaitFor([&] { return !w.connection->IsConnected(); }, std::chrono::seconds(60)));
+  const auto texts = w.status.Texts();
+  ASSERT_GE(texts.size(), 2u);
+  EXPECT_EQ(texts[texts.size() - 2], "Rozłączanie...");
+  EXPECT_EQ(texts.back(), "Nie połączony");
+  EXPECT_TRUE(w.messages.Errors().empty());
+  std::this_thread::sleep_for(std::chrono::milliseconds(2000));  // let the card come back for later suites
+}
+
+// --- cards with their own settings ----------------------------------------------------------
+
+int ClockSets(const Cardsim& sim, const std::string& address) {
+  return static_cast<int>(sim.Events(address, "clock-set").size());
+}
+
+TEST(ClockTest, NineSecondsBehindIsLeftElevenIsCorrected) {
+  Cardsim nine({"127.0.0.4"}, {"--clock-offset", "-9"});
+  Cardsim eleven({"127.0.0.5"}, {"--clock-offset", "-11"});
+  for (auto* sim : {&nine, &eleven}) {
+    const std::string address = sim == &nine ? "127.0.0.4" : "127.0.0.5";
+    Worker w(sim->Card(address), 0, /*clockEvery=*/3);
+    ASSERT_TRUE(w.Open(address));
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));  // several clock checks
+    // Later checks find the corrected clock in step.
+  }
+  EXPECT_EQ(ClockSets(nine, "127.0.0.4"), 0);
+  EXPECT_EQ(ClockSets(eleven, "127.0.0.5"), 1);
+  const auto set = eleven.Events("127.0.0.5", "clock-set");
+  ASSERT_EQ(set.size(), 1u);
+  // The card was told the PC's UTC time to the second (the set value is "YYYY-MM-DD hh:mm:ss").
+  const std::string utc = set[0].value("utc", "");
+  EXPECT_EQ(utc.size(), 19u) << utc;
+  EXPECT_EQ(utc[10], ' ');
+}
+
+TEST(FaultTest, SilentCardFailsWithinTheLimit) {
+  Cardsim sim({"127.0.0.6"}, {"--fault", "silent"});
+  SshLimits limits;
+  limits.callTimeoutMs = 1500;
+  Worker w(sim.Card("127.0.0.6"), 0, 0, limits);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(w.Open("127.0.0.6"));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  EXPECT_EQ(w.messages.Errors(), (std::vector<std::string>{"Nie powiodła się negocjacja sesji."}));
+  EXPECT_EQ(w.status.Last(), "Nie udało się otworzyć połączenia");
+}
+
+TEST(FaultTest, RefusedPasswordReportsAuthentication) {
+  Cardsim sim({"127.0.0.7"}, {"--fault", "refuse-password"});
+  Worker w(sim.Card("127.0.0.7"));
+  EXPECT_FALSE(w.Open("127.0.0.7"));
+  EXPECT_EQ(w.messages.Errors(), (std::vector<std::string>{"Nie powiodło się uwierzytelnienie użytkownika."}));
+}
+
+TEST(FaultTest, LinkDropMidUploadAndMidDownload) {
+  Cardsim sim({"127.0.0.8"}, {"--fault", "drop-after=100000"});
+  const std::string big = RandomBytes(400 * 1024, 3);
+  {
+    Worker w(sim.Card("127.0.0.8"));
+    ASSERT_TRUE(w.Open("127.0.0.8"));
+    ASSERT_TRUE(recording::RunRequest(*w.connection, [&] { return w.connection->PostUploadProgram(big); }));
+    ASSERT_EQ(w.messages.Errors().size(), 1u);
+    EXPECT_EQ(w.messages.Errors()[0], "Nie powiodło się wysłanie pliku.");
+    EXPECT_EQ(w.status.Last(), "Nie udało się wysłać pliku");
+    EXPECT_NE(ReadFile(sim.Folder("127.0.0.8") / "program.doz"), big);
+  }
+  {
+    // A large recording on the card; the link drops part way.
+    const auto drive = sim.Folder("127.0.0.8") / "usbdrive";
+    std::filesystem::create_directories(drive / "0000-big");
+    { std::ofstream(drive / "0000-big" / "big.avi", std::ios::binary) << big; }
+    Worker w(sim.Card("127.0.0.8"));
+    ASSERT_TRUE(w.Open("127.0.0.8"));
+    const auto root = testing_cardsim::FreshFolder("drop");
+    auto dialog = std::make_shared<recording::ArchiveDialog>();
+    w.connection->SetArchiveDialog(dialog, Narrow(root) + "/");
+    ASSERT_TRUE(w.Run(ConnectionRequest::ListArchiveFolders));
+    const auto at = std::find(dialog->folders.begin(), dialog->folders.end(), "0000-big/");
+    ASSERT_NE(at, dialog->folders.end());
+    dialog->folderSelection = static_cast<int>(at - dialog->folders.begin());
+    ASSERT_TRUE(w.Run(ConnectionRequest::ListArchiveFiles));
+    dialog->selectedFiles = {0};
+    ASSERT_TRUE(w.Run(ConnectionRequest::DownloadArchiveFiles));
+    ASSERT_EQ(w.messages.Errors().size(), 1u);
+    EXPECT_EQ(w.messages.Errors()[0], "Nie powiodło się pobieranie pliku.");
+    EXPECT_EQ(w.status.Last(), "Nie udało się pobrać pliku");
+    // Nothing under the final name, no temporary left.
+    EXPECT_FALSE(std::filesystem::exists(root / "0000-big" / "big.avi"));
+    EXPECT_TRUE(std::filesystem::is_empty(root / "0000-big"));
+    EXPECT_EQ(dialog->files, (std::vector<std::string>{"big.avi"}));
+    std::filesystem::remove_all(root);
+  }
+}
+
+}  // namespace
