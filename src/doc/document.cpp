@@ -20,6 +20,7 @@ RenderState& Document::NewRenderState() {
   history_.push_back(std::make_unique<RenderState>(*history_[current_]));
   if (history_.size() > kHistoryCapacity) history_.erase(history_.begin());
   current_ = history_.size() - 1;
+  ++stamp_;
   SetModified();
   // Commands are refreshed after every edit, not only the first: undo becomes possible again
   // after an undo to the first revision, and the program is validated after each change.
@@ -31,6 +32,7 @@ RenderState& Document::NewRenderState() {
 bool Document::StepBack() {
   if (history_.empty() || current_ == 0) return false;
   --current_;
+  ++stamp_;
   SetModified();
   updates_.RequestUpdate(UpdateView | UpdateCommands);
   ShowCurrent(true);
@@ -40,6 +42,7 @@ bool Document::StepBack() {
 bool Document::StepForward() {
   if (current_ + 1 >= history_.size()) return false;
   ++current_;
+  ++stamp_;
   SetModified();
   updates_.RequestUpdate(UpdateView | UpdateCommands);
   ShowCurrent(true);
@@ -50,6 +53,7 @@ void Document::Replace(RenderState state, const std::string& path) {
   history_.clear();
   history_.push_back(std::make_unique<RenderState>(std::move(state)));
   current_ = 0;
+  ++stamp_;
   path_ = path;
   modified_ = false;
   updates_.RequestUpdate(UpdateCommands | UpdateViewSize | UpdateView);

@@ -57,6 +57,10 @@ class Document {
   std::size_t CurrentIndex() const { return current_; }
   const RenderState& Revision(std::size_t index) const { return *history_.at(index); }
 
+  // Changes whenever another revision becomes current (edit, undo, redo, New, Load), so a
+  // gesture can tell that the revision it works on is still the current one.
+  std::uint64_t CurrentStamp() const { return stamp_; }
+
   const std::string& Path() const { return path_; }
   bool Modified() const { return modified_; }
 
@@ -94,4 +98,5 @@ class Document {
   std::vector<std::unique_ptr<RenderState>> history_;
   std::size_t current_ = 0;
   bool modified_ = false;
+  std::uint64_t stamp_ = 0;
 };

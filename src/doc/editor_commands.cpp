@@ -197,11 +197,15 @@ bool DetectorEditor::EndDirectionDrag(std::int32_t x1, std::int32_t y1, std::int
   return true;
 }
 
-void DetectorEditor::BeginEraseStroke() { eraserRevision_ = &document_.NewRenderState(); }
+void DetectorEditor::BeginEraseStroke() {
+  document_.NewRenderState();
+  erasing_ = true;
+  eraserStamp_ = document_.CurrentStamp();
+}
 
 bool DetectorEditor::Erase(CanvasPoint pixel) {
   // The stroke writes only into its own revision, and only while that is still current.
-  if (!eraserRevision_ || eraserRevision_ != &document_.Current()) return false;
+  if (!erasing_ || eraserStamp_ != document_.CurrentStamp()) return false;
   RenderState& state = document_.Current();
   Detector* d = state.SelectedDetector();
   if (!d || !d->eraser->Contains(pixel.x, pixel.y) || d->eraser->IsBlack(pixel.x, pixel.y)) return false;

@@ -96,8 +96,8 @@ class DetectorEditor {
   // detector's eraser mask black (returns whether a pixel changed), End forgets the revision.
   void BeginEraseStroke();
   bool Erase(CanvasPoint pixel);
-  void EndEraseStroke() { eraserRevision_ = nullptr; }
-  bool Erasing() const { return eraserRevision_ != nullptr; }
+  void EndEraseStroke() { erasing_ = false; }
+  bool Erasing() const { return erasing_; }
 
  private:
   void ChangeLineWidth(std::int32_t width);
@@ -113,5 +113,6 @@ class DetectorEditor {
   std::int32_t ladderSteps_ = 2;
   std::int32_t fillPercent_ = 0;
   int currentTrack_ = 0;
-  const RenderState* eraserRevision_ = nullptr;
+  bool erasing_ = false;
+  std::uint64_t eraserStamp_ = 0;  // the document's stamp of the stroke's revision
 };

@@ -308,6 +308,10 @@ TEST_F(Editor, AStrokeStopsWritingOnceItsRevisionIsNoLongerCurrent) {
   document.StepBack();
   EXPECT_FALSE(editor.Erase({60, 50}));
   EXPECT_FALSE(document.Current().detectors[0].eraser->HasBlack());
+  // Also when another edit has replaced the stroke's revision.
+  document.NewRenderState();
+  EXPECT_FALSE(editor.Erase({60, 50}));
+  EXPECT_FALSE(document.Current().detectors[0].eraser->HasBlack());
 }
 
 TEST_F(Editor, UndoAndRedoCommandsFollowTheHistory) {
