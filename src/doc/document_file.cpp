@@ -234,10 +234,8 @@ void WriteSafely(const std::string& path, const std::string_view* parts, std::si
 
 }  // namespace
 
-DocumentChunks SerializeDocument(const RenderState& state, const std::string& path) {
-  DocumentChunks chunks;
-
-  std::string& s = chunks.state;
+std::string SerializeStateChunk(const RenderState& state) {
+  std::string s;
   s.reserve(state.detectors.size() * 160 + state.pictures.size() * (kStoredPictureBytes + 32) + 64);
   const std::size_t stateChunk = BeginChunk(s, doc_tags::kState);
   const std::size_t width = BeginChunk(s, doc_tags::kPictureWidth);
@@ -247,11 +245,21 @@ DocumentChunks SerializeDocument(const RenderState& state, const std::string& pa
   for (std::size_t i = 0; i < state.pictures.size(); ++i)
     AppendPicture(s, static_cast<std::uint32_t>(i), state.pictures[i].Read());
   EndChunk(s, stateChunk);
+  return s;
+}
 
-  const std::size_t definitions = BeginChunk(chunks.definitions, doc_tags::kDefinitions);
-  WriteDefinitions(state, chunks.definitions);
-  EndChunk(chunks.definitions, definitions);
+std::string SerializeDefinitionsChunk(const RenderState& state) {
+  std::string out;
+  const std::size_t definitions = BeginChunk(out, doc_tags::kDefinitions);
+  WriteDefinitions(state, out);
+  EndChunk(out, definitions);
+  return out;
+}
 
+DocumentChunks SerializeDocument(const RenderState& state, const std::string& path) {
+  DocumentChunks chunks;
+  chunks.state = SerializeStateChunk(state);
+  chunks.definitions = SerializeDefinitionsChunk(state);
   AppendChunk(chunks.package, doc_tags::kPackage, BuildProgramPackage(state, path));
   return chunks;
 }

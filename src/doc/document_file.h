@@ -37,6 +37,9 @@ struct DocumentChunks {
 
 // Builds every byte of the file for the revision; `path` gives the package's alias.
 DocumentChunks SerializeDocument(const RenderState& state, const std::string& path);
+// The whole chunk 2 (the revision) and the whole chunk 7 (its definitions) alone.
+std::string SerializeStateChunk(const RenderState& state);
+std::string SerializeDefinitionsChunk(const RenderState& state);
 
 // Reads a file's bytes into a revision (the rules of LoadDocument). Throws the load failure
 // text "Nie udało sie wczytać dokumentu." (Windows-1250) when the bytes are refused.

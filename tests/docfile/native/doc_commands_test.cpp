@@ -1,0 +1,262 @@
+// trevnactl's document commands, run as a user's script runs them.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "base/text.h"
+#include "doc/document.h"
+#include "doc/document_file.h"
+#include "doc/package.h"
+#include "logic/script.h"
+#include "../docfile_test_support.h"
+
+using docfile_test::ReadBytes;
+using docfile_test::TempFolder;
+using docfile_test::WriteBytes;
+
+namespace {
+
+struct Result {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Quote(const std::string& arg) {
+  std::string out = "'";
+  for (char c : arg) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+Result RunCtl(const std::vector<std::string>& args, const TempFolder& folder) {
+  std::string command = Quote(TREVNA_BINARY_DIR "/trevnactl");
+  for (const std::string& arg : args) command += " " + Quote(arg);
+  const std::string errFile = folder.File("stderr.txt");
+  command += " 2>" + Quote(errFile);
+  Result result;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return result;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
+  const int status = pclose(pipe);
+  result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.err = ReadBytes(errFile);
+  return result;
+}
+
+// A document that uses every part of the format.
+RenderState RichState() {
+  RenderState state = RenderState::New();
+  state.pictureWidth = 240;
+  state.pictures.resize(4, SharedWhitePicture());
+  for (std::size_t t = 0; t < 4; ++t) {
+    Picture& p = state.pictures[t].Write();
+    for (int y = 0; y < 144; ++y)
+      for (int x = 0; x < 240; ++x) p.SetGrey(x, y, static_cast<std::uint8_t>((x * 7 + y * 3 + static_cast<int>(t) * 50) & 0xFF));
+  }
+  for (int i = 0; i < 6; ++i) {
+    Detector d;
+    d.track = i % 4;
+    d.number = static_cast<std::uint32_t>(i + 1);
+    d.kind = i % 3 == 2 ? DetectorKind::Line : DetectorKind::Quadrilateral;
+    d.ladderSteps = i % 4;
+    d.lineWidth = 1 + i % 4;
+    d.fillPercent = i == 1 ? 20 : i == 3 ? 100 : 0;
+    d.vertices = {{{40 + i * 10, 20}, {90 + i * 10, 25}, {100 + i * 10, 90}, {35 + i * 10, 100}}};
+    d.contrast = i == 4;
+    d.directional = i == 2 || i == 5;
+    d.angle = i == 5 ? 180 : 0;
+    d.featureThreshold = 800 + i;
+    d.threshold = -1 + i;
+    d.delay = i * 100;
+    d.extension = i * 250;
+    if (i == 0) {
+      d.eraser.Write().SetBlack(60, 30);
+      d.eraser.Write().SetBlack(30, 0);
+      d.eraser.Write().SetBlack(209, 143);
+    }
+    state.detectors.push_back(d);
+  }
+  state.detectors[5].contrast = true;  // both flags: only a damaged file has that
+  state.outputDefinitions[0].Assign(
+      ExprNode(NodeKind::Or, ExprNode(NodeKind::DetectorA, 1), ExprNode(NodeKind::Xor, ExprNode(NodeKind::DetectorB, 2), ExprNode(NodeKind::One))));
+  state.outputDefinitions[3].Assign(ExprNode(NodeKind::Undefined));
+  state.zDefinitions.assign(64, NewDefinitionRoot(NodeKind::Undefined));
+  state.zDefinitions[4].Assign(ExprNode(NodeKind::One));
+  state.zDefinitions[63].Assign(ExprNode(NodeKind::And, ExprNode(NodeKind::DetectorD, 32), ExprNode(NodeKind::Zero)));
+  state.trackDefinitions.resize(4, NewDefinitionRoot(NodeKind::One));
+  state.trackDefinitions[1].Assign(ExprNode(NodeKind::Undefined));
+  state.trackDefinitions[3].Assign(ExprNode(NodeKind::Zero));
+  return state;
+}
+
+std::string SaveState(RenderState state, const std::string& path) {
+  PendingUpdates updates;
+  Document document(updates);
+  document.Replace(std::move(state), std::string());
+  SaveDocument(document, path);
+  return ReadBytes(path);
+}
+
+TEST(DocCommands, JsonRoundTripIsByteIdentical) {
+  TempFolder folder("json");
+  struct Case {
+    const char* name;
+    RenderState state;
+  };
+  RenderState noDefinitions;  // as read from a file without chunk 7
+  noDefinitions.pictures.assign(1, SharedWhitePicture());
+  Case cases[] = {{"nowy.trv", RenderState::New()}, {"most.nowy.trv", RichState()}, {"bez", noDefinitions}};
+  for (Case& c : cases) {
+    const std::string original = folder.File(c.name);
+    const std::string bytes = SaveState(c.state, original);
+    const std::string json = folder.File(std::string("export-") + c.name + ".json");
+    Result exported = RunCtl({"export-json", original, json}, folder);
+    ASSERT_EQ(exported.code, 0) << exported.err;
+    const std::string again = (folder.Path() / "again").string();
+    std::filesystem::create_directories(again);
+    const std::string copy = again + "/" + c.name;
+    Result imported = RunCtl({"import-json", json, copy}, folder);
+    ASSERT_EQ(imported.code, 0) << imported.err;
+    EXPECT_EQ(ReadBytes(copy), bytes) << c.name;
+  }
+}
+
+TEST(DocCommands, ImportJsonReportsFieldsAndPositions) {
+  TempFolder folder("jsonerr");
+  const std::string json = folder.File("in.json");
+  const std::string out = folder.File("out.trv");
+  WriteBytes(json, R"js({"format":"trevna-document","version":1,"outputs":["1","1","(A1 & )","(A1 # B2)","1","1","1","1"]})js");
+  Result r = RunCtl({"import-json", json, out}, folder);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("outputs[3]"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("pozycji 5"), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(out));
+
+  WriteBytes(json, R"js({"format":"trevna-document","version":1,"detectors":[{"track":"A","angle":360}]})js");
+  r = RunCtl({"import-json", json, out}, folder);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("detectors[0].angle"), std::string::npos) << r.err;
+
+  WriteBytes(json, R"js({"format":"trevna-document","version":1,"tracks":1,"backgrounds":{"A":"brak.bmp"}})js");
+  r = RunCtl({"import-json", json, out}, folder);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("Nie udało się otworzyć pliku"), std::string::npos) << r.err;
+
+  WriteBytes(folder.File("zly.bmp"), "BM short");
+  WriteBytes(json, R"js({"format":"trevna-document","version":1,"tracks":1,"backgrounds":{"A":"zly.bmp"}})js");
+  r = RunCtl({"import-json", json, out}, folder);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.err, "Niepoprawny plik bitmapy.\n");
+
+  WriteBytes(json, "{ not json");
+  EXPECT_EQ(RunCtl({"import-json", json, out}, folder).code, 1);
+  EXPECT_EQ(RunCtl({"import-json", json}, folder).code, 2);
+  EXPECT_EQ(RunCtl({"export-json"}, folder).code, 2);
+}
+
+TEST(DocCommands, CheckListsSortedRowsAndSetsTheExitCode) {
+  TempFolder folder("check");
+  const std::string clean = folder.File("czysty.trv");
+  SaveState(RenderState::New(), clean);
+  Result r = RunCtl({"check", clean}, folder);
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, "");
+
+  RenderState state = RenderState::New();
+  Detector a;
+  a.number = 17;
+  a.track = 1;
+  state.detectors = {a, a};
+  state.outputDefinitions[1].Assign(ExprNode(NodeKind::And, ExprNode(NodeKind::DetectorA, 1), ExprNode(NodeKind::DetectorA, 5)));
+  const std::string bad = folder.File("bledy.trv");
+  SaveState(state, bad);
+  r = RunCtl({"check", bad}, folder);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out,
+            "Definicja wyjścia Y2 odnosi się do nieistniejącego detektora A1.\n"
+            "Detektor B17 ma numer spoza zakresu 1-16.\n"
+            "Detektor B17 ma numer spoza zakresu 1-16.\n"
+            "Dwa detektory mają zadeklarowaną taką samą nazwę B17.\n");
+
+  EXPECT_EQ(RunCtl({"check", folder.File("brak.trv")}, folder).code, 1);
+  WriteBytes(folder.File("pusty.trv"), "");
+  r = RunCtl({"check", folder.File("pusty.trv")}, folder);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.err, "Nie udało się odczytać pliku `" + folder.File("pusty.trv") + "'.\n");
+  WriteBytes(folder.File("zly.trv"), "xxxxxxxxxxxx");
+  r = RunCtl({"check", folder.File("zly.trv")}, folder);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.err, "Nie udało sie wczytać dokumentu.\n");
+}
+
+TEST(DocCommands, ScriptAndInfo) {
+  TempFolder folder("script");
+  const std::string path = folder.File("rich.trv");
+  const RenderState state = RichState();
+  SaveState(state, path);
+  Result r = RunCtl({"script", path}, folder);
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, PrintScript(state));
+  EXPECT_NE(r.out.find("Y1 = (A1 | (B2 ^ 1))\n"), std::string::npos);
+
+  r = RunCtl({"info", path}, folder);
+  EXPECT_EQ(r.code, 0);
+  EXPECT_NE(r.out.find("picture width: 240\ntracks: 4\ndetectors: 6\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  A1: quadrilateral, normal\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("    erased pixels: 3\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  C3: line, directional\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  Z64 = (D32 & 0)\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  Bc = \n"), std::string::npos) << r.out;
+}
+
+TEST(DocCommands, PackageWritesTheStoredEntriesUnchanged) {
+  TempFolder folder("package");
+  const std::string path = folder.File("most.nowy.trv");
+  const std::string bytes = SaveState(RichState(), path);
+  std::string_view stored;
+  ASSERT_TRUE(FindStoredPackage(bytes, stored));
+  const auto entries = ReadProgramPackage(stored);
+  ASSERT_EQ(entries.size(), 8u);
+
+  const std::string out = folder.File("pakiet");
+  Result r = RunCtl({"package", path, out}, folder);
+  ASSERT_EQ(r.code, 0) << r.err;
+  for (const PackageEntry& entry : entries) EXPECT_EQ(ReadBytes(out + "/" + entry.name), entry.data) << entry.name;
+  EXPECT_NE(entries[6].data.find("alias = most.nowy\n"), std::string::npos);
+
+  // --rebuild takes the alias from the document's own name.
+  const std::string renamed = folder.File("inny.trv");
+  std::filesystem::copy_file(path, renamed);
+  r = RunCtl({"package", renamed, folder.File("odbudowany"), "--rebuild"}, folder);
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(ReadBytes(folder.File("odbudowany/config.txt")).substr(0, 13), "alias = inny\n");
+  EXPECT_EQ(ReadBytes(folder.File("odbudowany/det1.bmp")), entries[0].data);
+  // Without --rebuild the stored package counts, even when it differs from the content.
+  r = RunCtl({"package", renamed, folder.File("zapisany")}, folder);
+  EXPECT_EQ(ReadBytes(folder.File("zapisany/config.txt")), entries[6].data);
+
+  // A file without chunk 11 has no stored package.
+  WriteBytes(folder.File("bez.trv"), bytes.substr(0, bytes.size() - stored.size() - 8));
+  r = RunCtl({"package", folder.File("bez.trv"), folder.File("x")}, folder);
+  EXPECT_EQ(r.code, 1);
+
+  // Entry names that leave the folder are refused.
+  std::string evil;
+  const std::size_t entry = BeginChunk(evil, 12);
+  AppendChunk(evil, 13, "../ucieczka.txt");
+  AppendChunk(evil, 14, "x");
+  EndChunk(evil, entry);
+  std::string file = bytes.substr(0, bytes.size() - stored.size() - 8);
+  AppendChunk(file, 11, evil);
+  WriteBytes(folder.File("zly.trv"), file);
+  r = RunCtl({"package", folder.File("zly.trv"), folder.File("y")}, folder);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_FALSE(std::filesystem::exists(folder.File("ucieczka.txt")));
+}
+
+}  // namespace
