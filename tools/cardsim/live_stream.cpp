@@ -68,7 +68,10 @@ struct Reply {
 class StreamConnection {
  public:
   StreamConnection(Card& card, int fd, std::string client)
-      : card_(card), fd_(fd), client_(std::move(client)), scenes_{RoadScene(0), RoadScene(1), RoadScene(2), RoadScene(3)} {}
+      : card_(card),
+        fd_(fd),
+        client_(std::move(client)),
+        scenes_{synthetic::RoadScene(0), synthetic::RoadScene(1), synthetic::RoadScene(2), synthetic::RoadScene(3)} {}
 
   void Run() {
     const std::string& fault = card_.Config().faults.badStreamHeader;
@@ -111,12 +114,12 @@ class StreamConnection {
     if (fault == "type" && spoil && !SendUnknownType(track)) return false;
 
     std::vector<std::uint8_t> picture(kPictureBytes);
-    std::vector<VehicleBox> boxes;
     const double seconds = card_.SceneSeconds();
-    scenes_[track].Render(seconds, picture.data(), &boxes);
+    scenes_[track].Render(seconds, picture.data());
+    const std::vector<synthetic::Vehicle> vehicles = scenes_[track].VehiclesAt(seconds);
     const auto program = card_.CurrentProgram();
-    if (tuningActive_ && tuningTrack_ == track) Measure(*program, picture.data(), seconds, track);
-    if (preview_) MarkDetectorAreas(*program, track, boxes, picture.data());
+    if (tuningActive_ && tuningTrack_ == track) Measure(*program, picture.data(), vehicles, track);
+    if (preview_) MarkDetectorAreas(*program, track, vehicles, picture.data());
     if (forcing_) DrawForcedOutputs(forced_, picture.data());
 
     const std::uint32_t headerLength = fault == "long" ? 80 : 64;
@@ -209,24 +212,29 @@ class StreamConnection {
   }
 
   // Adds this picture's measurements of the tuned detector to its counts: a feature value
-  // 0..999 per sampled area pixel (how much the pixel differs from the empty road), in 250
-  // bins of 4. An unprogrammed detector measures nothing.
-  void Measure(const Program& program, const std::uint8_t* picture, double seconds, unsigned track) {
+  // 0..999 for about 40 sampled area pixels, in 250 bins of 4. The empty road gives low
+  // values (sensor noise), a vehicle over the pixel high ones that depend on its contrast
+  // with the asphalt. An unprogrammed detector measures nothing.
+  void Measure(const Program& program, const std::uint8_t* picture, const std::vector<synthetic::Vehicle>& vehicles,
+               unsigned track) {
     const ProgramDetector* detector = nullptr;
     for (const ProgramDetector& d : program.detectors) {
       if (d.track == track && d.number == tuningIndex_ + 1u) detector = &d;
     }
     if (!detector || detector->areaPixels == 0) return;
-    std::vector<std::uint8_t> empty(kPictureBytes);
-    scenes_[track].Render(seconds, empty.data(), nullptr, false);
     auto& counts = histograms_[Key(tuningTrack_, tuningIndex_)];
     const unsigned stride = std::max(1u, detector->areaPixels / 40);
     unsigned seen = 0;
     for (std::size_t i = 0; i < kPictureBytes; ++i) {
       if (!detector->mask[i] || seen++ % stride != 0) continue;
+      const int x = static_cast<int>(i % kPictureWidth), y = static_cast<int>(i / kPictureWidth);
+      bool onVehicle = false;
+      for (const synthetic::Vehicle& v : vehicles) {
+        onVehicle |= x >= v.left && x < v.right && y >= v.top && y < v.bottom;
+      }
       noise_ = noise_ * 1103515245u + 12345u;
-      const int difference = std::abs(int(picture[i]) - int(empty[i]));
-      const int feature = std::min(999, difference * 6 + static_cast<int>((noise_ >> 16) % 24));
+      const int jitter = static_cast<int>((noise_ >> 16) % 48);
+      const int feature = onVehicle ? std::min(999, 320 + std::abs(int(picture[i]) - 90) * 3 + jitter * 4) : jitter;
       std::uint32_t& bin = counts[feature / 4];
       if (bin >= 65535) {
         for (auto& c : counts) c /= 2;  // keep the shape when the counts fill up
@@ -245,7 +253,7 @@ class StreamConnection {
   Card& card_;
   int fd_;
   std::string client_;
-  RoadScene scenes_[4];
+  synthetic::RoadScene scenes_[4];
   std::uint32_t frame_ = 0;
   std::uint64_t pictures_ = 0;
   bool preview_ = true;
@@ -260,13 +268,13 @@ class StreamConnection {
 
 }  // namespace
 
-bool AreaOccupied(const ProgramDetector& detector, const std::vector<VehicleBox>& boxes) {
+bool AreaOccupied(const ProgramDetector& detector, const std::vector<synthetic::Vehicle>& vehicles) {
   if (detector.areaPixels == 0) return false;
   unsigned covered = 0;
   for (int y = 0; y < kPictureHeight; ++y) {
     for (int x = 0; x < kPictureWidth; ++x) {
       if (!detector.mask[y * kPictureWidth + x]) continue;
-      for (const VehicleBox& b : boxes) {
+      for (const synthetic::Vehicle& b : vehicles) {
         if (x >= b.left && x < b.right && y >= b.top && y < b.bottom) {
           ++covered;
           break;
@@ -277,11 +285,11 @@ bool AreaOccupied(const ProgramDetector& detector, const std::vector<VehicleBox>
   return covered * 10 >= detector.areaPixels || covered >= 40;
 }
 
-void MarkDetectorAreas(const Program& program, unsigned track, const std::vector<VehicleBox>& boxes,
+void MarkDetectorAreas(const Program& program, unsigned track, const std::vector<synthetic::Vehicle>& vehicles,
                        std::uint8_t* grey) {
   for (const ProgramDetector& d : program.detectors) {
     if (d.track != track) continue;
-    const std::uint8_t value = AreaOccupied(d, boxes) ? kAreaOccupied : kAreaFree;
+    const std::uint8_t value = AreaOccupied(d, vehicles) ? kAreaOccupied : kAreaFree;
     for (std::size_t i = 0; i < kPictureBytes; ++i) {
       if (d.mask[i]) grey[i] = value;
     }
