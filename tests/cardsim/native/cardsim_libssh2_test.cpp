@@ -1,0 +1,156 @@
+// The simulated card against the SSH library that the program itself uses (libssh2), with
+// the program's own call patterns: a link probe that opens a channel and closes it at once,
+// commands read in 100-byte pieces, the password prompts, scp_send that ends the channel
+// right after the data, and scp_recv.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <libssh2.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "cardsim_test_support.h"
+#include "support/cardsim_fixture.h"
+
+namespace {
+
+using trevna_test::CardSim;
+using trevna_test::CardSimOptions;
+
+class Libssh2Client {
+ public:
+  Libssh2Client(const std::string& address, int port, const std::string& user, const std::string& password) {
+    libssh2_init(0);
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(static_cast<std::uint16_t>(port));
+    inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
+    if (connect(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) return;
+    session_ = libssh2_session_init();
+    libssh2_session_set_timeout(session_, 20000);  // a hang fails the test instead of blocking it
+    if (libssh2_session_handshake(session_, fd_) != 0) return;
+    loggedIn_ = libssh2_userauth_password(session_, user.c_str(), password.c_str()) == 0;
+  }
+  ~Libssh2Client() {
+    if (session_) {
+      libssh2_session_disconnect(session_, "Shutdown");
+      libssh2_session_free(session_);
+    }
+    close(fd_);
+    libssh2_exit();
+  }
+  bool LoggedIn() const { return loggedIn_; }
+  LIBSSH2_SESSION* Session() { return session_; }
+
+  // Runs a command and reads standard output in 100-byte pieces until the end of data.
+  std::string Run(const std::string& command) {
+    LIBSSH2_CHANNEL* channel = libssh2_channel_open_session(session_);
+    if (!channel) return "<no channel>";
+    std::string out;
+    if (libssh2_channel_exec(channel, command.c_str()) == 0) {
+      char buffer[100];
+      for (;;) {
+        const ssize_t n = libssh2_channel_read(channel, buffer, sizeof buffer);
+        if (n < 0) break;
+        out.append(buffer, static_cast<std::size_t>(n));
+        if (libssh2_channel_eof(channel)) break;
+      }
+    }
+    libssh2_channel_close(channel);
+    libssh2_channel_free(channel);
+    return out;
+  }
+
+ private:
+  int fd_ = -1;
+  LIBSSH2_SESSION* session_ = nullptr;
+  bool loggedIn_ = false;
+};
+
+TEST(CardSimLibssh2, ProbeCommandsPromptsAndTransfersAsTheProgramMakesThem) {
+  CardSimOptions options;
+  options.addresses = {"127.0.0.15"};
+  CardSim card(options);
+  Libssh2Client client(card.Address(), card.SshPort(), "serwis", "trevna22");
+  ASSERT_TRUE(client.LoggedIn());
+
+  // Link probe: open, close and free at once, several times; the session stays usable.
+  for (int i = 0; i < 3; ++i) {
+    LIBSSH2_CHANNEL* channel = libssh2_channel_open_session(client.Session());
+    ASSERT_NE(channel, nullptr);
+    EXPECT_EQ(libssh2_channel_close(channel), 0);
+    EXPECT_EQ(libssh2_channel_free(channel), 0);
+  }
+  const std::string date = client.Run("date -u -Iseconds");
+  EXPECT_GE(date.size(), 22u) << date;
+  EXPECT_NE(client.Run("/vemo/ipconfig --show").find("ipaddr = 127.0.0.15"), std::string::npos);
+
+  // Password change as the program drives it.
+  {
+    LIBSSH2_CHANNEL* channel = libssh2_channel_open_session(client.Session());
+    ASSERT_NE(channel, nullptr);
+    ASSERT_EQ(libssh2_channel_exec(channel, "/vemo/chpass serwis"), 0);
+    auto readUntil = [&](const std::string& marker) {
+      std::string text;
+      char buffer[100];
+      while (text.find(marker) == std::string::npos) {
+        const ssize_t n = libssh2_channel_read(channel, buffer, sizeof buffer);
+        if (n <= 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+      }
+      return text.find(marker) != std::string::npos;
+    };
+    EXPECT_TRUE(readUntil("New password:"));
+    libssh2_channel_write(channel, "haslo2\n", 7);
+    EXPECT_TRUE(readUntil("Retype password:"));
+    libssh2_channel_write(channel, "haslo2\n", 7);
+    char buffer[100];
+    libssh2_channel_read(channel, buffer, sizeof buffer);
+    libssh2_channel_close(channel);
+    libssh2_channel_free(channel);
+  }
+  EXPECT_EQ(card.Events("password").back()["changed"], true);
+
+  // Program upload: scp_send with mode 0777, the data, then close (no closing zero byte).
+  const std::string program = cardsim_test::ProgramFile({{0, 1, cardsim_test::RectangleMask(1, 1, 9, 9)}});
+  {
+    LIBSSH2_CHANNEL* channel =
+        libssh2_scp_send(client.Session(), "/etc/vemo/program.doz", 0777, static_cast<size_t>(program.size()));
+    ASSERT_NE(channel, nullptr);
+    std::size_t sent = 0;
+    while (sent < program.size()) {
+      const ssize_t n = libssh2_channel_write(channel, program.data() + sent, program.size() - sent);
+      ASSERT_GT(n, 0);
+      sent += static_cast<std::size_t>(n);
+    }
+    // Waiting for the card's end of data tells that the file is written.
+    EXPECT_EQ(libssh2_channel_send_eof(channel), 0);
+    EXPECT_EQ(libssh2_channel_wait_eof(channel), 0);
+    EXPECT_EQ(cardsim_test::ReadFile(card.CardFolder() / "program.doz"), program);
+    EXPECT_EQ(libssh2_channel_close(channel), 0);
+    libssh2_channel_free(channel);
+  }
+  {
+    libssh2_struct_stat info{};
+    LIBSSH2_CHANNEL* channel = libssh2_scp_recv2(client.Session(), "/etc/vemo/program.doz", &info);
+    ASSERT_NE(channel, nullptr);
+    ASSERT_EQ(static_cast<std::size_t>(info.st_size), program.size());
+    std::string back;
+    char buffer[4096];
+    while (back.size() < program.size()) {
+      const ssize_t n = libssh2_channel_read(channel, buffer, std::min(sizeof buffer, program.size() - back.size()));
+      ASSERT_GT(n, 0);
+      back.append(buffer, static_cast<std::size_t>(n));
+    }
+    EXPECT_EQ(back, program);
+    libssh2_channel_close(channel);
+    libssh2_channel_free(channel);
+  }
+  // The session still answers after everything above.
+  EXPECT_GE(client.Run("date -u -Iseconds").size(), 22u);
+  EXPECT_EQ(client.Run("sync && /vemo/restart"), "");
+}
+
+}  // namespace

@@ -1,0 +1,175 @@
+// SCP to and from the simulated card with OpenSSH's scp in its classic protocol (scp -O):
+// the program file and archive recordings byte for byte, times kept with -p, refused
+// paths, and a link that drops in the middle of a transfer.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sys/stat.h>
+
+#include "cardsim_test_support.h"
+#include "support/cardsim_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using cardsim_test::ReadFile;
+using cardsim_test::WriteFile;
+using trevna_test::CardSim;
+using trevna_test::CardSimOptions;
+
+std::string RandomBytes(std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
+}
+
+class CardSimScp : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    CardSimOptions options;
+    options.addresses = {"127.0.0.3"};
+    card_ = new CardSim(options);
+  }
+  static void TearDownTestSuite() {
+    delete card_;
+    card_ = nullptr;
+  }
+  void SetUp() override {
+    work_ = card_->StateFolder() / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::create_directories(work_);
+  }
+  static CardSim* card_;
+  fs::path work_;
+};
+CardSim* CardSimScp::card_ = nullptr;
+
+TEST_F(CardSimScp, ProgramFileGoesUpAndComesBackUnchanged) {
+  // Every byte value, an odd size and more than one transfer window.
+  const std::string program = RandomBytes(1234567, 1);
+  WriteFile(work_ / "program.trv", program);
+  auto r = card_->ScpUpload(work_ / "program.trv", "/etc/vemo/program.doz");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(ReadFile(card_->CardFolder() / "program.doz"), program);
+
+  r = card_->ScpDownload("/etc/vemo/program.doz", work_ / "back.trv");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(ReadFile(work_ / "back.trv"), program);
+
+  const auto upload = card_->Events("scp-upload").back();
+  EXPECT_EQ(upload["path"], "/etc/vemo/program.doz");
+  EXPECT_EQ(upload["size"], program.size());
+  EXPECT_EQ(upload["ok"], true);
+  const auto download = card_->Events("scp-download").back();
+  EXPECT_EQ(download["md5"], upload["md5"]);
+
+  // A second upload replaces the first completely, also when it is shorter; an empty file
+  // is a file too.
+  WriteFile(work_ / "short.trv", "abc");
+  ASSERT_EQ(card_->ScpUpload(work_ / "short.trv", "/etc/vemo/program.doz").exitCode, 0);
+  EXPECT_EQ(ReadFile(card_->CardFolder() / "program.doz"), "abc");
+  WriteFile(work_ / "empty.trv", "");
+  ASSERT_EQ(card_->ScpUpload(work_ / "empty.trv", "/etc/vemo/program.doz").exitCode, 0);
+  ASSERT_EQ(card_->ScpDownload("/etc/vemo/program.doz", work_ / "empty-back.trv").exitCode, 0);
+  EXPECT_TRUE(fs::exists(work_ / "empty-back.trv"));
+  EXPECT_EQ(fs::file_size(work_ / "empty-back.trv"), 0u);
+}
+
+TEST_F(CardSimScp, TimesTravelWithDashP) {
+  WriteFile(work_ / "dated.trv", "program with a date");
+  const struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, (work_ / "dated.trv").c_str(), times, 0), 0);
+  ASSERT_EQ(card_->ScpUpload(work_ / "dated.trv", "/etc/vemo/program.doz", true).exitCode, 0);
+  struct stat st {};
+  ASSERT_EQ(stat((card_->CardFolder() / "program.doz").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, 1000000000);
+
+  ASSERT_EQ(card_->ScpDownload("/etc/vemo/program.doz", work_ / "dated-back.trv", true).exitCode, 0);
+  ASSERT_EQ(stat((work_ / "dated-back.trv").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, 1000000000);
+  EXPECT_EQ(ReadFile(work_ / "dated-back.trv"), "program with a date");
+}
+
+TEST_F(CardSimScp, RecordingsComeDownByteExactAndAreMjpegAvi) {
+  const auto folders = card_->Ssh("ls -p /mnt/usbdrive");
+  ASSERT_EQ(folders.exitCode, 0);
+  const std::string folder = folders.out.substr(0, folders.out.find('\n'));
+  const auto files = card_->Ssh("ls -p /mnt/usbdrive/" + folder);
+  const std::string file = files.out.substr(0, files.out.find('\n'));
+  ASSERT_FALSE(file.empty());
+  const auto r = card_->ScpDownload("/mnt/usbdrive/" + folder + file, work_ / file);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const std::string avi = ReadFile(work_ / file);
+  EXPECT_EQ(avi, ReadFile(card_->CardFolder() / "usbdrive" / folder / file));
+  ASSERT_GT(avi.size(), 532u);
+  EXPECT_EQ(avi.substr(0, 4), "RIFF");
+  EXPECT_EQ(avi.substr(8, 4), "AVI ");
+  EXPECT_EQ(avi.substr(188, 4), "MJPG");
+  EXPECT_EQ(avi.substr(524, 4), "00dc");
+  EXPECT_EQ(static_cast<unsigned char>(avi[532]), 0xFF);  // the first frame is a JPEG (SOI)
+  EXPECT_EQ(static_cast<unsigned char>(avi[533]), 0xD8);
+  // 160,000 microseconds per frame: 6.25 frames per second; 180 x 144.
+  auto u32 = [&](std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(avi[at]) | static_cast<unsigned char>(avi[at + 1]) << 8 |
+                                      static_cast<unsigned char>(avi[at + 2]) << 16 |
+                                      static_cast<std::uint32_t>(static_cast<unsigned char>(avi[at + 3])) << 24);
+  };
+  EXPECT_EQ(u32(32), 160000u);
+  EXPECT_EQ(u32(64), 180u);
+  EXPECT_EQ(u32(68), 144u);
+  EXPECT_EQ(u32(4), avi.size() - 8);
+  EXPECT_GT(u32(48), 10u);
+
+  const std::string cfg = ReadFile(card_->CardFolder() / "usbdrive" / "archcfg.txt");
+  EXPECT_EQ(cfg.rfind("archive_days = ", 0), 0u) << cfg;
+  EXPECT_NE(cfg.find("\r\narchive_quality = "), std::string::npos);
+}
+
+TEST_F(CardSimScp, UploadsToTheDriveAndRefusedPaths) {
+  WriteFile(work_ / "notatka.txt", "na nosniku");
+  auto r = card_->ScpUpload(work_ / "notatka.txt", "/mnt/usbdrive/");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(ReadFile(card_->CardFolder() / "usbdrive" / "notatka.txt"), "na nosniku");
+  EXPECT_NE(card_->Ssh("ls -p /mnt/usbdrive").out.find("\nnotatka.txt\n"), std::string::npos);
+
+  r = card_->ScpUpload(work_ / "notatka.txt", "/etc/passwd");
+  EXPECT_NE(r.exitCode, 0);
+  EXPECT_NE(r.err.find("Permission denied"), std::string::npos) << r.err;
+  r = card_->ScpUpload(work_ / "notatka.txt", "/mnt/usbdrive/../../escape.txt");
+  EXPECT_NE(r.exitCode, 0);
+  EXPECT_FALSE(fs::exists(card_->StateFolder() / "escape.txt"));
+  r = card_->ScpDownload("/mnt/usbdrive/nie-ma.avi", work_ / "nie-ma.avi");
+  EXPECT_NE(r.exitCode, 0);
+  EXPECT_NE(r.err.find("No such file or directory"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(work_ / "nie-ma.avi"));
+}
+
+TEST(CardSimScpFaults, LinkDropsAfterTheGivenBytesAndNothingHalfIsKept) {
+  CardSimOptions options;
+  options.addresses = {"127.0.0.4"};
+  options.faults = {"drop-after=100000"};
+  CardSim card(options);
+  const fs::path work = card.StateFolder() / "work";
+  fs::create_directories(work);
+
+  // Small transfers are not affected.
+  WriteFile(work / "small.trv", "small program");
+  ASSERT_EQ(card.ScpUpload(work / "small.trv", "/etc/vemo/program.doz").exitCode, 0);
+
+  WriteFile(work / "big.trv", RandomBytes(300000, 2));
+  auto r = card.ScpUpload(work / "big.trv", "/etc/vemo/program.doz");
+  EXPECT_NE(r.exitCode, 0);
+  EXPECT_EQ(ReadFile(card.CardFolder() / "program.doz"), "small program") << "the card keeps its previous file";
+  const auto upload = card.Events("scp-upload").back();
+  EXPECT_EQ(upload["ok"], false);
+  EXPECT_EQ(upload["received"], 100000);
+
+  WriteFile(card.CardFolder() / "program.doz", RandomBytes(300000, 3));
+  r = card.ScpDownload("/etc/vemo/program.doz", work / "down.trv");
+  EXPECT_NE(r.exitCode, 0);
+  const auto download = card.Events("scp-download").back();
+  EXPECT_EQ(download["ok"], false);
+  EXPECT_EQ(download["sent"], 100000);
+}
+
+}  // namespace
