@@ -376,17 +376,31 @@ int ClockSets(const Cardsim& sim, const std::string& address) {
   return static_cast<int>(sim.Events(address, "clock-set").size());
 }
 
+int DateQueries(const Cardsim& sim, const std::string& address) {
+  int count = 0;
+  for (const auto& e : sim.Events(address, "exec")) count += e.value("command", "") == "date -u -Iseconds" ? 1 : 0;
+  return count;
+}
+
 TEST(ClockTest, NineSecondsBehindIsLeftElevenIsCorrected) {
   Cardsim nine({"127.0.0.4"}, {"--clock-offset", "-9"});
   Cardsim eleven({"127.0.0.5"}, {"--clock-offset", "-11"});
-  for (auto* sim : {&nine, &eleven}) {
-    const std::string address = sim == &nine ? "127.0.0.4" : "127.0.0.5";
-    Worker w(sim->Card(address), 0, /*clockEvery=*/3);
-    ASSERT_TRUE(w.Open(address));
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));  // several clock checks
-    // Later checks find the corrected clock in step.
+  {
+    Worker w(nine.Card("127.0.0.4"), 0, /*clockEvery=*/30);
+    ASSERT_TRUE(w.Open("127.0.0.4"));
+    ASSERT_TRUE(recording::WaitFor([&] { return DateQueries(nine, "127.0.0.4") >= 3; }));
   }
   EXPECT_EQ(ClockSets(nine, "127.0.0.4"), 0);
+  {
+    Worker w(eleven.Card("127.0.0.5"), 0, /*clockEvery=*/30);
+    ASSERT_TRUE(w.Open("127.0.0.5"));
+    ASSERT_TRUE(recording::WaitFor([&] { return ClockSets(eleven, "127.0.0.5") >= 1; }));
+    // Later checks find the corrected clock in step.
+    const int queries = DateQueries(eleven, "127.0.0.5");
+    ASSERT_TRUE(recording::WaitFor([&] { return DateQueries(eleven, "127.0.0.5") >= queries + 3; }));
+    EXPECT_TRUE(w.status.Texts().back() == "Połączony");  // the checks show nothing
+    EXPECT_TRUE(w.messages.Errors().empty());
+  }
   EXPECT_EQ(ClockSets(eleven, "127.0.0.5"), 1);
   const auto set = eleven.Events("127.0.0.5", "clock-set");
   ASSERT_EQ(set.size(), 1u);
