@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -171,10 +172,33 @@ int main(int argc, char** argv) {
       config.faults = faults;
       config.logToStdout = logStdout;
       cards.push_back(std::make_unique<Card>(config));
-      cards.back()->Start();
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "trevna-cardsim: %s\n", e.what());
+    return 1;
+  }
+  // A first start generates host keys and recordings: start the cards side by side.
+  std::vector<std::string> errors(cards.size());
+  {
+    std::vector<std::thread> starters;
+    for (std::size_t i = 0; i < cards.size(); ++i) {
+      starters.emplace_back([&, i] {
+        try {
+          cards[i]->Start();
+        } catch (const std::exception& e) {
+          errors[i] = cards[i]->Config().address + ": " + e.what();
+        }
+      });
+    }
+    for (auto& t : starters) t.join();
+  }
+  bool failed = false;
+  for (const std::string& error : errors) {
+    if (error.empty()) continue;
+    std::fprintf(stderr, "trevna-cardsim: %s\n", error.c_str());
+    failed = true;
+  }
+  if (failed) {
     for (auto& card : cards) card->Stop();
     return 1;
   }
