@@ -20,22 +20,27 @@ constexpr std::size_t kRecompressBatch = 128;
 
 [[noreturn]] void Fail(const char* utf8) { throw std::runtime_error(Cp1250FromUtf8(utf8)); }
 
-// One source file read whole, in one read.
-struct SourceData {
+// One source file read whole, in one read. The block is kept for the next source and grows
+// only when a source is larger, so a long join does not map fresh memory for every file.
+struct SourceBuffer {
   std::unique_ptr<std::uint8_t[]> bytes;
+  std::size_t capacity = 0;
   std::size_t length = 0;
 };
 
-SourceData ReadSource(File& source) {
+void ReadSource(File& source, SourceBuffer& buffer) {
   const std::uint64_t length = source.Length();
   // An empty source has nothing to read: the read fails.
   if (length == 0 || length > SIZE_MAX) source.FailRead();
-  SourceData data;
-  data.length = static_cast<std::size_t>(length);
-  data.bytes.reset(new (std::nothrow) std::uint8_t[data.length]);
-  if (!data.bytes) source.FailRead();
-  source.Read(data.bytes.get(), data.length);
-  return data;
+  if (length > buffer.capacity) {
+    buffer.bytes.reset();
+    buffer.capacity = 0;
+    buffer.bytes.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(length)]);
+    if (!buffer.bytes) source.FailRead();
+    buffer.capacity = static_cast<std::size_t>(length);
+  }
+  buffer.length = static_cast<std::size_t>(length);
+  source.Read(buffer.bytes.get(), buffer.length);
 }
 
 struct Frame {
@@ -92,13 +97,17 @@ void AddRecompressed(MjpegAviWriter& writer, const std::vector<Frame>& frames, u
   }
 }
 
-void JoinOneSource(ExportMode mode, const std::wstring& path, MjpegAviWriter& writer, unsigned threads) {
+void JoinOneSource(ExportMode mode, const std::wstring& path, MjpegAviWriter& writer, unsigned threads,
+                   SourceBuffer& data) {
   File source(path, "rb");
-  const SourceData data = ReadSource(source);
+  ReadSource(source, data);
   try {
     if (mode == kExportCopy) {
+      // Frames go to the output straight from the source buffer where their chunks allow.
+      const std::uint8_t* end = data.bytes.get() + data.length;
       ScanAviFile(data.bytes.get(), data.length, writer.Header(),
-                  [&](const std::uint8_t* frame, std::uint32_t length) { writer.AddFrame(frame, length); });
+                  [&](const std::uint8_t* frame, std::uint32_t length) { writer.AddSourceFrame(frame, length, end); });
+      writer.EndSource();
     } else {
       // The walk only collects the frames; they are recompressed and added afterwards, and
       // a failure of the walk counts after the frames that came before it.
@@ -158,11 +167,12 @@ void JoinAviFiles(ExportMode mode, const std::vector<std::wstring>& sources, con
   MjpegAviWriter writer(output, options.sizeLimit);
   const unsigned threads = options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
   const auto n = static_cast<std::uint32_t>(sources.size());
+  SourceBuffer buffer;
   try {
     for (std::uint32_t i = 0; i < n; ++i) {
       status.SetStatusText(ExportingText());
       status.SetProgress(static_cast<std::uint32_t>(std::uint64_t{i} * 100 / n));
-      JoinOneSource(mode, sources[i], writer, threads);
+      JoinOneSource(mode, sources[i], writer, threads, buffer);
     }
   } catch (...) {
     // The file keeps every frame added before the failure; the header still says none.

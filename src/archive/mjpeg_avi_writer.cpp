@@ -35,7 +35,7 @@ MjpegAviWriter::MjpegAviWriter(File& output, std::uint64_t sizeLimit)
 
 std::uint32_t MjpegAviWriter::Frames() const { return ReadLe32(header_.data() + kAviTotalFramesOffset); }
 
-void MjpegAviWriter::AddFrame(const std::uint8_t* frame, std::uint32_t length) {
+std::uint64_t MjpegAviWriter::Record(std::uint32_t length) {
   const std::uint64_t chunk = MjpegChunkLength(length);
   if (chunk > kAviChunkBufferSize) throw std::runtime_error(MjpegAddFrameFailedText());
   // The file at the end: what is there, this chunk, and the index with this frame's entry.
@@ -48,14 +48,45 @@ void MjpegAviWriter::AddFrame(const std::uint8_t* frame, std::uint32_t length) {
   if (AddMjpegFrame(header_.data(), chunkStart, chunkStart + kAviChunkBufferSize, index_.data(), index_.size(),
                     length) == 0)
     throw std::runtime_error(MjpegAddFrameFailedText());
+  length_ += chunk;
+  return chunk;
+}
+
+void MjpegAviWriter::AddFrame(const std::uint8_t* frame, std::uint32_t length) {
+  if (runStart_) WriteRun();
+  const std::uint64_t chunk = Record(length);
+  std::uint8_t* chunkStart = buffer_.data() + used_;
   std::memcpy(chunkStart + 8, frame, length);
   if (length & 1) chunkStart[8 + length] = 0;
   used_ += static_cast<std::size_t>(chunk);
-  length_ += chunk;
+}
+
+void MjpegAviWriter::AddSourceFrame(const std::uint8_t* frame, std::uint32_t length, const std::uint8_t* sourceEnd) {
+  const bool padded = (length & 1) == 0 || (frame + length < sourceEnd && frame[length] == 0);
+  if (!padded) return AddFrame(frame, length);
+  const std::uint8_t* chunkStart = frame - 8;
+  const std::uint64_t chunk = Record(length);  // the source's chunk header is the same bytes
+  if (runStart_ && runEnd_ == chunkStart) {
+    runEnd_ += chunk;
+    return;
+  }
+  Flush();
+  runStart_ = chunkStart;
+  runEnd_ = chunkStart + chunk;
+}
+
+void MjpegAviWriter::EndSource() { Flush(); }
+
+void MjpegAviWriter::WriteRun() {
+  const std::uint8_t* start = runStart_;
+  const std::uint8_t* end = runEnd_;
+  runStart_ = runEnd_ = nullptr;
+  output_.Write(start, static_cast<std::size_t>(end - start));
 }
 
 void MjpegAviWriter::Flush() {
-  output_.Write(buffer_.data(), used_);
+  if (runStart_) WriteRun();
+  if (used_) output_.Write(buffer_.data(), used_);
   used_ = 0;
 }
 
@@ -64,6 +95,7 @@ void MjpegAviWriter::FlushQuietly() noexcept {
     Flush();
   } catch (...) {
     used_ = 0;
+    runStart_ = runEnd_ = nullptr;
   }
 }
 

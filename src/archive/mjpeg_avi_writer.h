@@ -43,6 +43,14 @@ class MjpegAviWriter {
   // the output file's write failure text.
   void AddFrame(const std::uint8_t* frame, std::uint32_t length);
 
+  // The same for a frame that sits inside a "00dc" chunk of a source file held in memory up
+  // to `sourceEnd`. When its padding byte (if any) is zero the source's chunk is the very
+  // chunk to write, so it is written straight from the source, and runs of such chunks
+  // with one write. The source must stay in place until EndSource().
+  void AddSourceFrame(const std::uint8_t* frame, std::uint32_t length, const std::uint8_t* sourceEnd);
+  // Writes out what still points into the current source, before its memory is reused.
+  void EndSource();
+
   // Adds the index, rewrites the header block at the start and closes the file.
   void Finish();
 
@@ -56,6 +64,10 @@ class MjpegAviWriter {
 
  private:
   void Flush();
+  void WriteRun();
+  // Checks size and chunk buffer limits and records the frame in header and index; the
+  // chunk header is prepared at the free end of the output buffer.
+  std::uint64_t Record(std::uint32_t length);
 
   File& output_;
   std::uint64_t sizeLimit_;
@@ -63,6 +75,10 @@ class MjpegAviWriter {
   std::vector<std::uint8_t> index_;
   std::vector<std::uint8_t> buffer_;
   std::size_t used_ = 0;
+  // Chunks to be written straight from the source: [runStart_, runEnd_). While a run is
+  // pending the output buffer is empty, so order is kept.
+  const std::uint8_t* runStart_ = nullptr;
+  const std::uint8_t* runEnd_ = nullptr;
   std::uint64_t length_ = 0;
 };
 

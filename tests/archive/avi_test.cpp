@@ -299,3 +299,36 @@ TEST(AviScan, FramesBeforeABrokenChunkAreHandedOn) {
                std::runtime_error);
   EXPECT_EQ(seen, std::vector<std::string>{"ok"});
 }
+
+TEST(AviWriter, FramesTakenFromTheSourceGiveTheSameFile) {
+  // A source movi with even frames, an odd frame padded with zero, an odd frame whose
+  // padding byte is not zero (must come out zero), and an odd last frame without padding.
+  std::string movi = ChunkBytes("00dc", "even") + ChunkBytes("00dc", "odd") + ChunkBytes("01wb", "x") +
+                     "00dc" + Le32(3) + "bad" + "\x7F" + ChunkBytes("00dc", "tail", false) + "00dc" + Le32(1) + "z";
+  const std::string source = "RIFF" + Le32(static_cast<std::uint32_t>(4 + 12 + movi.size())) + "AVI " + "LIST" +
+                             Le32(static_cast<std::uint32_t>(4 + movi.size())) + "movi" + movi;
+  const std::vector<std::string> expected = {"even", "odd", "bad", "tail", "z"};
+  ASSERT_EQ(ScanOf(source).frames, expected);
+
+  TempFolder folder("direct");
+  const auto path = folder / "direct.avi";
+  {
+    File out(path.string(), "wb");
+    MjpegAviWriter writer(out);
+    std::vector<std::uint8_t> header(kAviHeaderBufferSize);
+    // The source ends right after the last frame's byte: no padding byte to look at.
+    std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[source.size()]);
+    std::copy(source.begin(), source.end(), exact.get());
+    const std::uint8_t* end = exact.get() + source.size();
+    writer.AddFrame(Bytes(std::string("first")), 5);
+    ScanAviFile(exact.get(), source.size(), header.data(),
+                [&](const std::uint8_t* f, std::uint32_t n) { writer.AddSourceFrame(f, n, end); });
+    writer.EndSource();
+    writer.AddFrame(Bytes(std::string("last")), 4);
+    writer.Finish();
+  }
+  std::vector<std::string> all = {"first"};
+  all.insert(all.end(), expected.begin(), expected.end());
+  all.push_back("last");
+  EXPECT_EQ(ReadBytes(path), WriteAvi(all));
+}

@@ -1,0 +1,101 @@
+// Copy-mode join against plain file concatenation: joining archive recordings must be
+// bound by I/O, so it is measured against `cat` of the same files into one file in the
+// same run (goal: at most 1.2 times as long), with ffmpeg's concat copy for reference.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+
+#include "archive/export_job.h"
+#include "archive_bench_data.h"
+#include "base/text.h"
+
+namespace {
+
+archive_bench::Recordings& Data() {
+  // About 200 MB: 16 recordings of 1,000 frames.
+  static archive_bench::Recordings data = archive_bench::MakeRecordings("join", 16, 1000);
+  return data;
+}
+
+std::map<std::string, double>& Seconds() {
+  static std::map<std::string, double> seconds;
+  return seconds;
+}
+
+class NoStatus : public ExportStatusSink {
+ public:
+  void SetStatusText(const std::string&) override {}
+  void SetProgress(std::uint32_t) override {}
+};
+
+template <typename Body>
+void Timed(benchmark::State& state, const char* name, Body body) {
+  const auto& data = Data();
+  const auto out = data.folder / "out.avi";
+  double total = 0;
+  for (auto _ : state) {
+    std::filesystem::remove(out);
+    const auto start = std::chrono::steady_clock::now();
+    if (!body(out.string())) state.SkipWithError("command failed");
+    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    state.SetIterationTime(s);
+    total += s;
+  }
+  Seconds()[name] = total / static_cast<double>(state.iterations());
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.bytes));
+  state.counters["frames/s"] =
+      benchmark::Counter(static_cast<double>(data.frames * state.iterations()), benchmark::Counter::kIsRate);
+  std::filesystem::remove(out);
+}
+
+void BM_Cat(benchmark::State& state) {
+  Timed(state, "cat", [](const std::string& out) {
+    std::string command = "cat";
+    for (const auto& file : Data().files) command += " '" + file + "'";
+    return archive_bench::Shell(command + " > '" + out + "'");
+  });
+}
+
+void BM_JoinCopy(benchmark::State& state) {
+  std::vector<std::wstring> sources;
+  for (const auto& file : Data().files) sources.push_back(WideFromUtf8(file));
+  Timed(state, "join", [&](const std::string& out) {
+    NoStatus status;
+    JoinAviFiles(kExportCopy, sources, WideFromUtf8(out), status);
+    return true;
+  });
+}
+
+void BM_FfmpegConcatCopy(benchmark::State& state) {
+  const std::string list = archive_bench::ConcatList(Data());
+  Timed(state, "ffmpeg", [&](const std::string& out) {
+    return archive_bench::Shell("ffmpeg -nostdin -loglevel error -y -f concat -safe 0 -i '" + list +
+                                "' -c copy '" + out + "'");
+  });
+}
+
+// Interleaved so that each measurement sees the same state of the page cache.
+BENCHMARK(BM_Cat)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JoinCopy)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FfmpegConcatCopy)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  std::printf("Input: %zu files, %.1f MB, %llu frames\n", Data().files.size(), Data().bytes / 1e6,
+              static_cast<unsigned long long>(Data().frames));
+  // Warm the page cache so the first measurement is not the only one reading from disk.
+  archive_bench::Shell("cat '" + Data().folder.string() + "'/*.avi > /dev/null");
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  auto& s = Seconds();
+  if (s.count("cat") && s.count("join"))
+    std::printf("join copy / cat          = %.2f (goal <= 1.20)\n", s["join"] / s["cat"]);
+  if (s.count("cat") && s.count("ffmpeg"))
+    std::printf("ffmpeg concat copy / cat = %.2f\n", s["ffmpeg"] / s["cat"]);
+  std::filesystem::remove_all(Data().folder);
+  return 0;
+}
