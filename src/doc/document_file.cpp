@@ -85,11 +85,19 @@ void AppendPicture(std::string& out, std::uint32_t index, const Picture& picture
   const std::size_t at = out.size();
   out.resize(at + kStoredPictureBytes);
   char* grey = out.data() + at;
-  for (int y = 0; y < kRows; ++y) {
-    for (int x = kStoredFirstColumn; x < kStoredFirstColumn + kStoredColumns; ++x) {
-      *grey++ = picture.Contains(x, y) && picture.Offset(x, y) + 2 < picture.pixels.size()
-                    ? static_cast<char>(picture.Grey(x, y))
-                    : static_cast<char>(255);
+  if (IsCanvas(picture)) {
+    for (int y = 0; y < kRows; ++y) {
+      const std::uint8_t* p = picture.pixels.data() + picture.Offset(kStoredFirstColumn, y);
+      for (int x = 0; x < kStoredColumns; ++x, p += 3)
+        *grey++ = static_cast<char>((unsigned{p[0]} + p[1] + p[2]) / 3);
+    }
+  } else {
+    for (int y = 0; y < kRows; ++y) {
+      for (int x = kStoredFirstColumn; x < kStoredFirstColumn + kStoredColumns; ++x) {
+        *grey++ = picture.Contains(x, y) && picture.Offset(x, y) + 2 < picture.pixels.size()
+                      ? static_cast<char>(picture.Grey(x, y))
+                      : static_cast<char>(255);
+      }
     }
   }
   EndChunk(out, chunk);

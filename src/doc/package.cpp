@@ -65,27 +65,19 @@ std::string BuildProgramPackage(const RenderState& state, const std::string& doc
   std::string out;
   out.reserve(state.detectors.size() * (kMaskFileSize + 40) + 4096);
 
-  // One grey background per track, made once for all its detectors (on the heap: they are
-  // 100 KB each).
-  auto surfaces = std::make_unique<raster::Surface[]>(Detector::kTracks + 1);
-  raster::Surface* backgrounds = surfaces.get();
-  raster::Surface& other = surfaces[Detector::kTracks];  // tracks outside 0..3
-  bool made[Detector::kTracks] = {};
-
+  // One grey background per track in use, made once for all its detectors (on the heap:
+  // 100 KB each). Tracks outside 0..3 have no picture and share a white one.
+  std::unique_ptr<raster::Surface> backgrounds[Detector::kTracks + 1];
   unsigned i = 0;
   for (const Detector& d : state.detectors) {
     ++i;
-    const raster::Surface* background = nullptr;
-    if (d.track >= 0 && d.track < Detector::kTracks) {
-      if (!made[d.track]) {
-        GreyBackground(state, d.track, backgrounds[d.track]);
-        made[d.track] = true;
-      }
-      background = &backgrounds[d.track];
-    } else {
-      GreyBackground(state, d.track, other);
-      background = &other;
+    const std::size_t slot = d.track >= 0 && d.track < Detector::kTracks ? static_cast<std::size_t>(d.track)
+                                                                          : Detector::kTracks;
+    if (!backgrounds[slot]) {
+      backgrounds[slot] = std::make_unique<raster::Surface>();
+      GreyBackground(state, d.track, *backgrounds[slot]);
     }
+    const raster::Surface* background = backgrounds[slot].get();
     char name[32];
     std::snprintf(name, sizeof name, "det%u.bmp", i);
     AppendEntry(out, name, EncodeAreaMask(BuildAreaMask(d, *background)));
