@@ -191,8 +191,13 @@ void SshSession::Send(const std::string& remotePath, const std::string& data, co
       progress(static_cast<int>(25 - remaining * 25 / data.size()));
     }
   }
-  // The card's scp writes the file when it sees our end of file and answers with its own;
-  // closing before that can cut the file short.
+  // The data ends with a zero byte, as the SCP protocol has it; the card's scp answers with a
+  // zero byte once the file is written (1 or 2 and a message when writing failed).
+  static const char zero = 0;
+  if (libssh2_channel_write(channel.Get(), &zero, 1) != 1) Fail("Nie powiodło się wysłanie pliku.");
+  char answer = 1;
+  if (libssh2_channel_read(channel.Get(), &answer, 1) != 1 || answer != 0) Fail("Nie powiodło się wysłanie pliku.");
+  // Then end of file both ways before the channel closes, so nothing is cut short.
   if (libssh2_channel_send_eof(channel.Get()) != 0) Fail("Nie powiodło się wysłanie pliku.");
   if (libssh2_channel_wait_eof(channel.Get()) != 0) Fail("Nie powiodło się wysłanie pliku.");
 }

@@ -90,8 +90,9 @@ class SshSession {
   std::uint64_t Fetch(const std::string& remotePath, const std::function<void(const char*, std::size_t)>& consume,
                       const ProgressFunction& progress);
   // Sends `data` by SCP with mode 0777; `progress` gets 25 - remaining x 25 / size after each
-  // write. After the data it sends end of file and waits for the card's end of file, so the
-  // file is complete on the card when this returns. Throws "Nie powiodła się próba wysłania
+  // write. After the data it waits for the card's acknowledgement, sends end of file and waits
+  // for the card's end of file, so the file is complete on the card when this returns; a card
+  // that could not write the file fails the send. Throws "Nie powiodła się próba wysłania
   // pliku." when no channel comes and "Nie powiodło się wysłanie pliku." when a write fails.
   void Send(const std::string& remotePath, const std::string& data, const ProgressFunction& progress);
 

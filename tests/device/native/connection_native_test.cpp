@@ -234,6 +234,29 @@ TEST_F(CardTest, UploadProgressFileOnCardAndDownloadBack) {
   std::filesystem::remove_all(folder);
 }
 
+TEST_F(CardTest, UploadTheCardCannotStoreIsAFailure) {
+  Worker w(Card());
+  ASSERT_TRUE(w.Open("127.0.0.2"));
+  // The card writes its program through "program.doz.part"; a folder of that name makes the
+  // write fail on the card.
+  const auto blocker = sim->Folder("127.0.0.2") / "program.doz.part";
+  std::filesystem::create_directory(blocker);
+  const std::string before = ReadFile(sim->Folder("127.0.0.2") / "program.doz");
+  const auto Restarts = [] {
+    int count = 0;
+    for (const auto& e : sim->Events("127.0.0.2", "exec")) count += e.value("command", "") == "sync && /vemo/restart";
+    return count;
+  };
+  const int restartsBefore = Restarts();
+  ASSERT_TRUE(recording::RunRequest(*w.connection, [&] { return w.connection->PostUploadProgram(RandomBytes(5000, 1)); }));
+  std::filesystem::remove(blocker);
+  EXPECT_EQ(w.messages.Errors(), (std::vector<std::string>{"Nie powiodło się wysłanie pliku."}));
+  EXPECT_EQ(w.status.Last(), "Nie udało się wysłać pliku");
+  EXPECT_EQ(ReadFile(sim->Folder("127.0.0.2") / "program.doz"), before);
+  // No restart was asked for.
+  EXPECT_EQ(Restarts(), restartsBefore);
+}
+
 TEST_F(CardTest, ArchiveListsMarkersAndDownload) {
   Worker w(Card());
   ASSERT_TRUE(w.Open("127.0.0.2"));
