@@ -25,10 +25,10 @@ MjpegAviWriter::MjpegAviWriter(File& output, std::uint64_t sizeLimit)
       sizeLimit_(sizeLimit),
       header_(kAviHeaderBufferSize, 0),
       index_(kAviIndexInitialSize, 0),
-      buffer_(kOutputBufferSize) {
+      buffer_(new std::uint8_t[kOutputBufferSize]) {
   const std::uint32_t headerLength = InitMjpegAvi(header_.data(), index_.data(), index_.size());
   if (headerLength == 0) throw std::runtime_error(MjpegInitFailedText());
-  std::memcpy(buffer_.data(), header_.data(), headerLength);
+  std::memcpy(buffer_.get(), header_.data(), headerLength);
   used_ = headerLength;
   length_ = headerLength;
 }
@@ -43,8 +43,8 @@ std::uint64_t MjpegAviWriter::Record(std::uint32_t length) {
   if (length_ + chunk + indexBytes > sizeLimit_) throw AviFileTooLarge(AviTooLargeText());
 
   index_.resize(index_.size() + kAviIndexEntrySize, 0);
-  if (buffer_.size() - used_ < kAviChunkBufferSize) Flush();
-  std::uint8_t* chunkStart = buffer_.data() + used_;
+  if (kOutputBufferSize - used_ < kAviChunkBufferSize) Flush();
+  std::uint8_t* chunkStart = buffer_.get() + used_;
   if (AddMjpegFrame(header_.data(), chunkStart, chunkStart + kAviChunkBufferSize, index_.data(), index_.size(),
                     length) == 0)
     throw std::runtime_error(MjpegAddFrameFailedText());
@@ -55,7 +55,7 @@ std::uint64_t MjpegAviWriter::Record(std::uint32_t length) {
 void MjpegAviWriter::AddFrame(const std::uint8_t* frame, std::uint32_t length) {
   if (runStart_) WriteRun();
   const std::uint64_t chunk = Record(length);
-  std::uint8_t* chunkStart = buffer_.data() + used_;
+  std::uint8_t* chunkStart = buffer_.get() + used_;
   std::memcpy(chunkStart + 8, frame, length);
   if (length & 1) chunkStart[8 + length] = 0;
   used_ += static_cast<std::size_t>(chunk);
@@ -86,7 +86,7 @@ void MjpegAviWriter::WriteRun() {
 
 void MjpegAviWriter::Flush() {
   if (runStart_) WriteRun();
-  if (used_) output_.Write(buffer_.data(), used_);
+  if (used_) output_.Write(buffer_.get(), used_);
   used_ = 0;
 }
 

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -73,7 +74,7 @@ class MjpegAviWriter {
   std::uint64_t sizeLimit_;
   std::vector<std::uint8_t> header_;
   std::vector<std::uint8_t> index_;
-  std::vector<std::uint8_t> buffer_;
+  std::unique_ptr<std::uint8_t[]> buffer_;  // kOutputBufferSize bytes, touched only as used
   std::size_t used_ = 0;
   // Chunks to be written straight from the source: [runStart_, runEnd_). While a run is
   // pending the output buffer is empty, so order is kept.
