@@ -3,12 +3,14 @@
 SHELL := /bin/bash
 ROOT := $(CURDIR)
 JOBS ?= 2
+# The Windows libraries are built once per machine and shared by every clone of the project.
+DEPS_CACHE ?= $(HOME)/.cache/trevnaconf/win64
 
 .PHONY: run test setup native windows fuzz-build bench fuzz clean
 
 setup:
 	@scripts/setup-system.sh
-	@scripts/windows-deps.sh
+	@scripts/windows-deps.sh "$(DEPS_CACHE)"
 	@scripts/header-only.sh
 
 native: setup
@@ -16,7 +18,7 @@ native: setup
 	cmake --build --preset native -j $(JOBS)
 
 windows: setup
-	cmake --preset windows >/dev/null
+	cmake --preset windows -DTREVNA_WIN_DEPS="$(DEPS_CACHE)" >/dev/null
 	cmake --build --preset windows -j $(JOBS)
 
 fuzz-build: setup

@@ -12,7 +12,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   libz-mingw-w64-dev nasm dpkg-dev make perl patch xz-utils
   # running and testing the Windows programs
-  wine wine64 xvfb xauth imagemagick
+  wine wine64 fonts-wine xvfb xauth imagemagick
   # the card simulator's tests and the archive tests
   openssh-client ffmpeg
 )
