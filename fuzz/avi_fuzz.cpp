@@ -7,10 +7,6 @@
 
 #include "archive/avi.h"
 
-// The code under test is compiled into this target, not taken from trevna_core: only then
-// is it built with the fuzzer's coverage and the address and undefined-behaviour checks.
-#include "archive/avi.cpp"
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::uint8_t header[kAviHeaderBufferSize];
   std::uint8_t index[kAviIndexInitialSize];

@@ -7,10 +7,6 @@
 
 #include "archive/jpeg_codec.h"
 
-// The code under test is compiled into this target, not taken from trevna_core: only then
-// is it built with the fuzzer's coverage and the address and undefined-behaviour checks.
-#include "archive/jpeg_codec.cpp"
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   RawImage image;
   // Keep units quick: a damaged header may claim a huge picture.
