@@ -125,7 +125,7 @@ apt_update() {
 ensure_build_tools() {
     local pkg missing=()
     for pkg in "${BUILD_TOOLS[@]}"; do
-        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||
+        [[ "$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null)" == "install ok installed" ]] ||
             missing+=("$pkg")
     done
     ((${#missing[@]})) || return 0

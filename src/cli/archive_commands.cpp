@@ -5,14 +5,6 @@
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <io.h>
-#define TREVNA_ISATTY(f) _isatty(_fileno(f))
-#else
-#include <unistd.h>
-#define TREVNA_ISATTY(f) isatty(fileno(f))
-#endif
-
 #include "archive/archive_medium.h"
 #include "archive/export_job.h"
 #include "archive/sample_picture.h"
@@ -24,7 +16,7 @@ namespace {
 // Shows the job's status and progress on one terminal line; silent when stderr is a file.
 class TerminalProgress : public ExportStatusSink {
  public:
-  TerminalProgress() : enabled_(TREVNA_ISATTY(stderr) != 0) {}
+  TerminalProgress() : enabled_(cli::IsTerminal(stderr)) {}
   ~TerminalProgress() override {
     if (enabled_ && shown_) std::fputs("\n", stderr);
   }

@@ -15,14 +15,6 @@
 #include <thread>
 #include <vector>
 
-#if defined(_WIN32)
-#include <io.h>
-#define TREVNA_ISATTY(f) _isatty(_fileno(f))
-#else
-#include <unistd.h>
-#define TREVNA_ISATTY(f) isatty(fileno(f))
-#endif
-
 #include "base/file.h"
 #include "base/socket.h"
 #include "base/text.h"
@@ -114,7 +106,7 @@ std::vector<std::string> SplitHosts(const std::string& text) {
 class ConsoleStatus {
  public:
   explicit ConsoleStatus(std::vector<std::string> hosts)
-      : hosts_(std::move(hosts)), terminal_(TREVNA_ISATTY(stderr) != 0) {
+      : hosts_(std::move(hosts)), terminal_(cli::IsTerminal(stderr)) {
     for (const auto& host : hosts_) state_[host] = {"", -1};
   }
 

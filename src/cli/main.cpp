@@ -6,6 +6,12 @@
 #include <stdexcept>
 #include <vector>
 
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include "cli/registry.h"
 #include "base/text.h"
 
@@ -28,6 +34,14 @@ std::vector<Entry>& Entries() {
 bool RegisterCommand(const char* name, const char* description, Setup setup) {
   Entries().push_back({name, description, std::move(setup)});
   return true;
+}
+
+bool IsTerminal(std::FILE* stream) {
+#if defined(_WIN32)
+  return _isatty(_fileno(stream)) != 0;
+#else
+  return isatty(fileno(stream)) != 0;
+#endif
 }
 
 void PrintError(const std::string& cp1250Text) {

@@ -14,6 +14,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -28,6 +29,9 @@ bool RegisterCommand(const char* name, const char* description, Setup setup);
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+
+// True when the stream is a terminal (progress lines are shown only there).
+bool IsTerminal(std::FILE* stream);
 
 // Prints an error (Windows-1250 text of the system) to stderr in UTF-8.
 void PrintError(const std::string& cp1250Text);
