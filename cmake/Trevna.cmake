@@ -23,7 +23,7 @@ endfunction()
 # Windows executables carry their runtime with them.
 function(trevna_static_exe target)
   if(WIN32)
-    target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
+    target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++ $<$<CONFIG:Release>:-s>)
   endif()
 endfunction()
 
