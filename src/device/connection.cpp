@@ -178,14 +178,13 @@ void Connection::Probe() {
   if (!channel) CloseSession();
 }
 
+std::pair<std::shared_ptr<ArchiveDialogSink>, std::string> Connection::ArchiveFields() {
+  std::lock_guard lock(fieldsMutex_);
+  return {archiveDialog_, archiveRoot_};
+}
+
 void Connection::DoListArchiveFolders() {
-  std::shared_ptr<ArchiveDialogSink> dialog;
-  std::string root;
-  {
-    std::lock_guard lock(fieldsMutex_);
-    dialog = archiveDialog_;
-    root = archiveRoot_;
-  }
+  auto [dialog, root] = ArchiveFields();
   archiveFolders_.clear();
   OperationContext ctx = Context();
   archiveFolders_ = ListArchiveFolders(ctx);
@@ -199,13 +198,7 @@ void Connection::DoListArchiveFolders() {
 }
 
 void Connection::DoListArchiveFiles() {
-  std::shared_ptr<ArchiveDialogSink> dialog;
-  std::string root;
-  {
-    std::lock_guard lock(fieldsMutex_);
-    dialog = archiveDialog_;
-    root = archiveRoot_;
-  }
+  auto [dialog, root] = ArchiveFields();
   if (!dialog) return;
   const int index = dialog->FolderSelection();
   // No selection, or a list that no longer matches the folders read: nothing to list.
@@ -222,13 +215,7 @@ void Connection::DoListArchiveFiles() {
 }
 
 void Connection::DoDownloadArchiveFiles() {
-  std::shared_ptr<ArchiveDialogSink> dialog;
-  std::string root;
-  {
-    std::lock_guard lock(fieldsMutex_);
-    dialog = archiveDialog_;
-    root = archiveRoot_;
-  }
+  auto [dialog, root] = ArchiveFields();
   if (!dialog) return;
   const int folderIndex = dialog->FolderSelection();
   if (folderIndex < 0 || static_cast<std::size_t>(folderIndex) >= archiveFolders_.size()) {

@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "device/device_operations.h"
@@ -93,6 +94,8 @@ class Connection : public Thread {
   void DoShowNetwork();
   void DoDownloadProgram();
   OperationContext Context();
+  // A copy of the archive dialog and root, taken under the fields lock.
+  std::pair<std::shared_ptr<ArchiveDialogSink>, std::string> ArchiveFields();
 
   StatusSink* status_;
   MessageSink* messages_;
