@@ -10,6 +10,7 @@
 
 #include "archive/avi.h"
 #include "base/file.h"
+#include "base/file_status.h"
 #include "base/text.h"
 
 namespace {
@@ -28,10 +29,25 @@ struct SourceBuffer {
   std::size_t length = 0;
 };
 
+// The length of a source that can be joined. A folder, a device or anything else whose size
+// the file system cannot tell fails with the read message, as does an empty file.
+std::uint64_t SourceLength(File& source) {
+  const auto length = platform::RegularFileSize(source.Handle());
+  if (!length || *length == 0 || *length > SIZE_MAX) source.FailRead();
+  return *length;
+}
+
+// Every source is opened and measured before the output is created, so a source that can
+// never be read leaves no output file behind.
+void CheckSources(const std::vector<std::wstring>& sources) {
+  for (const auto& path : sources) {
+    File source(path, "rb");
+    SourceLength(source);
+  }
+}
+
 void ReadSource(File& source, SourceBuffer& buffer) {
-  const std::uint64_t length = source.Length();
-  // An empty source has nothing to read: the read fails.
-  if (length == 0 || length > SIZE_MAX) source.FailRead();
+  const std::uint64_t length = SourceLength(source);
   if (length > buffer.capacity) {
     buffer.bytes.reset();
     buffer.capacity = 0;
@@ -163,6 +179,7 @@ JpegBytes RecompressFrame(const std::uint8_t* frame, std::uint32_t length) {
 
 void JoinAviFiles(ExportMode mode, const std::vector<std::wstring>& sources, const std::wstring& outputPath,
                   ExportStatusSink& status, const ExportOptions& options) {
+  CheckSources(sources);
   File output(outputPath, "wb");
   MjpegAviWriter writer(output, options.sizeLimit);
   const unsigned threads = options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());

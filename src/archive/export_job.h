@@ -28,8 +28,9 @@ struct ExportOptions {
 
 // Joins `sources` (in this order) into `outputPath` in copy or recompress mode: steps 3 to 5
 // of the job, without any dialog. Shows "Eksportowanie..." and i * 100 / n before source i.
-// Throws std::runtime_error with the system's text; after a failure the output holds the
-// initial header block and every frame added before the failure (it is not finalised).
+// Throws std::runtime_error with the system's text. Every source is first checked to be a
+// readable, non-empty regular file; a source that is not fails before the output is created. After a later failure the output holds the initial
+// header block and every frame added before the failure (it is not finalised).
 void JoinAviFiles(ExportMode mode, const std::vector<std::wstring>& sources, const std::wstring& outputPath,
                   ExportStatusSink& status, const ExportOptions& options = {});
 

@@ -264,8 +264,37 @@ TEST_F(ExportJobTest, FileFailuresCarryNoPrefix) {
   EXPECT_EQ(JoinError(kExportCopy, {missing}, Out()),
             "Nie udało się otworzyć pliku `" + Utf8FromWide(missing) + "'.");
   const auto noFolder = Wide(folder / "no" / "out.avi");
-  EXPECT_EQ(JoinError(kExportCopy, {missing}, noFolder),
+  EXPECT_EQ(JoinError(kExportCopy, {Source("ok.avi", SyntheticJpegFrames(0, 1, 0.0))}, noFolder),
             "Nie udało się otworzyć pliku `" + Utf8FromWide(noFolder) + "'.");
+}
+
+// A source that can never be read ends the job before the output exists, wherever it stands
+// in the list, with the file's own text naming it (never a huge allocation or a crash).
+TEST_F(ExportJobTest, UnreadableSourcesLeaveNoOutput) {
+  const auto good = Source("good.avi", SyntheticJpegFrames(0, 2, 0.0));
+  std::filesystem::create_directory(folder / "sub.avi");
+  const auto dir = Wide(folder / "sub.avi");
+  WriteBytes(folder / "empty.avi", "");
+  const auto empty = Wide(folder / "empty.avi");
+  const std::string name = Utf8FromWide(dir);
+  const std::vector<std::string> folderTexts = {"Nie udało się odczytać pliku `" + name + "'.",
+                                                "Nie udało się otworzyć pliku `" + name + "'."};
+  struct Case {
+    std::vector<std::wstring> sources;
+    std::vector<std::string> expected;  // any of these
+  } cases[] = {
+      // A folder opens on some systems and not on others; either way its own text names it.
+      {{dir}, folderTexts},
+      {{good, dir}, folderTexts},
+      {{good, empty}, {"Nie udało się odczytać pliku `" + Utf8FromWide(empty) + "'."}},
+      {{good, Wide(folder / "missing.avi")},
+       {"Nie udało się otworzyć pliku `" + Utf8FromWide(Wide(folder / "missing.avi")) + "'."}},
+  };
+  for (const auto& c : cases) {
+    const std::string message = JoinError(kExportCopy, c.sources, Out());
+    EXPECT_NE(std::find(c.expected.begin(), c.expected.end(), message), c.expected.end()) << message;
+    EXPECT_FALSE(std::filesystem::exists(folder / "joined.avi")) << message;
+  }
 }
 
 TEST_F(ExportJobTest, PathBeyondLatin1ShowsQuestionMarks) {

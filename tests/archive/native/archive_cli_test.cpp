@@ -88,6 +88,14 @@ TEST_F(ArchiveCli, JoinFailuresExitWithOneAndTheSystemText) {
   EXPECT_NE(result.out.find("'.\nNieoczekiwany znacznik głównego bloku RIFF.\n"), std::string::npos) << result.out;
 
   EXPECT_EQ(Shell(kCtl + " join -o '" + Path("o.avi") + "' 2>&1").status, 2);
+
+  // A folder or a device as a source: the read message naming it, and no output left behind.
+  for (const std::string& source : {folder_.string() + "/", std::string("/dev/zero")}) {
+    const Result odd = Shell(kCtl + " join -o '" + Path("p.avi") + "' '" + source + "' 2>&1");
+    EXPECT_EQ(odd.status, 1) << source;
+    EXPECT_EQ(odd.out, "Nie udało się odczytać pliku `" + source + "'.\n") << source;
+    EXPECT_FALSE(std::filesystem::exists(Path("p.avi"))) << source;
+  }
 }
 
 TEST_F(ArchiveCli, MediumPrintsTheLabelsAndWritesTheSettings) {

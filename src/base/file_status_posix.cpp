@@ -1,0 +1,15 @@
+#include "base/file_status.h"
+
+#include <sys/stat.h>
+
+namespace platform {
+
+std::optional<std::uint64_t> RegularFileSize(std::FILE* file) {
+  struct stat status {};
+  if (!file || ::fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size < 0) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(status.st_size);
+}
+
+}  // namespace platform
