@@ -1,11 +1,9 @@
 #include "shell/win/main_frame.h"
 
-#include <exception>
 #include <stdexcept>
 
 #include "base/text.h"
 #include "resource_ids.h"
-#include "shell/win/error_box.h"
 
 MainFrame::MainFrame(PendingUpdates& updates) : updates_(updates) {}
 
@@ -35,16 +33,11 @@ bool MainFrame::IsDialogTarget(HWND) const {
 void MainFrame::ServeUpdates(std::uint32_t) {}
 
 LRESULT MainFrame::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  try {
-    switch (message) {
-      case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
-      default:
-        return Window::WindowProc(hwnd, message, wparam, lparam);
-    }
-  } catch (const std::exception& e) {
-    ShowError(nullptr, e.what());
-    return 0;
+  switch (message) {
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    default:
+      return Window::WindowProc(hwnd, message, wparam, lparam);
   }
 }

@@ -4,7 +4,15 @@
 
 #include "shell/win/error_box.h"
 
-Window::~Window() = default;
+Window::~Window() {
+  // Unbind first: the messages of the destruction go to the default procedure, never to an
+  // object that is half gone.
+  if (window && IsWindow(window) &&
+      reinterpret_cast<Window*>(GetWindowLongPtrW(window, GWLP_USERDATA)) == this) {
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    DestroyWindow(window);
+  }
+}
 
 void Window::Resize(int width, int height) {
   SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOMOVE);
@@ -23,21 +31,41 @@ LRESULT Window::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
   return DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
+namespace {
+
+// Runs one message through the object. A failure never crosses into the system's frames: it
+// is shown in an error box, as the main frame shows its own, and the message counts as handled
+// (a failed creation message refuses the creation).
+LRESULT Deliver(Window& object, HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  try {
+    return object.WindowProc(hwnd, message, wparam, lparam);
+  } catch (const std::exception& e) {
+    ShowError(nullptr, e.what());
+  }
+  return message == WM_NCCREATE ? FALSE : 0;
+}
+
+}  // namespace
+
 LRESULT CALLBACK Window::SharedWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  Window* object = nullptr;
   if (message == WM_NCCREATE) {
     auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
-    auto* object = static_cast<Window*>(create->lpCreateParams);
+    object = static_cast<Window*>(create->lpCreateParams);
     // The pointer-sized slot: a 32-bit store would cut the object's address on 64-bit Windows.
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object));
-    if (object) {
-      object->window = hwnd;
-      return object->WindowProc(hwnd, message, wparam, lparam);
-    }
-    return DefWindowProcW(hwnd, message, wparam, lparam);
+    if (object) object->window = hwnd;
+  } else {
+    object = reinterpret_cast<Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   }
-  auto* object = reinterpret_cast<Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (object) return object->WindowProc(hwnd, message, wparam, lparam);
-  return DefWindowProcW(hwnd, message, wparam, lparam);
+  if (!object) return DefWindowProcW(hwnd, message, wparam, lparam);
+  const LRESULT result = Deliver(*object, hwnd, message, wparam, lparam);
+  if (message == WM_NCDESTROY) {
+    // The window is gone: nothing more reaches the object, and it no longer names a window.
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    if (object->window == hwnd) object->window = nullptr;
+  }
+  return result;
 }
 
 void RegisterWindowClass(WNDCLASSEXW windowClass) {
@@ -56,6 +84,13 @@ HWND CreateFrameworkWindow(Window& object, DWORD exStyle, const wchar_t* classNa
   return hwnd;
 }
 
+Dialog::~Dialog() {
+  if (dialog && IsWindow(dialog) && reinterpret_cast<Dialog*>(GetWindowLongPtrW(dialog, DWLP_USER)) == this) {
+    SetWindowLongPtrW(dialog, DWLP_USER, 0);
+    DestroyWindow(dialog);
+  }
+}
+
 INT_PTR CALLBACK Dialog::SharedDialogProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   Dialog* object = nullptr;
   if (message == WM_INITDIALOG) {
@@ -66,10 +101,15 @@ INT_PTR CALLBACK Dialog::SharedDialogProc(HWND hwnd, UINT message, WPARAM wparam
     object = reinterpret_cast<Dialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
   }
   if (!object) return FALSE;
+  INT_PTR result = TRUE;
   try {
-    return object->DialogProc(hwnd, message, wparam, lparam);
+    result = object->DialogProc(hwnd, message, wparam, lparam);
   } catch (const std::exception& e) {
     ShowError(hwnd, e.what());
-    return TRUE;
   }
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(hwnd, DWLP_USER, 0);
+    if (object->dialog == hwnd) object->dialog = nullptr;
+  }
+  return result;
 }

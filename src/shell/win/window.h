@@ -8,7 +8,9 @@
 class Window {
  public:
   Window() = default;
-  // Does not destroy the native window: an object must outlive its window's messages.
+  // Destroys the native window when it still exists, after unbinding it, so the messages of
+  // its destruction never reach the half-destroyed object. (Owners normally destroy windows
+  // first; this is the safety net for an object that goes earlier.)
   virtual ~Window();
   // Resizes the window without moving it or changing its Z order.
   virtual void Resize(int width, int height);
@@ -22,7 +24,9 @@ class Window {
 
   HWND window = nullptr;
 
-  // The one window procedure registered for every framework class.
+  // The one window procedure registered for every framework class. It binds the object at
+  // WM_NCCREATE, unbinds it after WM_NCDESTROY (clearing `window`), and shows a failure thrown
+  // by the object instead of letting it cross into the system.
   static LRESULT CALLBACK SharedWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 };
 
@@ -37,12 +41,13 @@ HWND CreateFrameworkWindow(Window& object, DWORD exStyle, const wchar_t* classNa
                            HINSTANCE instance);
 
 // Dialog objects: the dialog procedure keeps the object in the dialog's user slot (set at
-// WM_INITDIALOG from the creation parameter) and forwards every later message to it. A
-// failure thrown by the object is shown once in an error box owned by the dialog and the
-// message counts as handled.
+// WM_INITDIALOG from the creation parameter) and forwards every later message to it, until
+// WM_NCDESTROY unbinds it. A failure thrown by the object is shown once in an error box owned
+// by the dialog and the message counts as handled.
 class Dialog {
  public:
-  virtual ~Dialog() = default;
+  // Destroys a modeless dialog that still exists (unbound first, like Window).
+  virtual ~Dialog();
   // Returns TRUE when the message was handled.
   virtual INT_PTR DialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) = 0;
 

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <utility>
 #include <string>
 #include <vector>
 
 #include "shell/win/error_box.h"
+#include "shell/win/gdi.h"
 #include "win_test_support.h"
 
 namespace {
@@ -114,6 +116,160 @@ TEST(Window, DialogFailureIsShownOnceOwnedByTheDialogAndTheDialogStays) {
   EXPECT_TRUE(IsWindow(dialog));
   DestroyWindow(dialog);
   SetErrorBoxHook(nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// A window whose WindowProc throws for one chosen message.
+class ThrowingWindow : public RecordingWindow {
+ public:
+  UINT failOn = 0;
+  LRESULT WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) override {
+    if (message == failOn) throw std::runtime_error("Błąd okna.");
+    return RecordingWindow::WindowProc(hwnd, message, wparam, lparam);
+  }
+};
+
+TEST(Window, FailuresAreShownOnceAndNeverCrossIntoTheSystem) {
+  std::vector<std::string> shown;
+  SetErrorBoxHook([&](HWND, const std::string& text) { shown.push_back(text); });
+  {
+    ThrowingWindow object;
+    object.failOn = WM_USER + 1;
+    HWND hwnd = object.Create(WS_OVERLAPPEDWINDOW, 0, 0, 100, 100);
+    ASSERT_NE(hwnd, nullptr);
+    EXPECT_EQ(SendMessageW(hwnd, WM_USER + 1, 0, 0), 0);
+    EXPECT_EQ(shown, std::vector<std::string>{"Błąd okna."});
+    EXPECT_TRUE(IsWindow(hwnd));  // the window lives on
+    DestroyWindow(hwnd);
+  }
+  shown.clear();
+  {
+    ThrowingWindow object;
+    object.failOn = WM_NCCREATE;  // a failed creation message refuses the window
+    EXPECT_EQ(object.Create(WS_OVERLAPPEDWINDOW, 0, 0, 100, 100), nullptr);
+    EXPECT_EQ(shown.size(), 1u);
+    EXPECT_EQ(object.window, nullptr);
+  }
+  SetErrorBoxHook(nullptr);
+}
+
+// Records every message into a log that outlives the object.
+class LoggingWindow : public RecordingWindow {
+ public:
+  explicit LoggingWindow(std::vector<UINT>& log) : log_(log) {}
+  LRESULT WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) override {
+    log_.push_back(message);
+    return RecordingWindow::WindowProc(hwnd, message, wparam, lparam);
+  }
+
+ private:
+  std::vector<UINT>& log_;
+};
+
+TEST(Window, DestroyedWindowsAndObjectsStayApart) {
+  std::vector<UINT> log;
+  // A destroyed window unbinds its object after WM_NCDESTROY.
+  {
+    LoggingWindow object(log);
+    HWND hwnd = object.Create(WS_OVERLAPPEDWINDOW, 0, 0, 100, 100);
+    ASSERT_NE(hwnd, nullptr);
+    DestroyWindow(hwnd);
+    EXPECT_EQ(object.window, nullptr);
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), static_cast<UINT>(WM_NCDESTROY));
+    const auto seen = log.size();
+    SendMessageW(hwnd, WM_USER + 3, 0, 0);
+    EXPECT_EQ(log.size(), seen);
+  }
+  // An object that goes first takes its window (and the window's children) with it.
+  HWND orphan = nullptr;
+  HWND child = nullptr;
+  {
+    LoggingWindow object(log);
+    orphan = object.Create(WS_OVERLAPPEDWINDOW, 0, 0, 100, 100);
+    RecordingWindow inner;
+    child = inner.Create(WS_CHILD | WS_VISIBLE, 0, 0, 20, 20, orphan);
+    ASSERT_TRUE(orphan && child);
+  }
+  EXPECT_FALSE(IsWindow(orphan));
+  EXPECT_FALSE(IsWindow(child));
+}
+
+TEST(Window, ModelessDialogGoesWithItsObject) {
+  HWND dialog = nullptr;
+  {
+    FailingDialog object;
+    dialog = CreateEmptyDialog(object);
+    ASSERT_NE(dialog, nullptr);
+  }
+  EXPECT_FALSE(IsWindow(dialog));
+  // A dialog destroyed first leaves a harmless object.
+  FailingDialog object;
+  dialog = CreateEmptyDialog(object);
+  DestroyWindow(dialog);
+  EXPECT_EQ(object.dialog, nullptr);
+}
+
+TEST(Gdi, ScopesReleaseAndRestoreWhatTheyTook) {
+  MemoryDc dc;
+  ASSERT_TRUE(dc);
+  HGDIOBJ original = GetCurrentObject(dc.Get(), OBJ_PEN);
+  HPEN raw = nullptr;
+  {
+    PenHandle pen(CreatePen(PS_SOLID, 1, RGB(1, 2, 3)));
+    raw = pen.Get();
+    SelectObjectScope selected(dc.Get(), pen.Get());
+    EXPECT_EQ(GetCurrentObject(dc.Get(), OBJ_PEN), raw);
+  }
+  EXPECT_EQ(GetCurrentObject(dc.Get(), OBJ_PEN), original);
+  EXPECT_EQ(GetObjectType(raw), 0u);  // deleted
+  BrushHandle moved(CreateSolidBrush(RGB(9, 9, 9)));
+  HBRUSH brush = moved.Get();
+  BrushHandle owner(std::move(moved));
+  EXPECT_FALSE(moved);
+  EXPECT_EQ(owner.Get(), brush);
+}
+
+// Paints its client area in one colour with a second colour in the top-left 10 x 10.
+class ColourWindow : public RecordingWindow {
+ public:
+  LRESULT WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) override {
+    if (message == WM_PRINTCLIENT) {
+      Draw(reinterpret_cast<HDC>(wparam));
+      return 0;
+    }
+    return RecordingWindow::WindowProc(hwnd, message, wparam, lparam);
+  }
+  void Draw(HDC dc) {
+    RECT all{0, 0, 1000, 1000}, corner{0, 0, 10, 10};
+    BrushHandle blue(CreateSolidBrush(RGB(0, 0, 255)));
+    BrushHandle red(CreateSolidBrush(RGB(255, 0, 0)));
+    FillRect(dc, &all, blue.Get());
+    FillRect(dc, &corner, red.Get());
+  }
+};
+
+TEST(Gdi, OffscreenBitmapReadsBackWhatAWindowDraws) {
+  ColourWindow object;
+  HWND hwnd = object.Create(WS_POPUP, 0, 0, 64, 48);
+  ASSERT_NE(hwnd, nullptr);
+  OffscreenBitmap picture;
+  ASSERT_TRUE(RenderClient(hwnd, picture));
+  EXPECT_EQ(picture.Width(), 64);
+  EXPECT_EQ(picture.Height(), 48);
+  EXPECT_EQ(picture.Pixel(5, 5), 0xFF0000u);
+  EXPECT_EQ(picture.Pixel(10, 10), 0x0000FFu);
+  EXPECT_EQ(picture.Pixel(63, 47), 0x0000FFu);
+  // One block copy carries it to another picture unchanged.
+  OffscreenBitmap copy;
+  ASSERT_TRUE(copy.Create(64, 48));
+  picture.CopyTo(copy.Dc());
+  EXPECT_EQ(copy.Pixel(9, 9), 0xFF0000u);
+  EXPECT_EQ(copy.Pixel(20, 20), 0x0000FFu);
+  DestroyWindow(hwnd);
 }
 
 }  // namespace
