@@ -11,14 +11,16 @@ function(trevna_filter_platform var)
   set(${var} ${list} PARENT_SCOPE)
 endfunction()
 
-# Our own code compiles without warnings.
+# Our own code compiles without warnings, printf formats checked included.
 function(trevna_strict target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
-  if(WIN32)
-    # MinGW's printf format checking does not know every MS format flag.
-    target_compile_options(${target} PRIVATE -Wno-format)
-  endif()
 endfunction()
+
+# MinGW: the C99 printf family (%zu, %lld, %hhu...) instead of msvcrt's, which is what GCC's
+# format checks check against. For every file of the project alike.
+if(WIN32)
+  add_compile_definitions(__USE_MINGW_ANSI_STDIO=1)
+endif()
 
 # Windows executables carry their runtime with them.
 function(trevna_static_exe target)
