@@ -3,18 +3,22 @@
 SHELL := /bin/bash
 ROOT := $(CURDIR)
 JOBS ?= 2
-# The Windows libraries are built once per machine and shared by every clone of the project.
-DEPS_CACHE ?= $(HOME)/.cache/trevnaconf/win64
+# The static libraries are built once per machine and shared by every clone of the project:
+# DEPS_CACHE for the Windows build, NATIVE_DEPS_CACHE (libssh2) for the Linux builds. Their
+# defaults live in scripts/deps.sh, which CMake asks too.
+DEPS_CACHE ?= $(shell scripts/deps.sh --default-dir win64)
+NATIVE_DEPS_CACHE ?= $(shell scripts/deps.sh --default-dir native)
 
 .PHONY: run test setup native windows fuzz-build bench fuzz clean
 
 setup:
 	@scripts/setup-system.sh
-	@scripts/windows-deps.sh "$(DEPS_CACHE)"
+	@scripts/deps.sh native "$(NATIVE_DEPS_CACHE)"
+	@scripts/deps.sh win64 "$(DEPS_CACHE)"
 	@scripts/header-only.sh
 
 native: setup
-	cmake --preset native >/dev/null
+	cmake --preset native -DTREVNA_NATIVE_DEPS="$(NATIVE_DEPS_CACHE)" >/dev/null
 	cmake --build --preset native -j $(JOBS)
 
 windows: setup
@@ -22,7 +26,7 @@ windows: setup
 	cmake --build --preset windows -j $(JOBS)
 
 fuzz-build: setup
-	cmake --preset fuzz >/dev/null
+	cmake --preset fuzz -DTREVNA_NATIVE_DEPS="$(NATIVE_DEPS_CACHE)" >/dev/null
 	cmake --build --preset fuzz -j $(JOBS)
 
 test: native windows fuzz-build
@@ -33,7 +37,7 @@ run: native windows
 
 # Benchmarks (optimised build); each prints its figures and ratios against its baseline.
 bench: setup
-	cmake --preset bench >/dev/null
+	cmake --preset bench -DTREVNA_NATIVE_DEPS="$(NATIVE_DEPS_CACHE)" >/dev/null
 	cmake --build --preset bench -j $(JOBS)
 	@for b in build/bench/bench/*_bench; do echo "== $$b"; "$$b" || exit 1; done
 

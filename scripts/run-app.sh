@@ -30,10 +30,8 @@ stop_simulator() {
 }
 trap stop_simulator EXIT
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "Preparing the Wine prefix (first start only)..."
-  WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
-fi
+# Made on the first start, with Wine's own fonts (caption buttons, the editor's symbols).
+"$root/scripts/wine-prefix.sh" || exit 1
 
 exe="$root/build/windows/TrevnaConf.exe"
 if [ -n "${DISPLAY:-}" ]; then

@@ -26,13 +26,8 @@ run_ctest native "$root/build/native"
 export TREVNA_WINEPREFIX="$root/build/windows/tests/wineprefix"
 export WINEPREFIX="$TREVNA_WINEPREFIX" WINEDEBUG=-all
 wineserver -k 2>/dev/null || true
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "== preparing the Wine prefix"
-  WINEDLLOVERRIDES="mscoree,mshtml=" xvfb-run -a wineboot -i >/dev/null 2>&1
-  # No window manager runs under Xvfb: Wine draws the windows' frames and captions itself.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-  wineserver -w
-fi
+# Wine's own fonts; no window manager runs under Xvfb, so Wine draws the frames and captions.
+"$root/scripts/wine-prefix.sh" --no-window-manager
 run_ctest windows "$root/build/windows" xvfb-run -a -s "-screen 0 1280x1024x24"
 wineserver -k 2>/dev/null || true
 

@@ -7,14 +7,19 @@ packages=(
   # native build, tests, benchmarks and fuzzing
   cmake ninja-build pkg-config g++ clang libclang-rt-14-dev python3
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libssh2-1-dev libssl-dev libjpeg62-turbo-dev libcli11-dev nlohmann-json3-dev libssh-dev
-  # Windows cross build (the static libraries come from scripts/windows-deps.sh)
+  libssl-dev libjpeg62-turbo-dev libcli11-dev nlohmann-json3-dev libssh-dev
+  # static libssh2 and the Windows libraries: scripts/deps.sh builds them from Debian sources
+  # (libssh2 from trixie's, through its own apt state)
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   libz-mingw-w64-dev nasm dpkg-dev make perl patch xz-utils
   # running and testing the Windows programs
   wine wine64 fonts-wine xvfb xauth imagemagick
   # the card simulator's tests and the archive tests
   openssh-client ffmpeg
+  # the SSH client's tests against OpenSSH's sshd (tests/openssh/): the server, a password hash
+  # for its test account (openssl passwd) and nss_wrapper, which gives sshd that account
+  # without adding it to the system
+  openssh-server openssl libnss-wrapper
 )
 
 missing=()

@@ -14,6 +14,7 @@
 
 #include "cli/registry.h"
 #include "base/text.h"
+#include "trevna_version.h"
 
 namespace cli {
 namespace {

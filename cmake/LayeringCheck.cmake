@@ -1,0 +1,36 @@
+# The `layering` test (cmake -P): builds the probes of cmake/LayeringProbes.cmake and checks
+# that no include in src/ climbs out of its include root with `..`.
+#   -DBUILD_DIR=... -DSOURCE_DIR=... -DPROBES=target:REFUSED|ALLOWED:header;...
+set(failures 0)
+foreach(probe IN LISTS PROBES)
+  string(REPLACE ":" ";" fields "${probe}")
+  list(GET fields 0 target)
+  list(GET fields 1 expect)
+  list(GET fields 2 header)
+  execute_process(COMMAND ${CMAKE_COMMAND} --build ${BUILD_DIR} --target ${target}
+                  RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  string(FIND "${output}" "${header}: No such file or directory" refused)
+  if(expect STREQUAL "REFUSED" AND NOT result EQUAL 0 AND refused GREATER_EQUAL 0)
+    message(STATUS "refused as it should: ${target} (${header})")
+  elseif(expect STREQUAL "ALLOWED" AND result EQUAL 0)
+    message(STATUS "compiles as it should: ${target} (${header})")
+  else()
+    message(STATUS "WRONG: ${target} including ${header} should be ${expect}; build said:\n${output}")
+    math(EXPR failures "${failures} + 1")
+  endif()
+endforeach()
+
+file(GLOB_RECURSE sources ${SOURCE_DIR}/src/*.h ${SOURCE_DIR}/src/*.cpp)
+foreach(source IN LISTS sources)
+  file(STRINGS ${source} climbing REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<][^\">]*\\.\\.")
+  if(climbing)
+    message(STATUS "WRONG: ${source} includes through '..': ${climbing}")
+    math(EXPR failures "${failures} + 1")
+  endif()
+endforeach()
+
+if(failures GREATER 0)
+  message(FATAL_ERROR "layering: ${failures} check(s) failed")
+endif()
+list(LENGTH PROBES count)
+message(STATUS "layering: ${count} probes as expected, no include climbs out of src/<name>/")

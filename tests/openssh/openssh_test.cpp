@@ -1,0 +1,164 @@
+// The device engine's SSH client (SshSession on the libssh2 that ships) against Debian's OpenSSH
+// server on loopback: key exchange, password login and SCP, natively and under Wine. ctest
+// starts the server around this program (fixture "sshd", tests/openssh/sshd-fixture.sh) and
+// names its info file in TREVNA_SSHD_INFO; the server's DEBUG3 log shows what the client
+// proposed.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/socket.h"
+#include "base/text.h"
+#include "device/ssh_session.h"
+
+namespace {
+
+struct Sshd {
+  std::uint32_t address = 0;
+  std::uint16_t port = 0;
+  std::string user;
+  std::string password;
+  std::filesystem::path log;
+  std::string upload;  // server-side folder for uploads; the same path on this machine
+};
+
+// Reads the fixture's info file (key=value lines); empty when not run under ctest.
+bool ReadSshd(Sshd* sshd) {
+  const char* info = std::getenv("TREVNA_SSHD_INFO");
+  if (!info || !*info) return false;
+  std::ifstream in(info);
+  if (!in) throw std::runtime_error(std::string("cannot read the sshd fixture's info file ") + info);
+  std::map<std::string, std::string> values;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const auto equals = line.find('=');
+    if (equals != std::string::npos) values[line.substr(0, equals)] = line.substr(equals + 1);
+  }
+  if (!net::ParseDottedAddress(values["host"], &sshd->address)) {
+    throw std::runtime_error(std::string("no host address in ") + info);
+  }
+  sshd->port = static_cast<std::uint16_t>(std::stoi(values.at("port")));
+  sshd->user = values.at("user");
+  sshd->password = values.at("password");
+  sshd->log = values.at("log");
+  sshd->upload = values.at("upload");
+  return true;
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class OpenSshTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!ReadSshd(&sshd_)) GTEST_SKIP() << "needs the sshd fixture: run through ctest (openssh_tests)";
+    logStart_ = std::filesystem::file_size(sshd_.log);
+  }
+
+  // The server's log since this test began, once it holds `needle` (waits up to 20 s: the
+  // server writes its log in its own time).
+  std::string LogOnceItHas(const std::string& needle) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    std::string text;
+    do {
+      text = ReadFile(sshd_.log).substr(logStart_);
+      if (text.find(needle) != std::string::npos) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return text;
+  }
+
+  void Open(device::SshSession& session, const std::string& password) const {
+    session.Open(sshd_.address, sshd_.port, sshd_.user, password, device::SshLimits{}, nullptr);
+  }
+
+  Sshd sshd_;
+  std::uintmax_t logStart_ = 0;
+};
+
+// The line of the server's log that follows `heading` and starts with `label`.
+std::string LineAfter(const std::string& log, const std::string& heading, const std::string& label) {
+  const auto at = log.find(heading);
+  if (at == std::string::npos) return "";
+  const auto line = log.find(label, at);
+  if (line == std::string::npos) return "";
+  return log.substr(line, log.find('\n', line) - line);
+}
+
+TEST_F(OpenSshTest, KeyExchangeIsStrictAndTheRsaHostKeyIsCheckedWithSha2) {
+  device::SshSession session;
+  ASSERT_NO_THROW(Open(session, sshd_.password));
+  EXPECT_TRUE(session.IsOpen());
+
+  const std::string log = LogOnceItHas("Accepted password for " + sshd_.user);
+  const std::string proposal = LineAfter(log, "peer client KEXINIT proposal", "KEX algorithms:");
+  ASSERT_FALSE(proposal.empty()) << log;
+  // The Terrapin counter-measure of libssh2 1.11: the client asks for strict key exchange...
+  EXPECT_NE(proposal.find("kex-strict-c-v00@openssh.com"), std::string::npos) << proposal;
+  // ...and, as the server offers it too, both sides use it.
+  EXPECT_NE(log.find("will use strict KEX ordering"), std::string::npos) << log;
+  // The server has only an RSA host key and, like every current OpenSSH, refuses SHA-1
+  // signatures: the session stands because the client knows rsa-sha2.
+  EXPECT_NE(log.find("kex: host key algorithm: rsa-sha2-"), std::string::npos) << log;
+  EXPECT_NE(log.find("Accepted password for " + sshd_.user), std::string::npos) << log;
+  session.TearDown();
+  EXPECT_FALSE(session.IsOpen());
+}
+
+TEST_F(OpenSshTest, WrongPasswordFailsTheLoginStep) {
+  device::SshSession session;
+  try {
+    Open(session, sshd_.password + "x");
+    FAIL() << "the login with a wrong password succeeded";
+  } catch (const std::runtime_error& e) {
+    EXPECT_EQ(e.what(), Cp1250FromUtf8("Nie powiodło się uwierzytelnienie użytkownika."));
+  }
+  EXPECT_FALSE(session.IsOpen());
+  const std::string log = LogOnceItHas("Failed password for " + sshd_.user);
+  EXPECT_NE(log.find("Failed password for " + sshd_.user), std::string::npos) << log;
+  EXPECT_EQ(log.find("Accepted password"), std::string::npos) << log;
+}
+
+TEST_F(OpenSshTest, ScpUploadArrivesWholeAndFetchesBack) {
+  // Every byte value, and more than one SCP window's worth.
+  std::string data(300 * 1024 + 17, '\0');
+  std::uint32_t state = 12345;
+  for (char& c : data) {
+    state = state * 1103515245u + 12345u;
+    c = static_cast<char>(state >> 24);
+  }
+  const std::string remote = sshd_.upload + "/program.doz";
+
+  device::SshSession session;
+  ASSERT_NO_THROW(Open(session, sshd_.password));
+  std::vector<int> progress;
+  ASSERT_NO_THROW(session.Send(remote, data, [&](int p) { progress.push_back(p); }));
+  // Send returns once the server has the whole file.
+  EXPECT_EQ(ReadFile(remote), data);
+  ASSERT_FALSE(progress.empty());
+  EXPECT_EQ(progress.back(), 25);
+
+  std::string back;
+  std::uint64_t size = 0;
+  ASSERT_NO_THROW(size = session.Fetch(remote, [&](const char* bytes, std::size_t n) { back.append(bytes, n); },
+                                       [](int) {}));
+  EXPECT_EQ(size, data.size());
+  EXPECT_EQ(back, data);
+}
+
+}  // namespace
