@@ -24,7 +24,7 @@
 #include "doc/document_file.h"
 #include "doc/json_document.h"
 #include "doc/package.h"
-#include "logic/script.h"
+#include "doc/script.h"
 #include "logic/validation.h"
 #include "shell/pending_updates.h"
 

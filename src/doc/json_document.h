@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "doc/detector.h"
-#include "logic/expr.h"
+#include "doc/expression.h"
 
 // The text of a tree: PrintExpression's form for what the script holds, plus the forms above.
 std::string ExpressionText(const ExprNode& node);

@@ -9,6 +9,7 @@
 #include "doc/document.h"
 #include "doc/document_file.h"
 #include "doc/file_commands.h"
+#include "shell/pending_updates.h"
 #include "docfile_test_support.h"
 
 namespace {
