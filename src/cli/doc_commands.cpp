@@ -15,6 +15,7 @@
 #include <io.h>
 #endif
 
+#include "base/bitmap_file.h"
 #include "base/file.h"
 #include "base/text.h"
 #include "cli/registry.h"
@@ -213,27 +214,17 @@ std::string CompactInnerArrays(const std::string& pretty) {
 }
 
 std::string BitmapOfPicture(const Picture& picture) {
-  std::string out = "BM";
-  auto put32 = [&out](std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-  };
-  put32(240 * 432 + 54);
-  put32(0);
-  put32(54);
-  put32(40);
-  put32(240);
-  put32(144);
-  out += std::string("\x01\x00\x18\x00", 4);
-  for (int i = 0; i < 6; ++i) put32(0);
+  std::string rows;
+  rows.reserve(std::size_t{Picture::kCanvasWidth} * 3 * Picture::kCanvasHeight);
   for (int y = Picture::kCanvasHeight - 1; y >= 0; --y) {
     for (int x = 0; x < Picture::kCanvasWidth; ++x) {
       const bool inside = picture.Contains(x, y) && picture.Offset(x, y) + 2 < picture.pixels.size();
       for (int b = 0; b < 3; ++b)
-        out += inside ? static_cast<char>(picture.pixels[picture.Offset(x, y) + static_cast<std::size_t>(b)])
-                      : static_cast<char>(255);
+        rows += inside ? static_cast<char>(picture.pixels[picture.Offset(x, y) + static_cast<std::size_t>(b)])
+                       : static_cast<char>(255);
     }
   }
-  return out;
+  return BitmapFile(BitmapFormat{Picture::kCanvasWidth, Picture::kCanvasHeight, 24, 0, false}, rows);
 }
 
 Json DetectorJson(const Detector& d) {
