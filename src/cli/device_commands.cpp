@@ -17,6 +17,7 @@
 
 #include "base/bitmap_file.h"
 #include "base/file.h"
+#include "base/platform.h"
 #include "base/socket.h"
 #include "base/text.h"
 #include "cli/registry.h"
@@ -58,16 +59,8 @@ void AddRestartOption(CLI::App& app, CardOptions& options) {
       ->check(CLI::Range(0, 10000));
 }
 
-std::filesystem::path PathFromUtf8(const std::string& utf8) {
-#if defined(_WIN32)
-  return std::filesystem::path(WideFromUtf8(utf8));
-#else
-  return std::filesystem::path(utf8);
-#endif
-}
-
 bool ReadFirstLine(const std::string& path, std::string* line) {
-  std::ifstream in(PathFromUtf8(path), std::ios::binary);
+  std::ifstream in(platform::PathFromUtf8(path), std::ios::binary);
   if (!in) return false;
   std::getline(in, *line);
   while (!line->empty() && (line->back() == '\r' || line->back() == '\n')) line->pop_back();
@@ -634,7 +627,7 @@ const bool liveRegistered = cli::RegisterCommand(
           return cli::kExitFailure;
         }
         std::error_code error;
-        std::filesystem::create_directories(PathFromUtf8(o->out), error);
+        std::filesystem::create_directories(platform::PathFromUtf8(o->out), error);
         RecordingTuning tuning(tuningState);
         LivePictures pictures;
         std::atomic<bool> preview{o->preview != "off"};

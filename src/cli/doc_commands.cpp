@@ -10,13 +10,9 @@
 
 #include <nlohmann/json.hpp>
 
-#if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 #include "base/bitmap_file.h"
 #include "base/file.h"
+#include "base/platform.h"
 #include "base/text.h"
 #include "cli/registry.h"
 #include "doc/area_mask.h"
@@ -38,23 +34,16 @@ constexpr int kStoredColumns = 180;
 
 std::string Narrow(const std::string& utf8Path) { return Cp1250FromUtf8(utf8Path); }
 
-std::filesystem::path PathOf(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
+std::filesystem::path PathOf(const std::string& utf8) { return platform::PathFromUtf8(utf8); }
 
-std::string Utf8Of(const std::filesystem::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
+std::string Utf8Of(const std::filesystem::path& path) { return platform::Utf8FromPath(path); }
 
 [[noreturn]] void Fail(const std::string& utf8Text) { throw std::runtime_error(Cp1250FromUtf8(utf8Text)); }
 
 RenderState LoadState(const std::string& utf8Path) { return ParseDocument(ReadWholeFile(Narrow(utf8Path))); }
 
 void WriteStdout(const std::string& bytes) {
-#if defined(_WIN32)
-  _setmode(_fileno(stdout), _O_BINARY);
-#endif
+  platform::SetBinaryMode(stdout);
   if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0)
     Fail("Nie udało się zapisać na standardowe wyjście.");
 }

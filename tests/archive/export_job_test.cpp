@@ -14,6 +14,7 @@
 #include "archive/jpeg_codec.h"
 #include "archive_test_util.h"
 #include "base/bytes.h"
+#include "base/platform.h"
 #include "base/text.h"
 
 using archive_test::Bytes;
@@ -321,17 +322,13 @@ TEST(ExportSources, OpenDialogResults) {
   sources.Assign({L"C:\\rec", L"b.avi", L"a.avi"});
   EXPECT_EQ(sources.folder, L"C:\\rec");
   EXPECT_EQ(sources.names, (std::vector<std::wstring>{L"b.avi", L"a.avi"}));
-#if defined(_WIN32)
-  sources.Assign({L"C:\\rec\\day\\one.avi"});
-  EXPECT_EQ(sources.folder, L"C:\\rec\\day");
+  // One chosen file comes back as a whole path in the system's own form.
+  const std::wstring separator(1, platform::PathSeparator());
+  const std::wstring folder = L"rec" + separator + L"day";
+  sources.Assign({folder + separator + L"one.avi"});
+  EXPECT_EQ(sources.folder, folder);
   EXPECT_EQ(sources.names, std::vector<std::wstring>{L"one.avi"});
-  EXPECT_EQ(sources.Paths(), std::vector<std::wstring>{L"C:\\rec\\day\\one.avi"});
-#else
-  sources.Assign({L"/rec/day/one.avi"});
-  EXPECT_EQ(sources.folder, L"/rec/day");
-  EXPECT_EQ(sources.names, std::vector<std::wstring>{L"one.avi"});
-  EXPECT_EQ(sources.Paths(), std::vector<std::wstring>{L"/rec/day/one.avi"});
-#endif
+  EXPECT_EQ(sources.Paths(), std::vector<std::wstring>{folder + separator + L"one.avi"});
 }
 
 TEST_F(ExportJobTest, DialogRunsJobsOnTheWorkerAndRefusesToCloseMeanwhile) {
