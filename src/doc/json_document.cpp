@@ -1,6 +1,7 @@
 #include "doc/json_document.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -111,6 +112,13 @@ std::string NodeLabel(const ExprNode& node) {
     default:
       return std::string(1, TrackLetter(DetectorKindTrack(node.kind))) + number;
   }
+}
+
+// "Y3", "Z64": a definition's name.
+std::string DefinitionName(char letter, std::size_t number) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%c%u", letter, static_cast<unsigned>(number));
+  return text;
 }
 
 // The script text of a definition, or a failure naming it.
@@ -439,13 +447,13 @@ JsonDocument DocumentToJson(const RenderState& state, const std::string& utf8Ste
   j["detectors"] = detectors;
   Json outputs = Json::array();
   for (std::size_t i = 0; i < state.outputDefinitions.size(); ++i)
-    outputs.push_back(DefinitionText(*state.outputDefinitions[i], false, "Y" + std::to_string(i + 1)));
+    outputs.push_back(DefinitionText(*state.outputDefinitions[i], false, DefinitionName('Y', i + 1)));
   j["outputs"] = outputs;
   if (!state.zDefinitions.empty()) {
     Json z = Json::object();
     for (std::size_t i = 0; i < state.zDefinitions.size(); ++i)
       if (state.zDefinitions[i]->kind != NodeKind::Undefined)
-        z[std::to_string(i + 1)] = DefinitionText(*state.zDefinitions[i], false, "Z" + std::to_string(i + 1));
+        z[std::to_string(i + 1)] = DefinitionText(*state.zDefinitions[i], false, DefinitionName('Z', i + 1));
     j["z"] = z;
   }
   Json tracks = Json::array();
