@@ -11,7 +11,8 @@ set(TREVNA_LAYERING_PROBES
   "base_doc trevna_base REFUSED doc/document.h"
   "logic_device trevna_logic REFUSED device/connection.h"
   "device_doc trevna_device REFUSED doc/document.h"
-  "archive_logic trevna_archive REFUSED logic/expr.h"
+  "archive_logic trevna_archive REFUSED logic/validation.h"
+  "doc_updates trevna_doc REFUSED shell/pending_updates.h"
   "doc_base trevna_doc ALLOWED base/text.h"
   "doc_doc trevna_doc ALLOWED doc/detector.h"
   "logic_doc trevna_logic ALLOWED doc/document.h"
@@ -26,6 +27,9 @@ foreach(entry IN LISTS TREVNA_LAYERING_PROBES)
   list(GET fields 1 lib)
   list(GET fields 2 expect)
   list(GET fields 3 header)
+  if(NOT EXISTS ${PROJECT_SOURCE_DIR}/src/${header})
+    message(FATAL_ERROR "layering probe ${name}: src/${header} does not exist, so its refusal would prove nothing")
+  endif()
   file(CONFIGURE OUTPUT ${probe_dir}/${name}.cpp CONTENT "#include \"${header}\"\n")
   add_library(layering_probe_${name} OBJECT EXCLUDE_FROM_ALL ${probe_dir}/${name}.cpp)
   target_link_libraries(layering_probe_${name} PRIVATE ${lib})

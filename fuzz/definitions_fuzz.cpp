@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "logic/definition_records.h"
-#include "logic/script.h"
+#include "doc/definition_records.h"
+#include "doc/script.h"
 #include "logic/validation.h"
 
 // The code under test is compiled into this target, so that it carries the fuzzer's coverage
@@ -16,9 +16,9 @@
 #include "doc/detector.cpp"
 #include "doc/picture.cpp"
 #include "doc/render_state.cpp"
-#include "logic/definition_records.cpp"
-#include "logic/expr.cpp"
-#include "logic/script.cpp"
+#include "doc/definition_records.cpp"
+#include "doc/expression.cpp"
+#include "doc/script.cpp"
 #include "logic/validation.cpp"
 
 namespace {

@@ -7,6 +7,7 @@
 
 #include "archive/jpeg_codec.h"
 #include "base/file.h"
+#include "base/platform.h"
 #include "base/text.h"
 
 namespace {
@@ -67,11 +68,7 @@ int DriveNumberFromPath(const std::wstring& path) {
 }
 
 std::wstring ArchiveConfigPath(const std::wstring& mediumPath) {
-#if defined(_WIN32)
-  return mediumPath + L"\\archcfg.txt";
-#else
-  return mediumPath + L"/archcfg.txt";
-#endif
+  return mediumPath + platform::PathSeparator() + L"archcfg.txt";
 }
 
 void WriteArchiveConfig(const std::wstring& filePath, std::uint32_t archiveDays, std::uint32_t quality) {

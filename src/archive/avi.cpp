@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/bytes.h"
 #include "base/text.h"
 
 namespace {
@@ -12,7 +13,7 @@ void PutTag(std::uint8_t* p, const char (&tag)[5]) { std::memcpy(p, tag, 4); }
 
 bool IsTag(const std::uint8_t* p, const char (&tag)[5]) { return std::memcmp(p, tag, 4) == 0; }
 
-void Add32(std::uint8_t* p, std::uint32_t delta) { WriteLe32(p, ReadLe32(p) + delta); }
+void Add32(std::uint8_t* p, std::uint32_t delta) { StoreU32(p, LoadU32(p) + delta); }
 
 [[noreturn]] void Fail(const char* utf8) { throw std::runtime_error(Cp1250FromUtf8(utf8)); }
 
@@ -24,7 +25,7 @@ constexpr const char* kBadChunkHeader = "Niepoprawny nagłówek bloku RIFF.";
 template <typename Visit>
 void WalkChunks(const std::uint8_t* at, std::uint32_t remaining, Visit visit) {
   while (remaining >= 8) {
-    const std::uint32_t size = ReadLe32(at + 4);
+    const std::uint32_t size = LoadU32(at + 4);
     if (size > remaining - 8) Fail(kBadChunkHeader);
     visit(at, at + 8, size);
     // The last chunk of a level may lack its padding byte; never step past the level.
@@ -36,15 +37,15 @@ void WalkChunks(const std::uint8_t* at, std::uint32_t remaining, Visit visit) {
 }
 
 void StorePictureSize(std::uint8_t* header, const std::uint8_t* avih) {
-  const std::uint32_t width = ReadLe32(avih + 32);
-  const std::uint32_t height = ReadLe32(avih + 36);
-  WriteLe32(header + kAviWidthOffset, width);
-  WriteLe32(header + kAviFormatWidthOffset, width);
-  WriteLe16(header + kAviFrameRightOffset, static_cast<std::uint16_t>(width));
-  WriteLe32(header + kAviHeightOffset, height);
-  WriteLe32(header + kAviFormatHeightOffset, height);
-  WriteLe16(header + kAviFrameBottomOffset, static_cast<std::uint16_t>(height));
-  WriteLe32(header + kAviImageSizeOffset, width * height * 3);
+  const std::uint32_t width = LoadU32(avih + 32);
+  const std::uint32_t height = LoadU32(avih + 36);
+  StoreU32(header + kAviWidthOffset, width);
+  StoreU32(header + kAviFormatWidthOffset, width);
+  StoreU16(header + kAviFrameRightOffset, static_cast<std::uint16_t>(width));
+  StoreU32(header + kAviHeightOffset, height);
+  StoreU32(header + kAviFormatHeightOffset, height);
+  StoreU16(header + kAviFrameBottomOffset, static_cast<std::uint16_t>(height));
+  StoreU32(header + kAviImageSizeOffset, width * height * 3);
 }
 
 }  // namespace
@@ -54,46 +55,46 @@ std::uint32_t InitMjpegAvi(std::uint8_t* header, std::uint8_t* index, std::size_
   std::uint8_t* h = header;
   std::memset(h, 0, kAviHeaderSize);
   PutTag(h + 0, "RIFF");
-  WriteLe32(h + 4, kAviHeaderSize - 8);
+  StoreU32(h + 4, kAviHeaderSize - 8);
   PutTag(h + 8, "AVI ");
   PutTag(h + 12, "LIST");
-  WriteLe32(h + 16, 492);
+  StoreU32(h + 16, 492);
   PutTag(h + 20, "hdrl");
   PutTag(h + 24, "avih");
-  WriteLe32(h + 28, 56);
-  WriteLe32(h + 32, 160000);   // microseconds per frame: 6.25 frames per second
-  WriteLe32(h + 36, 1000000);  // maximum bytes per second
-  WriteLe32(h + 44, 0x10);     // has an index
-  WriteLe32(h + 56, 1);        // streams
+  StoreU32(h + 28, 56);
+  StoreU32(h + 32, 160000);   // microseconds per frame: 6.25 frames per second
+  StoreU32(h + 36, 1000000);  // maximum bytes per second
+  StoreU32(h + 44, 0x10);     // has an index
+  StoreU32(h + 56, 1);        // streams
   PutTag(h + 88, "LIST");
-  WriteLe32(h + 92, 116);
+  StoreU32(h + 92, 116);
   PutTag(h + 96, "strl");
   PutTag(h + 100, "strh");
-  WriteLe32(h + 104, 56);
+  StoreU32(h + 104, 56);
   PutTag(h + 108, "vids");
   PutTag(h + 112, "vemo");
-  WriteLe32(h + 128, 160000);   // scale
-  WriteLe32(h + 132, 1000000);  // rate
-  WriteLe32(h + 148, 10000);    // quality
+  StoreU32(h + 128, 160000);   // scale
+  StoreU32(h + 132, 1000000);  // rate
+  StoreU32(h + 148, 10000);    // quality
   PutTag(h + 164, "strf");
-  WriteLe32(h + 168, 40);
-  WriteLe32(h + 172, 40);
-  WriteLe16(h + 184, 1);   // planes
-  WriteLe16(h + 186, 24);  // bits per pixel
+  StoreU32(h + 168, 40);
+  StoreU32(h + 172, 40);
+  StoreU16(h + 184, 1);   // planes
+  StoreU16(h + 186, 24);  // bits per pixel
   PutTag(h + 188, "MJPG");
   PutTag(h + 212, "LIST");
-  WriteLe32(h + 216, 260);
+  StoreU32(h + 216, 260);
   PutTag(h + 220, "odml");
   PutTag(h + 224, "dmlh");
-  WriteLe32(h + 228, 248);
+  StoreU32(h + 228, 248);
   PutTag(h + 480, "JUNK");
-  WriteLe32(h + 484, 24);
+  StoreU32(h + 484, 24);
   PutTag(h + 512, "LIST");
-  WriteLe32(h + 516, 4);
+  StoreU32(h + 516, 4);
   PutTag(h + 520, "movi");
 
   PutTag(index, "idx1");
-  WriteLe32(index + 4, 0);
+  StoreU32(index + 4, 0);
   return kAviHeaderSize;
 }
 
@@ -106,15 +107,15 @@ std::uint32_t AddMjpegFrame(std::uint8_t* header, std::uint8_t* chunkStart, cons
   if (std::uint64_t{indexSize} + 24 > indexCapacity) return 0;
 
   PutTag(chunkStart, "00dc");
-  WriteLe32(chunkStart + 4, frameLength);
+  StoreU32(chunkStart + 4, frameLength);
 
-  const std::uint32_t fileLength = ReadLe32(header + kAviRiffSizeOffset) + 8;
+  const std::uint32_t fileLength = LoadU32(header + kAviRiffSizeOffset) + 8;
   std::uint8_t* entry = index + 8 + (indexSize & ~std::uint32_t{15});
   PutTag(entry, "00dc");
-  WriteLe32(entry + 4, 0x10);  // key frame
-  WriteLe32(entry + 8, fileLength - kAviMoviTypeOffset);
-  WriteLe32(entry + 12, frameLength);
-  WriteLe32(index + 4, indexSize + 16);
+  StoreU32(entry + 4, 0x10);  // key frame
+  StoreU32(entry + 8, fileLength - kAviMoviTypeOffset);
+  StoreU32(entry + 12, frameLength);
+  StoreU32(index + 4, indexSize + 16);
 
   Add32(header + kAviTotalFramesOffset, 1);
   Add32(header + kAviStreamLengthOffset, 1);
@@ -124,7 +125,7 @@ std::uint32_t AddMjpegFrame(std::uint8_t* header, std::uint8_t* chunkStart, cons
   return 8;
 }
 
-std::uint32_t MjpegIndexSize(const std::uint8_t* index) { return ReadLe32(index + 4); }
+std::uint32_t MjpegIndexSize(const std::uint8_t* index) { return LoadU32(index + 4); }
 
 std::uint32_t FinalizeMjpegAvi(std::uint8_t* header, std::size_t headerCapacity, const std::uint8_t* index,
                                std::size_t indexCapacity) {
@@ -137,7 +138,7 @@ std::uint32_t FinalizeMjpegAvi(std::uint8_t* header, std::size_t headerCapacity,
 
 void ScanAviFile(const std::uint8_t* data, std::size_t length, std::uint8_t* header, const AviFrameHandler& onFrame) {
   if (length < 8) Fail(kTooSmall);
-  const std::uint32_t riffSize = ReadLe32(data + 4);
+  const std::uint32_t riffSize = LoadU32(data + 4);
   if (length < std::uint64_t{riffSize} + 8) Fail(kBadChunkHeader);
   if (!IsTag(data, "RIFF")) Fail("Nieoczekiwany znacznik głównego bloku RIFF.");
   if (riffSize < 4) Fail(kTooSmall);

@@ -68,18 +68,3 @@ using AviFrameHandler = std::function<void(const std::uint8_t* frame, std::uint3
 // "movi" lists to `onFrame`. Throws std::runtime_error with the Polish (Windows-1250) text
 // of the first check that fails; frames before that point have been handed on.
 void ScanAviFile(const std::uint8_t* data, std::size_t length, std::uint8_t* header, const AviFrameHandler& onFrame);
-
-// Little-endian field access for the format's blocks.
-inline std::uint32_t ReadLe32(const std::uint8_t* p) {
-  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
-}
-inline void WriteLe32(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-  p[2] = static_cast<std::uint8_t>(v >> 16);
-  p[3] = static_cast<std::uint8_t>(v >> 24);
-}
-inline void WriteLe16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}

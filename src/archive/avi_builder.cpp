@@ -5,36 +5,21 @@
 #include "archive/avi.h"
 #include "archive/jpeg_codec.h"
 #include "archive/synthetic_road.h"
+#include "base/bytes.h"
 
 namespace {
-
-void Put32(std::string& out, std::uint32_t v) {
-  std::uint8_t b[4];
-  WriteLe32(b, v);
-  out.append(reinterpret_cast<const char*>(b), 4);
-}
-
-void Put16(std::string& out, std::uint16_t v) {
-  std::uint8_t b[2];
-  WriteLe16(b, v);
-  out.append(reinterpret_cast<const char*>(b), 2);
-}
-
-void Patch32(std::string& out, std::size_t at, std::uint32_t v) {
-  WriteLe32(reinterpret_cast<std::uint8_t*>(out.data() + at), v);
-}
 
 // Opens a chunk or list; returns the offset of its size field for Close.
 std::size_t Open(std::string& out, std::string_view id, std::string_view type = {}) {
   out.append(id);
   const std::size_t at = out.size();
-  Put32(out, 0);
+  AppendU32(out, 0);
   out.append(type);
   return at;
 }
 
 void Close(std::string& out, std::size_t sizeAt) {
-  Patch32(out, sizeAt, static_cast<std::uint32_t>(out.size() - sizeAt - 4));
+  StoreU32(out.data() + sizeAt, static_cast<std::uint32_t>(out.size() - sizeAt - 4));
   if (out.size() & 1) out.push_back('\0');
 }
 
@@ -47,26 +32,26 @@ std::string BuildArchiveAvi(const std::vector<std::string>& frames, std::uint32_
   const std::size_t avih = Open(out, "avih");
   for (std::uint32_t v : {160000u, 0u, 0u, 0x10u, static_cast<std::uint32_t>(frames.size()), 0u, 1u, 0u, width, height,
                           0u, 0u, 0u, 0u})
-    Put32(out, v);
+    AppendU32(out, v);
   Close(out, avih);
   const std::size_t strl = Open(out, "LIST", "strl");
   const std::size_t strh = Open(out, "strh");
   out.append("vidsMJPG");
   for (std::uint32_t v : {0u, 0u, 0u, 160000u, 1000000u, 0u, static_cast<std::uint32_t>(frames.size()), 0u, 10000u, 0u})
-    Put32(out, v);
-  Put16(out, 0);
-  Put16(out, 0);
-  Put16(out, static_cast<std::uint16_t>(width));
-  Put16(out, static_cast<std::uint16_t>(height));
+    AppendU32(out, v);
+  AppendU16(out, 0);
+  AppendU16(out, 0);
+  AppendU16(out, static_cast<std::uint16_t>(width));
+  AppendU16(out, static_cast<std::uint16_t>(height));
   Close(out, strh);
   const std::size_t strf = Open(out, "strf");
-  Put32(out, 40);
-  Put32(out, width);
-  Put32(out, height);
-  Put16(out, 1);
-  Put16(out, 24);
+  AppendU32(out, 40);
+  AppendU32(out, width);
+  AppendU32(out, height);
+  AppendU16(out, 1);
+  AppendU16(out, 24);
   out.append("MJPG");
-  for (std::uint32_t v : {width * height * 3, 0u, 0u, 0u, 0u}) Put32(out, v);
+  for (std::uint32_t v : {width * height * 3, 0u, 0u, 0u, 0u}) AppendU32(out, v);
   Close(out, strf);
   Close(out, strl);
   Close(out, hdrl);
@@ -76,9 +61,9 @@ std::string BuildArchiveAvi(const std::vector<std::string>& frames, std::uint32_
   std::string index;
   for (const std::string& frame : frames) {
     index.append("00dc");
-    Put32(index, 0x10);
-    Put32(index, static_cast<std::uint32_t>(out.size() - moviType));
-    Put32(index, static_cast<std::uint32_t>(frame.size()));
+    AppendU32(index, 0x10);
+    AppendU32(index, static_cast<std::uint32_t>(out.size() - moviType));
+    AppendU32(index, static_cast<std::uint32_t>(frame.size()));
     const std::size_t chunk = Open(out, "00dc");
     out.append(frame);
     Close(out, chunk);

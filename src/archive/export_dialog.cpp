@@ -1,17 +1,7 @@
 #include "archive/export_dialog.h"
 
+#include "base/platform.h"
 #include "base/text.h"
-
-namespace {
-
-// The dialog hands over Windows paths; native builds (tests, tools) use their own separator.
-#if defined(_WIN32)
-constexpr wchar_t kSeparator = L'\\';
-#else
-constexpr wchar_t kSeparator = L'/';
-#endif
-
-}  // namespace
 
 void ExportSources::Assign(const std::vector<std::wstring>& strings) {
   names.clear();
@@ -23,7 +13,7 @@ void ExportSources::Assign(const std::vector<std::wstring>& strings) {
     return;
   }
   const std::wstring& path = strings[0];
-  const auto slash = path.find_last_of(kSeparator);
+  const auto slash = path.find_last_of(platform::PathSeparator());
   if (slash == std::wstring::npos) {
     names.push_back(path);
   } else {
@@ -35,7 +25,7 @@ void ExportSources::Assign(const std::vector<std::wstring>& strings) {
 std::vector<std::wstring> ExportSources::Paths() const {
   std::vector<std::wstring> paths;
   paths.reserve(names.size());
-  for (const auto& name : names) paths.push_back(folder + kSeparator + name);
+  for (const auto& name : names) paths.push_back(folder + platform::PathSeparator() + name);
   return paths;
 }
 

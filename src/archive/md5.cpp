@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/bytes.h"
+
 namespace {
 
 constexpr std::uint32_t Rotate(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
@@ -25,10 +27,7 @@ constexpr int kShift[64] = {7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 
 // The MD5 compression function over one 64-byte block of sixteen little-endian words.
 void Transform(std::uint32_t state[4], const std::uint8_t block[64]) {
   std::uint32_t words[16];
-  for (int i = 0; i < 16; ++i) {
-    words[i] = static_cast<std::uint32_t>(block[i * 4]) | static_cast<std::uint32_t>(block[i * 4 + 1]) << 8 |
-               static_cast<std::uint32_t>(block[i * 4 + 2]) << 16 | static_cast<std::uint32_t>(block[i * 4 + 3]) << 24;
-  }
+  for (int i = 0; i < 16; ++i) words[i] = LoadU32(block + i * 4);
   std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
   for (int i = 0; i < 64; ++i) {
     std::uint32_t f;
@@ -99,12 +98,10 @@ void Md5Final(Md5Context& context, std::uint8_t digest[16]) {
   const std::size_t used = context.countLow % 64;
   const std::size_t padLength = used < 56 ? 56 - used : 120 - used;
   std::uint8_t length[8];
-  for (int i = 0; i < 8; ++i) length[i] = static_cast<std::uint8_t>(bits >> (8 * i));
+  StoreU64(length, bits);
   Md5Update(context, padding, padLength);
   Md5Update(context, length, 8);
-  for (int i = 0; i < 4; ++i) {
-    for (int j = 0; j < 4; ++j) digest[i * 4 + j] = static_cast<std::uint8_t>(context.state[i] >> (8 * j));
-  }
+  for (int i = 0; i < 4; ++i) StoreU32(digest + i * 4, context.state[i]);
 }
 
 bool Md5SelfTest() {

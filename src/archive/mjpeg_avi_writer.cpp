@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/bytes.h"
 #include "base/file.h"
 #include "base/text.h"
 
@@ -33,7 +34,7 @@ MjpegAviWriter::MjpegAviWriter(File& output, std::uint64_t sizeLimit)
   length_ = headerLength;
 }
 
-std::uint32_t MjpegAviWriter::Frames() const { return ReadLe32(header_.data() + kAviTotalFramesOffset); }
+std::uint32_t MjpegAviWriter::Frames() const { return LoadU32(header_.data() + kAviTotalFramesOffset); }
 
 std::uint64_t MjpegAviWriter::Record(std::uint32_t length) {
   const std::uint64_t chunk = MjpegChunkLength(length);

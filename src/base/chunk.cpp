@@ -3,11 +3,6 @@
 #include <cstring>
 #include <stdexcept>
 
-std::uint32_t LoadU32(const char* bytes) {
-  const auto* b = reinterpret_cast<const unsigned char*>(bytes);
-  return std::uint32_t{b[0]} | std::uint32_t{b[1]} << 8 | std::uint32_t{b[2]} << 16 | std::uint32_t{b[3]} << 24;
-}
-
 bool ChunkWalker::Next(Chunk& chunk) {
   if (stop_ != ChunkStop::None) return false;
   if (rest_.size() < 4) {
@@ -61,12 +56,6 @@ bool PayloadReader::Bytes(std::size_t size, std::string_view& bytes) {
   bytes = rest_.substr(0, size);
   rest_.remove_prefix(size);
   return true;
-}
-
-void AppendU32(std::string& out, std::uint32_t value) {
-  const char bytes[4] = {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8 & 0xFF),
-                         static_cast<char>(value >> 16 & 0xFF), static_cast<char>(value >> 24 & 0xFF)};
-  out.append(bytes, 4);
 }
 
 void AppendChunk(std::string& out, std::uint32_t tag, std::string_view payload) {

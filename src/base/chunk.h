@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/bytes.h"
+
 struct Chunk {
   std::uint32_t tag = 0;
   std::string_view payload;  // points into the walked bytes
@@ -58,13 +60,6 @@ class PayloadReader {
  private:
   std::string_view rest_;
 };
-
-// Reads a 32-bit little-endian value; the caller guarantees 4 bytes.
-std::uint32_t LoadU32(const char* bytes);
-
-// Appends a 32-bit little-endian value.
-void AppendU32(std::string& out, std::uint32_t value);
-inline void AppendI32(std::string& out, std::int32_t value) { AppendU32(out, static_cast<std::uint32_t>(value)); }
 
 // Appends one whole chunk. Throws std::length_error when the chunk would not fit 32 bits.
 void AppendChunk(std::string& out, std::uint32_t tag, std::string_view payload);

@@ -7,14 +7,6 @@
 #include "base/platform.h"
 #include "base/text.h"
 
-#if defined(_WIN32)
-#define TREVNA_FSEEK _fseeki64
-#define TREVNA_FTELL _ftelli64
-#else
-#define TREVNA_FSEEK fseeko
-#define TREVNA_FTELL ftello
-#endif
-
 namespace {
 
 std::string Quoted(const char* utf8Prefix, const std::string& name) {
@@ -61,10 +53,10 @@ File::~File() {
 }
 
 std::uint64_t File::Length() {
-  const auto here = TREVNA_FTELL(file_);
-  if (here < 0 || TREVNA_FSEEK(file_, 0, SEEK_END) != 0) throw std::runtime_error(SeekFailedText(name_));
-  const auto end = TREVNA_FTELL(file_);
-  if (end < 0 || TREVNA_FSEEK(file_, here, SEEK_SET) != 0) throw std::runtime_error(SeekFailedText(name_));
+  const std::int64_t here = platform::Tell(file_);
+  if (here < 0 || !platform::Seek(file_, 0, SEEK_END)) throw std::runtime_error(SeekFailedText(name_));
+  const std::int64_t end = platform::Tell(file_);
+  if (end < 0 || !platform::Seek(file_, here, SEEK_SET)) throw std::runtime_error(SeekFailedText(name_));
   return static_cast<std::uint64_t>(end);
 }
 
@@ -73,7 +65,7 @@ void File::Read(void* data, std::size_t size) {
 }
 
 std::string File::ReadAll() {
-  const auto here = TREVNA_FTELL(file_);
+  const std::int64_t here = platform::Tell(file_);
   const std::uint64_t length = Length();
   if (here < 0 || static_cast<std::uint64_t>(here) > length) throw std::runtime_error(SeekFailedText(name_));
   std::string data(static_cast<std::size_t>(length - static_cast<std::uint64_t>(here)), '\0');

@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -27,5 +29,31 @@ bool RemoveFile(const std::string& utf8Path);
 
 // Flushes the file's written data to the disk (fflush + fsync / FlushFileBuffers).
 bool SyncFile(std::FILE* file);
+
+// 64-bit file positions (_fseeki64 / fseeko); Seek returns false and Tell -1 on failure.
+bool Seek(std::FILE* file, std::int64_t offset, int origin);
+std::int64_t Tell(std::FILE* file);
+
+// Whether the stream is a terminal (progress lines are shown only there).
+bool IsTerminal(std::FILE* stream);
+
+// Puts the stream in binary mode, so that the bytes written reach it unchanged (no CR LF
+// translation on Windows; nothing to do natively).
+void SetBinaryMode(std::FILE* stream);
+
+// The separator of path components in the paths this system's dialogs hand over: '\\' on
+// Windows, '/' natively.
+wchar_t PathSeparator();
+
+// A file system path from UTF-8 text and back (through the wide form on Windows; the bytes
+// themselves natively).
+std::filesystem::path PathFromUtf8(const std::string& utf8Path);
+std::string Utf8FromPath(const std::filesystem::path& path);
+
+// The program's arguments in UTF-8, converted once at entry. On Windows they are read from the
+// wide command line (GetCommandLineW, CommandLineToArgvW), so that a path with Polish letters
+// arrives whole whatever the ANSI code page; natively `argv` already is UTF-8 and is returned
+// as it is.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
 
 }  // namespace platform

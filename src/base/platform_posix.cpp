@@ -35,4 +35,26 @@ bool SyncFile(std::FILE* file) {
   return std::fflush(file) == 0 && ::fsync(fileno(file)) == 0;
 }
 
+bool Seek(std::FILE* file, std::int64_t offset, int origin) {
+  return fseeko(file, static_cast<off_t>(offset), origin) == 0;
+}
+
+std::int64_t Tell(std::FILE* file) { return static_cast<std::int64_t>(ftello(file)); }
+
+bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
+
+void SetBinaryMode(std::FILE*) {}
+
+wchar_t PathSeparator() { return L'/'; }
+
+std::filesystem::path PathFromUtf8(const std::string& utf8Path) { return std::filesystem::path(utf8Path); }
+
+std::string Utf8FromPath(const std::filesystem::path& path) { return path.string(); }
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  std::vector<std::string> arguments;
+  for (int i = 0; i < argc; ++i) arguments.emplace_back(argv[i] ? argv[i] : "");
+  return arguments;
+}
+
 }  // namespace platform

@@ -170,3 +170,9 @@ std::string Utf8FromWide(std::wstring_view text) {
   }
   return out;
 }
+
+std::vector<std::string> Utf8FromWideArguments(int argc, const wchar_t* const* argv) {
+  std::vector<std::string> arguments;
+  for (int i = 0; i < argc; ++i) arguments.push_back(Utf8FromWide(argv[i] ? std::wstring_view(argv[i]) : std::wstring_view()));
+  return arguments;
+}

@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Windows-1250 bytes to wide characters. Every byte has a mapping (undefined ones keep their value).
 std::wstring WideFromCp1250(std::string_view text);
@@ -25,3 +26,6 @@ std::string Utf8FromCp1250(std::string_view text);
 // pairs on 16-bit wchar_t platforms).
 std::wstring WideFromUtf8(std::string_view text);
 std::string Utf8FromWide(std::wstring_view text);
+
+// Wide program arguments (wmain, CommandLineToArgvW) as UTF-8, one string per argument.
+std::vector<std::string> Utf8FromWideArguments(int argc, const wchar_t* const* argv);

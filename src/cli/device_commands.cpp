@@ -15,7 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include "base/bitmap_file.h"
 #include "base/file.h"
+#include "base/platform.h"
 #include "base/socket.h"
 #include "base/text.h"
 #include "cli/registry.h"
@@ -57,16 +59,8 @@ void AddRestartOption(CLI::App& app, CardOptions& options) {
       ->check(CLI::Range(0, 10000));
 }
 
-std::filesystem::path PathFromUtf8(const std::string& utf8) {
-#if defined(_WIN32)
-  return std::filesystem::path(WideFromUtf8(utf8));
-#else
-  return std::filesystem::path(utf8);
-#endif
-}
-
 bool ReadFirstLine(const std::string& path, std::string* line) {
-  std::ifstream in(PathFromUtf8(path), std::ios::binary);
+  std::ifstream in(platform::PathFromUtf8(path), std::ios::binary);
   if (!in) return false;
   std::getline(in, *line);
   while (!line->empty() && (line->back() == '\r' || line->back() == '\n')) line->pop_back();
@@ -531,29 +525,15 @@ const bool archiveGetRegistered = cli::RegisterCommand(
 
 // A 24-bit bottom-up bitmap of the 180 x 144 stream area of a live picture.
 void WriteBitmap(const std::string& path, const std::vector<std::uint8_t>& picture) {
-  const std::uint32_t width = 180, height = 144, row = width * 3, image = row * height;
-  std::string bmp(54, '\0');
-  auto put32 = [&bmp](std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) bmp[at + static_cast<std::size_t>(i)] = static_cast<char>(v >> (8 * i));
-  };
-  bmp[0] = 'B';
-  bmp[1] = 'M';
-  put32(2, 54 + image);
-  put32(10, 54);
-  put32(14, 40);
-  put32(18, width);
-  put32(22, height);
-  bmp[26] = 1;
-  bmp[28] = 24;
-  put32(34, image);
-  put32(38, 2835);
-  put32(42, 2835);
+  constexpr std::uint32_t width = 180, height = 144, row = width * 3;
+  std::string rows;
+  rows.reserve(row * height);
   for (std::uint32_t y = 0; y < height; ++y) {
     const std::uint32_t source = height - 1 - y;
     const auto* line = picture.data() + (static_cast<std::size_t>(source) * LivePictures::kWidth + LivePictures::kFirstColumn) * 3;
-    bmp.append(reinterpret_cast<const char*>(line), row);
+    rows.append(reinterpret_cast<const char*>(line), row);
   }
-  WriteWholeFile(path, bmp);
+  WriteWholeFile(path, BitmapFile(BitmapFormat{width, height, 24, 2835, true}, rows));
 }
 
 // Passes the tuning calls on and keeps every accepted count message.
@@ -647,7 +627,7 @@ const bool liveRegistered = cli::RegisterCommand(
           return cli::kExitFailure;
         }
         std::error_code error;
-        std::filesystem::create_directories(PathFromUtf8(o->out), error);
+        std::filesystem::create_directories(platform::PathFromUtf8(o->out), error);
         RecordingTuning tuning(tuningState);
         LivePictures pictures;
         std::atomic<bool> preview{o->preview != "off"};

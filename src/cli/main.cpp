@@ -6,14 +6,9 @@
 #include <stdexcept>
 #include <vector>
 
-#if defined(_WIN32)
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
-#include "cli/registry.h"
+#include "base/platform.h"
 #include "base/text.h"
+#include "cli/registry.h"
 #include "trevna_version.h"
 
 namespace cli {
@@ -37,13 +32,7 @@ bool RegisterCommand(const char* name, const char* description, Setup setup) {
   return true;
 }
 
-bool IsTerminal(std::FILE* stream) {
-#if defined(_WIN32)
-  return _isatty(_fileno(stream)) != 0;
-#else
-  return isatty(fileno(stream)) != 0;
-#endif
-}
+bool IsTerminal(std::FILE* stream) { return platform::IsTerminal(stream); }
 
 void PrintError(const std::string& cp1250Text) {
   std::string text = Utf8FromCp1250(cp1250Text);
@@ -66,8 +55,12 @@ int main(int argc, char** argv) {
     runs[sub] = entry.setup(*sub);
   }
 
+  // Arguments are UTF-8 from here on (on Windows taken from the wide command line).
+  const std::vector<std::string> arguments = platform::ProgramArguments(argc, argv);
+  std::vector<const char*> pointers;
+  for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(pointers.size()), pointers.data());
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e);
     return code == 0 ? 0 : cli::kExitUsage;

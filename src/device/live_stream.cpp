@@ -2,44 +2,30 @@
 
 #include <cstring>
 
+#include "base/bytes.h"
 #include "base/socket.h"
 #include "base/trace.h"
 
 namespace device {
 
-namespace {
-
-std::uint32_t Read32(const std::uint8_t* p) {
-  return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
-}
-std::uint16_t Read16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-void Write32(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-  p[2] = static_cast<std::uint8_t>(v >> 16);
-  p[3] = static_cast<std::uint8_t>(v >> 24);
-}
-
-}  // namespace
-
 StreamHeader ParseStreamHeader(const std::uint8_t* b) {
-  return {Read32(b), Read32(b + 4), b[8], b[9], Read32(b + 12)};
+  return {LoadU32(b), LoadU32(b + 4), b[8], b[9], LoadU32(b + 12)};
 }
 
 bool PictureAcceptable(const StreamHeader& header, const std::uint8_t* h) {
-  return header.track < 4 && header.payloadLength == stream::kPicturePayload && Read16(h + 16) == 0 &&
-         Read16(h + 18) == 0 && Read16(h + 20) == 180 && Read16(h + 22) == 144 && h[24] == 0;
+  return header.track < 4 && header.payloadLength == stream::kPicturePayload && LoadU16(h + 16) == 0 &&
+         LoadU16(h + 18) == 0 && LoadU16(h + 20) == 180 && LoadU16(h + 22) == 144 && h[24] == 0;
 }
 
 bool TuningAcceptable(const StreamHeader& header, const std::uint8_t* h) {
-  return header.payloadLength == stream::kTuningPayload && Read16(h + 16) == 250 && Read16(h + 18) == 16;
+  return header.payloadLength == stream::kTuningPayload && LoadU16(h + 16) == 250 && LoadU16(h + 18) == 16;
 }
 
 std::array<std::uint8_t, stream::kReplySize> BuildReply(std::uint32_t frameNumber, std::uint8_t track,
                                                         const ReplySettings& settings) {
   std::array<std::uint8_t, stream::kReplySize> reply{};
-  Write32(reply.data(), 64);
-  Write32(reply.data() + 4, frameNumber);
+  StoreU32(reply.data(), 64);
+  StoreU32(reply.data() + 4, frameNumber);
   reply[9] = track;
   std::uint8_t flags = 0;
   if (!settings.detectionPreview) flags |= 1;
@@ -130,7 +116,7 @@ bool HandleStreamMessage(StreamPort& port, LiveTargets& targets) {
           const auto [track, index] = targets.tuning->TunedDetector();
           if (track >= 0 && index >= 0 && header.track == track && header64[36] == index) {
             std::uint16_t counts[stream::kTuningPayload / 2];
-            for (std::size_t i = 0; i < std::size(counts); ++i) counts[i] = Read16(raw + 2 * i);
+            for (std::size_t i = 0; i < std::size(counts); ++i) counts[i] = LoadU16(raw + 2 * i);
             targets.tuning->SetCounts(counts);
           }
         }

@@ -11,13 +11,7 @@ namespace device {
 
 namespace {
 
-std::filesystem::path PathOf(const std::string& narrow) {
-#if defined(_WIN32)
-  return std::filesystem::path(WideFromCp1250(narrow));
-#else
-  return std::filesystem::path(Utf8FromCp1250(narrow));
-#endif
-}
+std::filesystem::path PathOf(const std::string& narrow) { return platform::PathFromUtf8(Utf8FromCp1250(narrow)); }
 
 class FileSystem : public LocalFiles {
  public:

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 
+#include "base/bitmap_file.h"
 #include "doc/render_state.h"
 
 namespace {
@@ -153,35 +154,13 @@ AreaMask BuildAreaMask(const Detector& detector, const raster::Surface& greyBack
   return mask;
 }
 
-namespace {
-
-void Put16(std::string& out, std::size_t at, std::uint16_t value) {
-  out[at] = static_cast<char>(value & 0xFF);
-  out[at + 1] = static_cast<char>(value >> 8);
-}
-
-void Put32(std::string& out, std::size_t at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) out[at + static_cast<std::size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-}  // namespace
-
 std::string EncodeAreaMask(const AreaMask& mask) {
-  constexpr std::size_t kHeader = 54;
   constexpr std::uint32_t kImageSize = AreaMask::kRowBytes * AreaMask::kHeight;
   std::string out(kMaskFileSize, '\0');
-  Put16(out, 0, 0x4D42);
-  Put32(out, 2, static_cast<std::uint32_t>(kMaskFileSize));
-  Put32(out, 10, kHeader);
-  Put32(out, 14, 40);
-  Put32(out, 18, AreaMask::kWidth);
-  Put32(out, 22, AreaMask::kHeight);
-  Put16(out, 26, 1);
-  Put16(out, 28, 1);
-  Put32(out, 34, kImageSize);
+  WriteBitmapHeader(out.data(), BitmapFormat{AreaMask::kWidth, AreaMask::kHeight, 1, 0, true}, kImageSize);
   for (int y = 0; y < AreaMask::kHeight; ++y) {
     // The first row in the file is picture row 143.
-    std::memcpy(out.data() + kHeader + static_cast<std::size_t>(AreaMask::kHeight - 1 - y) * AreaMask::kRowBytes,
+    std::memcpy(out.data() + kBitmapHeaderSize + static_cast<std::size_t>(AreaMask::kHeight - 1 - y) * AreaMask::kRowBytes,
                 mask.Row(y), AreaMask::kRowBytes);
   }
   return out;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "base/bytes.h"
 #include "base/file.h"
 #include "base/text.h"
 #include "doc/document.h"
@@ -11,33 +12,22 @@
 
 namespace {
 
-std::uint16_t Get16(std::string_view data, std::size_t at) {
-  return static_cast<std::uint16_t>(static_cast<std::uint8_t>(data[at]) |
-                                    (static_cast<std::uint8_t>(data[at + 1]) << 8));
-}
-
-std::uint32_t Get32(std::string_view data, std::size_t at) {
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<std::uint8_t>(data[at + static_cast<std::size_t>(i)]);
-  return value;
-}
-
 [[noreturn]] void Refuse(const char* utf8Text) { throw std::runtime_error(Cp1250FromUtf8(utf8Text)); }
 
 }  // namespace
 
 AcceptedBitmap CheckBitmap(std::string_view file) {
   if (file.size() < 54) Refuse("Niepoprawny plik bitmapy.");
-  if (Get16(file, 0) != 0x4D42) Refuse("Niepoprawna sygnatura nagłówka bitampy.");
-  if (Get16(file, 6) != 0 || Get16(file, 8) != 0) Refuse("Niepoprawny nagłówek bitampy.");
-  if (Get32(file, 14) != 40) Refuse("Niepoprawny rozmiar nagłówka bitmapy.");
-  if (Get16(file, 26) != 1) Refuse("Niepoprawna liczba warstw bitmapy.");
-  if (Get32(file, 30) != 0) Refuse("Niepoprawny format kodowania obrazu bitmapy.");
-  if (Get16(file, 28) != 24) Refuse("Niepoprawna głebia koloru obrazu bitmapy (musi być 24-bitowa).");
-  const std::uint32_t width = Get32(file, 18);
-  if ((width != 180 && width != 192 && width != 240) || Get32(file, 22) != 144)
+  if (LoadU16(file.data()) != 0x4D42) Refuse("Niepoprawna sygnatura nagłówka bitampy.");
+  if (LoadU16(file.data() + 6) != 0 || LoadU16(file.data() + 8) != 0) Refuse("Niepoprawny nagłówek bitampy.");
+  if (LoadU32(file.data() + 14) != 40) Refuse("Niepoprawny rozmiar nagłówka bitmapy.");
+  if (LoadU16(file.data() + 26) != 1) Refuse("Niepoprawna liczba warstw bitmapy.");
+  if (LoadU32(file.data() + 30) != 0) Refuse("Niepoprawny format kodowania obrazu bitmapy.");
+  if (LoadU16(file.data() + 28) != 24) Refuse("Niepoprawna głebia koloru obrazu bitmapy (musi być 24-bitowa).");
+  const std::uint32_t width = LoadU32(file.data() + 18);
+  if ((width != 180 && width != 192 && width != 240) || LoadU32(file.data() + 22) != 144)
     Refuse("Niepoprawne wymiary obrazu bitmapy (muszą wynosić 180x144, 192x144 lub 240x144).");
-  if (Get32(file, 10) != 54) Refuse("Niepoprawny plik bitmapy.");
+  if (LoadU32(file.data() + 10) != 54) Refuse("Niepoprawny plik bitmapy.");
   if (file.size() != std::size_t{width} * 432 + 54) Refuse("Niepoprawny rozmiar pliku bitmapy.");
   return AcceptedBitmap{static_cast<std::int32_t>(width), file.substr(54)};
 }

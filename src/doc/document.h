@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "doc/render_state.h"
-#include "shell/pending_updates.h"
+#include "doc/update_sink.h"
 
 // What the document tells the windows around it. Every call has an empty default.
 class DocumentObserver {

@@ -9,7 +9,7 @@
 #include "base/text.h"
 #include "doc/document.h"
 #include "doc/package.h"
-#include "logic/definition_records.h"
+#include "doc/definition_records.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "doc/clipboard.h"
 #include "doc/document.h"
-#include "shell/pending_updates.h"
+#include "doc/update_sink.h"
 
 enum EditorCommand : std::uint32_t {
   kCommandZoomIn = 40002,

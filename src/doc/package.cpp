@@ -6,7 +6,7 @@
 #include "base/chunk.h"
 #include "doc/area_mask.h"
 #include "doc/render_state.h"
-#include "logic/script.h"
+#include "doc/script.h"
 
 namespace {
 

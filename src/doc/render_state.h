@@ -10,7 +10,7 @@
 
 #include "doc/detector.h"
 #include "doc/picture.h"
-#include "logic/expr.h"
+#include "doc/expression.h"
 
 // Definition families as stored in definition records.
 enum class DefinitionFamily : std::uint32_t { Output = 4, Z = 8, Track = 13 };

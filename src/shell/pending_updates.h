@@ -1,21 +1,10 @@
-// Update requests that main-thread code raises and the main loop serves once when idle.
+// The word of update requests that main-thread code raises and the main loop serves once when
+// idle (the bits and the sink interface belong to the document: doc/update_sink.h).
 #pragma once
 
 #include <cstdint>
 
-enum UpdateBits : std::uint32_t {
-  UpdateCommands = 0x1,  // command and button state, then program validation
-  UpdatePanels = 0x2,    // visibility of the floating windows
-  UpdateView = 0x4,      // editor view refresh
-  UpdateViewSize = 0x8,  // editor size and scroll range
-};
-
-// Where engines send their update requests; the shell owns the real word, tests record.
-class UpdateSink {
- public:
-  virtual ~UpdateSink() = default;
-  virtual void RequestUpdate(std::uint32_t bits) = 0;
-};
+#include "doc/update_sink.h"
 
 // The word of pending requests. Touched only on the main thread.
 class PendingUpdates : public UpdateSink {

@@ -9,6 +9,7 @@
 #include "archive/avi_builder.h"
 #include "archive/mjpeg_avi_writer.h"
 #include "archive_test_util.h"
+#include "base/bytes.h"
 #include "base/file.h"
 #include "base/text.h"
 
@@ -18,10 +19,8 @@ using archive_test::TempFolder;
 
 namespace {
 
-std::uint32_t At32(const std::string& s, std::size_t offset) { return ReadLe32(Bytes(s) + offset); }
-std::uint16_t At16(const std::string& s, std::size_t offset) {
-  return static_cast<std::uint16_t>(Bytes(s)[offset] | Bytes(s)[offset + 1] << 8);
-}
+std::uint32_t At32(const std::string& s, std::size_t offset) { return LoadU32(Bytes(s) + offset); }
+std::uint16_t At16(const std::string& s, std::size_t offset) { return LoadU16(Bytes(s) + offset); }
 
 struct Chunk {
   std::string id;
@@ -29,8 +28,8 @@ struct Chunk {
 };
 
 std::string Le32(std::uint32_t v) {
-  std::string s(4, '\0');
-  WriteLe32(reinterpret_cast<std::uint8_t*>(s.data()), v);
+  std::string s;
+  AppendU32(s, v);
   return s;
 }
 
@@ -47,8 +46,8 @@ std::string Riff(const std::string& content, const std::string& id = "RIFF", con
 std::string Avih(std::uint32_t width, std::uint32_t height, std::size_t size = 56) {
   std::string body(size, '\0');
   if (size >= 40) {
-    WriteLe32(reinterpret_cast<std::uint8_t*>(body.data()) + 32, width);
-    WriteLe32(reinterpret_cast<std::uint8_t*>(body.data()) + 36, height);
+    StoreU32(reinterpret_cast<std::uint8_t*>(body.data()) + 32, width);
+    StoreU32(reinterpret_cast<std::uint8_t*>(body.data()) + 36, height);
   }
   return ChunkBytes("avih", body);
 }
@@ -179,7 +178,7 @@ TEST(AviWriter, AddFrameRefusesWhatDoesNotFit) {
   // One entry recorded: room for another needs 16 + 24 bytes.
   EXPECT_EQ(AddMjpegFrame(header.data(), chunk.data(), chunk.data() + 16, index.data(), 39, 1), 0u);
   EXPECT_EQ(AddMjpegFrame(header.data(), chunk.data(), chunk.data() + 16, index.data(), 40, 1), 8u);
-  EXPECT_EQ(ReadLe32(header.data() + 48), 2u);
+  EXPECT_EQ(LoadU32(header.data() + 48), 2u);
 
   TempFolder folder("toolong");
   File out((folder / "x.avi").string(), "wb");
@@ -229,28 +228,28 @@ TEST(AviWriter, FinalizeChecksItsBuffers) {
   std::vector<std::uint8_t> header(kAviHeaderBufferSize), index(kAviIndexInitialSize);
   InitMjpegAvi(header.data(), index.data(), index.size());
   EXPECT_EQ(FinalizeMjpegAvi(header.data(), 523, index.data(), index.size()), 0u);
-  WriteLe32(index.data() + 4, 4096);  // claims more entries than the buffer holds
+  StoreU32(index.data() + 4, 4096);  // claims more entries than the buffer holds
   EXPECT_EQ(FinalizeMjpegAvi(header.data(), header.size(), index.data(), index.size()), 0u);
-  WriteLe32(index.data() + 4, 32);
+  StoreU32(index.data() + 4, 32);
   EXPECT_EQ(FinalizeMjpegAvi(header.data(), header.size(), index.data(), index.size()), 40u);
-  EXPECT_EQ(ReadLe32(header.data() + 4), 516u + 40u);
+  EXPECT_EQ(LoadU32(header.data() + 4), 516u + 40u);
 }
 
 TEST(AviScan, ReadsFramesAndPictureSizeOfACardRecording) {
   const std::vector<std::string> frames = {"first", "second!", std::string(3000, 'z')};
   const Scan scan = ScanOf(BuildArchiveAvi(frames, 180, 144));
   EXPECT_EQ(scan.frames, frames);
-  EXPECT_EQ(ReadLe32(scan.header.data() + 64), 180u);
-  EXPECT_EQ(ReadLe32(scan.header.data() + 68), 144u);
-  EXPECT_EQ(ReadLe32(scan.header.data() + 176), 180u);
-  EXPECT_EQ(ReadLe32(scan.header.data() + 180), 144u);
-  EXPECT_EQ(ReadLe32(scan.header.data() + 192), 180u * 144u * 3u);
+  EXPECT_EQ(LoadU32(scan.header.data() + 64), 180u);
+  EXPECT_EQ(LoadU32(scan.header.data() + 68), 144u);
+  EXPECT_EQ(LoadU32(scan.header.data() + 176), 180u);
+  EXPECT_EQ(LoadU32(scan.header.data() + 180), 144u);
+  EXPECT_EQ(LoadU32(scan.header.data() + 192), 180u * 144u * 3u);
 }
 
 TEST(AviScan, WideWidthFillsTheSixteenBitRectangleModulo) {
   const Scan scan = ScanOf(Riff(List("hdrl", Avih(70000, 20))));
-  EXPECT_EQ(ReadLe32(scan.header.data() + 64), 70000u);
-  EXPECT_EQ(ReadLe32(scan.header.data() + 176), 70000u);
+  EXPECT_EQ(LoadU32(scan.header.data() + 64), 70000u);
+  EXPECT_EQ(LoadU32(scan.header.data() + 176), 70000u);
   const std::string h(scan.header.begin(), scan.header.end());
   EXPECT_EQ(At16(h, 160), 4464u);
   EXPECT_EQ(At16(h, 162), 20u);

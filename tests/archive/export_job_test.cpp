@@ -13,6 +13,8 @@
 #include "archive/export_thread.h"
 #include "archive/jpeg_codec.h"
 #include "archive_test_util.h"
+#include "base/bytes.h"
+#include "base/platform.h"
 #include "base/text.h"
 
 using archive_test::Bytes;
@@ -146,20 +148,20 @@ TEST_F(ExportJobTest, CopyJoinsFramesInOrder) {
   std::vector<std::string> expected = ten;
   expected.insert(expected.end(), five.begin(), five.end());
   EXPECT_EQ(FramesOf(out), expected);
-  EXPECT_EQ(ReadLe32(Bytes(out) + 48), 15u);
-  EXPECT_EQ(ReadLe32(Bytes(out) + 140), 15u);
-  EXPECT_EQ(ReadLe32(Bytes(out) + 232), 15u);
-  EXPECT_EQ(ReadLe32(Bytes(out) + 4), out.size() - 8);
+  EXPECT_EQ(LoadU32(Bytes(out) + 48), 15u);
+  EXPECT_EQ(LoadU32(Bytes(out) + 140), 15u);
+  EXPECT_EQ(LoadU32(Bytes(out) + 232), 15u);
+  EXPECT_EQ(LoadU32(Bytes(out) + 4), out.size() - 8);
   // The last source with a picture size decides it.
-  EXPECT_EQ(ReadLe32(Bytes(out) + 64), 192u);
-  EXPECT_EQ(ReadLe32(Bytes(out) + 68), 144u);
+  EXPECT_EQ(LoadU32(Bytes(out) + 64), 192u);
+  EXPECT_EQ(LoadU32(Bytes(out) + 68), 144u);
   // Every index entry points at its chunk.
   const std::size_t index = out.size() - 8 - 15 * 16;
   ASSERT_EQ(out.substr(index, 4), "idx1");
   for (std::size_t i = 0; i < 15; ++i) {
-    const std::uint32_t offset = ReadLe32(Bytes(out) + index + 8 + 16 * i + 8);
+    const std::uint32_t offset = LoadU32(Bytes(out) + index + 8 + 16 * i + 8);
     EXPECT_EQ(out.substr(520 + offset, 4), "00dc");
-    EXPECT_EQ(ReadLe32(Bytes(out) + 520 + offset + 4), expected[i].size());
+    EXPECT_EQ(LoadU32(Bytes(out) + 520 + offset + 4), expected[i].size());
   }
   EXPECT_EQ(view.statuses, std::vector<std::string>(2, "Eksportowanie..."));
   EXPECT_EQ(view.progress, (std::vector<std::uint32_t>{0, 50}));
@@ -226,12 +228,12 @@ TEST_F(ExportJobTest, FailingFrameKeepsTheFramesBeforeIt) {
     EXPECT_EQ(JoinError(kExportRecompress, {first, broken}, Out(), options),
               "Nie udało się wczytać pliku `" + name + "'.\nNie powiodła się dekompresja JPEG.");
     const std::string out = OutBytes();
-    EXPECT_EQ(ReadLe32(Bytes(out) + 48), 0u) << "header must stay the initial one";
+    EXPECT_EQ(LoadU32(Bytes(out) + 48), 0u) << "header must stay the initial one";
     // Walk the chunks by hand: the header on disk says no frames.
     std::size_t at = 524, count = 0;
     while (at + 8 <= out.size()) {
       EXPECT_EQ(out.substr(at, 4), "00dc");
-      at += 8 + ((ReadLe32(Bytes(out) + at + 4) + 1) & ~1u);
+      at += 8 + ((LoadU32(Bytes(out) + at + 4) + 1) & ~1u);
       ++count;
     }
     EXPECT_EQ(at, out.size());
@@ -243,7 +245,7 @@ TEST_F(ExportJobTest, BrokenSourceNamesThePathThenTheReason) {
   const auto good = Source("good.avi", SyntheticJpegFrames(0, 4, 0.0));
   const auto bad = Wide(folder / "bad.avi");
   std::string broken = BuildArchiveAvi(SyntheticJpegFrames(0, 2, 0.0), 180, 144);
-  WriteLe32(reinterpret_cast<std::uint8_t*>(broken.data()) + 4, static_cast<std::uint32_t>(broken.size()));
+  StoreU32(reinterpret_cast<std::uint8_t*>(broken.data()) + 4, static_cast<std::uint32_t>(broken.size()));
   WriteBytes(folder / "bad.avi", broken);
   EXPECT_EQ(JoinError(kExportCopy, {good, bad}, Out()),
             "Nie udało się wczytać pliku `" + Utf8FromWide(bad) + "'.\nNiepoprawny nagłówek bloku RIFF.");
@@ -253,7 +255,7 @@ TEST_F(ExportJobTest, BrokenSourceNamesThePathThenTheReason) {
     for (const auto& f : SyntheticJpegFrames(0, 4, 0.0)) n += 8 + ((f.size() + 1) & ~std::size_t{1});
     return n;
   }());
-  EXPECT_EQ(ReadLe32(Bytes(out) + 4), 516u);
+  EXPECT_EQ(LoadU32(Bytes(out) + 4), 516u);
 }
 
 TEST_F(ExportJobTest, FileFailuresCarryNoPrefix) {
@@ -324,7 +326,7 @@ TEST_F(ExportJobTest, StopsAtTheSizeLimitKeepingWhatFits) {
                        "Eksport zatrzymano przy pliku `" + Utf8FromWide(source) + "'.");
     const std::string out = OutBytes();
     EXPECT_LE(out.size(), options.sizeLimit);
-    EXPECT_EQ(ReadLe32(Bytes(out) + 48), 0u);
+    EXPECT_EQ(LoadU32(Bytes(out) + 48), 0u);
     if (mode == kExportCopy) {
       EXPECT_EQ(out.size(), threeFrames - 8 - 3 * 16);
     }
@@ -349,17 +351,13 @@ TEST(ExportSources, OpenDialogResults) {
   sources.Assign({L"C:\\rec", L"b.avi", L"a.avi"});
   EXPECT_EQ(sources.folder, L"C:\\rec");
   EXPECT_EQ(sources.names, (std::vector<std::wstring>{L"b.avi", L"a.avi"}));
-#if defined(_WIN32)
-  sources.Assign({L"C:\\rec\\day\\one.avi"});
-  EXPECT_EQ(sources.folder, L"C:\\rec\\day");
+  // One chosen file comes back as a whole path in the system's own form.
+  const std::wstring separator(1, platform::PathSeparator());
+  const std::wstring folder = L"rec" + separator + L"day";
+  sources.Assign({folder + separator + L"one.avi"});
+  EXPECT_EQ(sources.folder, folder);
   EXPECT_EQ(sources.names, std::vector<std::wstring>{L"one.avi"});
-  EXPECT_EQ(sources.Paths(), std::vector<std::wstring>{L"C:\\rec\\day\\one.avi"});
-#else
-  sources.Assign({L"/rec/day/one.avi"});
-  EXPECT_EQ(sources.folder, L"/rec/day");
-  EXPECT_EQ(sources.names, std::vector<std::wstring>{L"one.avi"});
-  EXPECT_EQ(sources.Paths(), std::vector<std::wstring>{L"/rec/day/one.avi"});
-#endif
+  EXPECT_EQ(sources.Paths(), std::vector<std::wstring>{folder + separator + L"one.avi"});
 }
 
 TEST_F(ExportJobTest, DialogRunsJobsOnTheWorkerAndRefusesToCloseMeanwhile) {

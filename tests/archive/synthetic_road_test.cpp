@@ -4,6 +4,7 @@
 
 #include "archive/avi.h"
 #include "archive/sample_picture.h"
+#include "base/bytes.h"
 
 using synthetic::RoadScene;
 
@@ -75,8 +76,8 @@ TEST(SamplePicture, BitmapHoldsTheSampleInItsBlueChannel) {
   ASSERT_EQ(bmp.size(), 54u + 180u * 144u * 3u);
   EXPECT_EQ(bmp.substr(0, 2), "BM");
   const auto* bits = reinterpret_cast<const std::uint8_t*>(bmp.data());
-  EXPECT_EQ(ReadLe32(bits + 18), 180u);
-  EXPECT_EQ(ReadLe32(bits + 22), 144u);
+  EXPECT_EQ(LoadU32(bits + 18), 180u);
+  EXPECT_EQ(LoadU32(bits + 22), 144u);
   EXPECT_EQ(SampleFromBitmapBits(bits + 54, 3, 540, /*bottomUp=*/true), SamplePicture());
   EXPECT_NE(SampleFromBitmapBits(bits + 54, 3, 540, /*bottomUp=*/false), SamplePicture());
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "base/text.h"
 
@@ -62,6 +63,22 @@ TEST(File, WidePathsKeepPolishNamesAndNarrowCharByChar) {
   EXPECT_EQ(byNarrowCp1250.ReadAll(), "dane");
   // The narrow name of a wide path takes characters below 256 as they are, others as "?".
   EXPECT_EQ(NarrowName(L"a\u00F3\u017C.trv"), "a\xF3?.trv");
+}
+
+// trevnactl takes its arguments as wide text on Windows, converts them once to UTF-8 and hands
+// Windows-1250 names to the file layer: a path with Polish letters survives every step.
+TEST(File, WideArgumentsReachTheFileLayer) {
+  const std::string utf8Path = TempName("żółw ąę.trv");
+  const std::wstring widePath = WideFromUtf8(utf8Path);
+  { File f(widePath, "wb"); f.Write("TRV", 3); }
+  const wchar_t* argv[] = {L"trevnactl", L"info", widePath.c_str(), L"\U0001F600"};
+  const std::vector<std::string> arguments = Utf8FromWideArguments(4, argv);
+  ASSERT_EQ(arguments.size(), 4u);
+  EXPECT_EQ(arguments[1], "info");
+  EXPECT_EQ(arguments[2], utf8Path);
+  EXPECT_EQ(arguments[3], "\xF0\x9F\x98\x80");  // a surrogate pair on Windows is one character
+  File file(Cp1250FromUtf8(arguments[2]), "rb");
+  EXPECT_EQ(file.ReadAll(), "TRV");
 }
 
 }  // namespace

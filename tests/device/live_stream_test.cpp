@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/bytes.h"
+
 namespace {
 
 using namespace device;
@@ -33,40 +35,32 @@ struct MemoryPort : StreamPort {
   }
 };
 
-void Put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-void Put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v) {
-  b[at] = static_cast<std::uint8_t>(v);
-  b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-
 std::vector<std::uint8_t> Message(std::uint32_t headerLength, std::uint32_t frame, std::uint8_t type, std::uint8_t track,
                                   std::uint32_t payloadLength) {
   std::vector<std::uint8_t> m(std::max<std::uint32_t>(headerLength, 16) + payloadLength, 0);
-  Put32(m, 0, headerLength);
-  Put32(m, 4, frame);
+  StoreU32(m.data(), headerLength);
+  StoreU32(m.data() + 4, frame);
   m[8] = type;
   m[9] = track;
-  Put32(m, 12, payloadLength);
+  StoreU32(m.data() + 12, payloadLength);
   return m;
 }
 
 std::vector<std::uint8_t> PictureMessage(std::uint32_t frame, std::uint8_t track, std::uint16_t width = 180,
                                          std::uint32_t headerLength = 64) {
   auto m = Message(headerLength, frame, 1, track, 25920);
-  Put16(m, 20, width);
-  Put16(m, 22, 144);
+  StoreU16(m.data() + 20, width);
+  StoreU16(m.data() + 22, 144);
   for (std::size_t i = 0; i < 25920; ++i) m[headerLength + i] = static_cast<std::uint8_t>(i % 251);
   return m;
 }
 
 std::vector<std::uint8_t> TuningMessage(std::uint32_t frame, std::uint8_t track, std::uint8_t detector) {
   auto m = Message(64, frame, 2, track, 500);
-  Put16(m, 16, 250);
-  Put16(m, 18, 16);
+  StoreU16(m.data() + 16, 250);
+  StoreU16(m.data() + 18, 16);
   m[36] = detector;
-  for (std::size_t i = 0; i < 250; ++i) Put16(m, 64 + 2 * i, static_cast<std::uint16_t>(i + 1));
+  for (std::size_t i = 0; i < 250; ++i) StoreU16(m.data() + 64 + 2 * i, static_cast<std::uint16_t>(i + 1));
   return m;
 }
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/trace.h"
-#include "logic/script.h"
+#include "doc/script.h"
 
 namespace {
 

@@ -4,33 +4,26 @@
 
 #include <stdexcept>
 
-#include "base/chunk.h"
+#include "base/bitmap_file.h"
 #include "base/text.h"
 #include "doc/document.h"
 #include "doc/document_file.h"
 #include "doc/file_commands.h"
+#include "shell/pending_updates.h"
 #include "docfile_test_support.h"
 
 namespace {
 
 // A valid 24-bit bitmap of the width; pixel (x, row from the bottom) gets blue x, green row, red 7.
 std::string Bitmap(std::uint32_t width) {
-  std::string out = "BM";
-  AppendU32(out, width * 432 + 54);
-  AppendU32(out, 0);
-  AppendU32(out, 54);
-  AppendU32(out, 40);
-  AppendU32(out, width);
-  AppendU32(out, 144);
-  out += std::string("\x01\x00\x18\x00", 4);
-  for (int i = 0; i < 6; ++i) AppendU32(out, 0);
+  std::string rows;
   for (std::uint32_t row = 0; row < 144; ++row)
     for (std::uint32_t x = 0; x < width; ++x) {
-      out += static_cast<char>(x & 0xFF);
-      out += static_cast<char>(row);
-      out += static_cast<char>(7);
+      rows += static_cast<char>(x & 0xFF);
+      rows += static_cast<char>(row);
+      rows += static_cast<char>(7);
     }
-  return out;
+  return BitmapFile(BitmapFormat{width, 144, 24, 0, false}, rows);
 }
 
 std::string Refusal(const std::string& file) {
@@ -40,14 +33,6 @@ std::string Refusal(const std::string& file) {
     return Utf8FromCp1250(e.what());
   }
   return "(accepted)";
-}
-
-void Put16(std::string& s, std::size_t at, std::uint16_t v) {
-  s[at] = static_cast<char>(v & 0xFF);
-  s[at + 1] = static_cast<char>(v >> 8);
-}
-void Put32(std::string& s, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) s[at + static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
 TEST(BitmapChecks, EachCheckWithItsText) {
@@ -60,25 +45,25 @@ TEST(BitmapChecks, EachCheckWithItsText) {
   s[0] = 'X';
   EXPECT_EQ(Refusal(s), "Niepoprawna sygnatura nagłówka bitampy.");
   s = good;
-  Put16(s, 8, 1);
+  StoreU16(s.data() + 8, 1);
   EXPECT_EQ(Refusal(s), "Niepoprawny nagłówek bitampy.");
   s = good;
-  Put32(s, 14, 124);
+  StoreU32(s.data() + 14, 124);
   EXPECT_EQ(Refusal(s), "Niepoprawny rozmiar nagłówka bitmapy.");
   s = good;
-  Put16(s, 26, 2);
+  StoreU16(s.data() + 26, 2);
   EXPECT_EQ(Refusal(s), "Niepoprawna liczba warstw bitmapy.");
   s = good;
-  Put16(s, 28, 32);
+  StoreU16(s.data() + 28, 32);
   EXPECT_EQ(Refusal(s), "Niepoprawna głebia koloru obrazu bitmapy (musi być 24-bitowa).");
   s = good;
-  Put32(s, 18, 181);
+  StoreU32(s.data() + 18, 181);
   EXPECT_EQ(Refusal(s), "Niepoprawne wymiary obrazu bitmapy (muszą wynosić 180x144, 192x144 lub 240x144).");
   s = good;
-  Put32(s, 22, static_cast<std::uint32_t>(-144));  // top-down rows are refused
+  StoreU32(s.data() + 22, static_cast<std::uint32_t>(-144));  // top-down rows are refused
   EXPECT_EQ(Refusal(s), "Niepoprawne wymiary obrazu bitmapy (muszą wynosić 180x144, 192x144 lub 240x144).");
   s = good;
-  Put32(s, 10, 54 + 1024);  // a colour table
+  StoreU32(s.data() + 10, 54 + 1024);  // a colour table
   EXPECT_EQ(Refusal(s), "Niepoprawny plik bitmapy.");
   EXPECT_EQ(Refusal(good + "x"), "Niepoprawny rozmiar pliku bitmapy.");
   EXPECT_EQ(Refusal(good.substr(0, good.size() - 1)), "Niepoprawny rozmiar pliku bitmapy.");
@@ -87,17 +72,17 @@ TEST(BitmapChecks, EachCheckWithItsText) {
 TEST(BitmapChecks, OrderDecidesTheText) {
   // A compressed 8-bit file: the compression message comes before the depth message.
   std::string s = Bitmap(180);
-  Put16(s, 28, 8);
-  Put32(s, 30, 1);
+  StoreU16(s.data() + 28, 8);
+  StoreU32(s.data() + 30, 1);
   EXPECT_EQ(Refusal(s), "Niepoprawny format kodowania obrazu bitmapy.");
   // Wrong size and wrong offset: the offset is checked first.
   s = Bitmap(180) + "tail";
-  Put32(s, 10, 58);
+  StoreU32(s.data() + 10, 58);
   EXPECT_EQ(Refusal(s), "Niepoprawny plik bitmapy.");
   // Bad signature and bad header size: the signature first.
   s = Bitmap(180);
   s[1] = 'A';
-  Put32(s, 14, 12);
+  StoreU32(s.data() + 14, 12);
   EXPECT_EQ(Refusal(s), "Niepoprawna sygnatura nagłówka bitampy.");
   // 54 bytes of zeros: the signature.
   EXPECT_EQ(Refusal(std::string(54, '\0')), "Niepoprawna sygnatura nagłówka bitampy.");

@@ -7,9 +7,10 @@
 #include "base/chunk.h"
 #include "base/file.h"
 #include "base/text.h"
+#include "doc/definition_records.h"
 #include "doc/document.h"
 #include "docfile_test_support.h"
-#include "logic/definition_records.h"
+#include "shell/pending_updates.h"
 
 using docfile_test::ReadBytes;
 using docfile_test::TempFolder;

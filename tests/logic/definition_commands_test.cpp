@@ -4,7 +4,7 @@
 
 #include "doc/document.h"
 #include "doc/selection.h"
-#include "logic/script.h"
+#include "doc/script.h"
 
 namespace {
 

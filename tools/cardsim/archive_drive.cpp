@@ -9,6 +9,7 @@
 #include "archive/jpeg_codec.h"
 #include "archive/mjpeg_avi_writer.h"
 #include "archive/synthetic_road.h"
+#include "base/bytes.h"
 #include "base/file.h"
 #include "program_package.h"
 
@@ -19,25 +20,16 @@ namespace {
 constexpr int kFramesPerRecording = 50;  // 8 s at 6.25 frames per second
 constexpr int kQuality = 75;
 
-void Put32(std::uint8_t* p, std::uint32_t v) {
-  p[0] = v & 0xFF;
-  p[1] = (v >> 8) & 0xFF;
-  p[2] = (v >> 16) & 0xFF;
-  p[3] = (v >> 24) & 0xFF;
-}
-
 // The writer takes the picture size from the source files it joins; a recording made from
 // scratch states it itself (avih, strh frame rectangle, strf).
 void SetPictureSize(std::uint8_t* header, std::uint32_t width, std::uint32_t height) {
-  Put32(header + 64, width);
-  Put32(header + 68, height);
-  header[160] = width & 0xFF;
-  header[161] = (width >> 8) & 0xFF;
-  header[162] = height & 0xFF;
-  header[163] = (height >> 8) & 0xFF;
-  Put32(header + 176, width);
-  Put32(header + 180, height);
-  Put32(header + 192, width * height * 3);
+  StoreU32(header + 64, width);
+  StoreU32(header + 68, height);
+  StoreU16(header + 160, static_cast<std::uint16_t>(width));
+  StoreU16(header + 162, static_cast<std::uint16_t>(height));
+  StoreU32(header + 176, width);
+  StoreU32(header + 180, height);
+  StoreU32(header + 192, width * height * 3);
 }
 
 void WriteRecording(const fs::path& path, unsigned track, double start) {

@@ -9,6 +9,7 @@
 #include <map>
 #include <thread>
 
+#include "base/bytes.h"
 #include "card.h"
 #include "net.h"
 
@@ -19,21 +20,6 @@ using nlohmann::json;
 constexpr std::size_t kPictureBytes = kPictureWidth * kPictureHeight;
 constexpr int kReplyTimeoutMs = 15000;
 constexpr int kBins = 250;
-
-void Put32(std::uint8_t* p, std::uint32_t v) {
-  p[0] = v & 0xFF;
-  p[1] = (v >> 8) & 0xFF;
-  p[2] = (v >> 16) & 0xFF;
-  p[3] = (v >> 24) & 0xFF;
-}
-void Put16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = v & 0xFF;
-  p[1] = v >> 8;
-}
-std::uint32_t Get32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 // 3 x 5 glyphs for "Y" and the digits 1..8, one row per 3 bits.
 const std::uint8_t kGlyphs[9][5] = {
@@ -94,10 +80,10 @@ class StreamConnection {
   // The first message has a header length below 16, which a client must refuse.
   bool SendShortHeader() {
     std::uint8_t header[16] = {};
-    Put32(header, 15);
-    Put32(header + 4, ++frame_);
+    StoreU32(header, 15);
+    StoreU32(header + 4, ++frame_);
     header[8] = 1;
-    Put32(header + 12, kPictureBytes);
+    StoreU32(header + 12, kPictureBytes);
     card_.Log().Write("stream-fault", {{"client", client_}, {"fault", "short"}, {"frame", frame_}});
     if (!SendAll(fd_, header, sizeof header)) return false;
     // A client that follows the protocol hangs up now; keep the line open until it does.
@@ -124,13 +110,13 @@ class StreamConnection {
 
     const std::uint32_t headerLength = fault == "long" ? 80 : 64;
     std::vector<std::uint8_t> message(headerLength + kPictureBytes, 0);
-    Put32(message.data(), headerLength);
-    Put32(message.data() + 4, ++frame_);
+    StoreU32(message.data(), headerLength);
+    StoreU32(message.data() + 4, ++frame_);
     message[8] = 1;
     message[9] = static_cast<std::uint8_t>(fault == "track" && spoil ? 4 : track);
-    Put32(message.data() + 12, kPictureBytes);
-    Put16(message.data() + 20, fault == "width" && spoil ? 176 : kPictureWidth);
-    Put16(message.data() + 22, kPictureHeight);
+    StoreU32(message.data() + 12, kPictureBytes);
+    StoreU16(message.data() + 20, fault == "width" && spoil ? 176 : kPictureWidth);
+    StoreU16(message.data() + 22, kPictureHeight);
     std::memcpy(message.data() + headerLength, picture.data(), kPictureBytes);
     if (!fault.empty() && fault != "short" && (spoil || fault == "long")) {
       card_.Log().Write("stream-fault", {{"client", client_}, {"fault", fault}, {"frame", frame_}});
@@ -141,11 +127,11 @@ class StreamConnection {
 
   bool SendUnknownType(unsigned track) {
     std::uint8_t message[16 + 10] = {};
-    Put32(message, 16);
-    Put32(message + 4, ++frame_);
+    StoreU32(message, 16);
+    StoreU32(message + 4, ++frame_);
     message[8] = 7;
     message[9] = static_cast<std::uint8_t>(track);
-    Put32(message + 12, 10);
+    StoreU32(message + 12, 10);
     card_.Log().Write("stream-fault", {{"client", client_}, {"fault", "type"}, {"frame", frame_}});
     if (!SendAll(fd_, message, sizeof message)) return Closed("send failed");
     return Answer(7, static_cast<std::uint8_t>(track));
@@ -153,18 +139,18 @@ class StreamConnection {
 
   bool SendTuning() {
     std::uint8_t message[64 + kBins * 2] = {};
-    Put32(message, 64);
-    Put32(message + 4, ++frame_);
+    StoreU32(message, 64);
+    StoreU32(message + 4, ++frame_);
     message[8] = 2;
     message[9] = static_cast<std::uint8_t>(tuningTrack_);
-    Put32(message + 12, kBins * 2);
-    Put16(message + 16, kBins);
-    Put16(message + 18, 16);
+    StoreU32(message + 12, kBins * 2);
+    StoreU16(message + 16, kBins);
+    StoreU16(message + 18, 16);
     message[36] = static_cast<std::uint8_t>(tuningIndex_);
     const auto& counts = histograms_[Key(tuningTrack_, tuningIndex_)];
     std::uint64_t total = 0;
     for (int i = 0; i < kBins; ++i) {
-      Put16(message + 64 + 2 * i, static_cast<std::uint16_t>(counts[i]));
+      StoreU16(message + 64 + 2 * i, static_cast<std::uint16_t>(counts[i]));
       total += counts[i];
     }
     card_.Log().Write("stream-tuning",
@@ -179,13 +165,13 @@ class StreamConnection {
     std::uint8_t raw[64];
     if (!ReceiveExact(fd_, raw, sizeof raw, kReplyTimeoutMs)) return Closed("no reply");
     Reply r;
-    r.frame = Get32(raw + 4);
+    r.frame = LoadU32(raw + 4);
     r.track = raw[9];
     r.flags = raw[16];
     r.forced = raw[17];
     r.detector = raw[18];
     r.detectorTrack = raw[19];
-    const bool matches = Get32(raw) == 64 && r.frame == frame_ && r.track == track;
+    const bool matches = LoadU32(raw) == 64 && r.frame == frame_ && r.track == track;
     card_.Log().Write("stream-reply", {{"client", client_},
                                        {"type", type},
                                        {"frame", r.frame},

@@ -4,6 +4,8 @@
 #include <map>
 #include <stdexcept>
 
+#include "base/bytes.h"
+
 namespace cardsim {
 namespace {
 
@@ -13,12 +15,6 @@ constexpr std::uint32_t kTagFileName = 13;
 constexpr std::uint32_t kTagFileData = 14;
 constexpr std::size_t kMaskFileSize = 3366;
 constexpr std::size_t kMaskRowBytes = 23;
-
-std::uint32_t U32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-std::uint16_t U16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 
 struct Chunk {
   std::uint32_t tag;
@@ -32,8 +28,8 @@ std::vector<Chunk> Chunks(const std::uint8_t* data, std::size_t size) {
   std::vector<Chunk> chunks;
   std::size_t pos = 0;
   while (size - pos >= 8) {
-    const std::uint32_t tag = U32(data + pos);
-    const std::uint32_t length = U32(data + pos + 4);
+    const std::uint32_t tag = LoadU32(data + pos);
+    const std::uint32_t length = LoadU32(data + pos + 4);
     if (length < 8 || length - 8 > size - pos - 8) break;
     chunks.push_back({tag, data + pos + 8, length - 8u});
     pos += length;
@@ -80,8 +76,8 @@ unsigned Number(const std::map<std::string, std::string>& values, const std::str
 std::vector<std::uint8_t> DecodeMaskBitmap(const std::vector<std::uint8_t>& bytes) {
   if (bytes.size() != kMaskFileSize) throw std::runtime_error("mask of " + std::to_string(bytes.size()) + " bytes");
   const std::uint8_t* p = bytes.data();
-  if (p[0] != 'B' || p[1] != 'M' || U32(p + 10) != 54 || U32(p + 18) != kPictureWidth ||
-      U32(p + 22) != kPictureHeight || U16(p + 26) != 1 || U16(p + 28) != 1 || U32(p + 30) != 0) {
+  if (p[0] != 'B' || p[1] != 'M' || LoadU32(p + 10) != 54 || LoadU32(p + 18) != kPictureWidth ||
+      LoadU32(p + 22) != kPictureHeight || LoadU16(p + 26) != 1 || LoadU16(p + 28) != 1 || LoadU32(p + 30) != 0) {
     throw std::runtime_error("mask is not a 1-bit 180 x 144 bitmap");
   }
   std::vector<std::uint8_t> mask(kPictureWidth * kPictureHeight);

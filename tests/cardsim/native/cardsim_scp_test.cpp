@@ -109,11 +109,7 @@ TEST_F(CardSimScp, RecordingsComeDownByteExactAndAreMjpegAvi) {
   EXPECT_EQ(static_cast<unsigned char>(avi[532]), 0xFF);  // the first frame is a JPEG (SOI)
   EXPECT_EQ(static_cast<unsigned char>(avi[533]), 0xD8);
   // 160,000 microseconds per frame: 6.25 frames per second; 180 x 144.
-  auto u32 = [&](std::size_t at) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(avi[at]) | static_cast<unsigned char>(avi[at + 1]) << 8 |
-                                      static_cast<unsigned char>(avi[at + 2]) << 16 |
-                                      static_cast<std::uint32_t>(static_cast<unsigned char>(avi[at + 3])) << 24);
-  };
+  auto u32 = [&](std::size_t at) { return LoadU32(avi.data() + at); };
   EXPECT_EQ(u32(32), 160000u);
   EXPECT_EQ(u32(64), 180u);
   EXPECT_EQ(u32(68), 144u);

@@ -15,43 +15,32 @@
 #include <string>
 #include <vector>
 
+#include "base/bitmap_file.h"
+#include "base/bytes.h"
+
 namespace cardsim_test {
 
 constexpr int kWidth = 180;
 constexpr int kHeight = 144;
 
-inline void Append32(std::string& s, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
 inline std::string Chunk(std::uint32_t tag, const std::string& payload) {
   std::string s;
-  Append32(s, tag);
-  Append32(s, static_cast<std::uint32_t>(payload.size() + 8));
+  AppendU32(s, tag);
+  AppendU32(s, static_cast<std::uint32_t>(payload.size() + 8));
   return s + payload;
 }
 
 // A 180 x 144 mask, row 0 first, as the card's 1-bit bitmap (rows bottom-up, 23 bytes each).
 inline std::string MaskBitmap(const std::vector<std::uint8_t>& mask) {
-  std::string bmp = "BM";
-  Append32(bmp, 3366);
-  Append32(bmp, 0);
-  Append32(bmp, 54);
-  Append32(bmp, 40);
-  Append32(bmp, kWidth);
-  Append32(bmp, kHeight);
-  bmp += std::string("\x01\x00\x01\x00", 4);
-  Append32(bmp, 0);
-  Append32(bmp, 3312);
-  for (int i = 0; i < 4; ++i) Append32(bmp, 0);
+  std::string rows;
   for (int y = kHeight - 1; y >= 0; --y) {
     std::string row(23, '\0');
     for (int x = 0; x < kWidth; ++x) {
       if (mask[y * kWidth + x]) row[x / 8] = static_cast<char>(row[x / 8] | (0x80 >> (x % 8)));
     }
-    bmp += row;
+    rows += row;
   }
-  return bmp;
+  return BitmapFile(BitmapFormat{kWidth, kHeight, 1, 0, true}, rows);
 }
 
 inline std::vector<std::uint8_t> RectangleMask(int left, int top, int right, int bottom) {
@@ -87,7 +76,7 @@ inline std::string ProgramFile(const std::vector<TestDetector>& detectors, const
   }
   package += entry("config.txt", config) + entry("compose.txt", "Y1 = A1\n");
   std::string width;
-  Append32(width, 180);
+  AppendU32(width, 180);
   return Chunk(2, Chunk(6, width)) + Chunk(7, "") + Chunk(11, package);
 }
 
@@ -103,22 +92,11 @@ inline std::string ReadFile(const std::filesystem::path& path) {
 
 // A 24-bit bitmap of a grey picture, for looking at what the card streamed.
 inline void WriteGreyBmp(const std::filesystem::path& path, const std::vector<std::uint8_t>& grey) {
-  const std::uint32_t rowBytes = kWidth * 3;  // 540, already a multiple of 4
-  std::string bmp = "BM";
-  Append32(bmp, 54 + rowBytes * kHeight);
-  Append32(bmp, 0);
-  Append32(bmp, 54);
-  Append32(bmp, 40);
-  Append32(bmp, kWidth);
-  Append32(bmp, kHeight);
-  bmp += std::string("\x01\x00\x18\x00", 4);
-  Append32(bmp, 0);
-  Append32(bmp, rowBytes * kHeight);
-  for (int i = 0; i < 4; ++i) Append32(bmp, 0);
+  std::string rows;
   for (int y = kHeight - 1; y >= 0; --y) {
-    for (int x = 0; x < kWidth; ++x) bmp += std::string(3, static_cast<char>(grey[y * kWidth + x]));
+    for (int x = 0; x < kWidth; ++x) rows += std::string(3, static_cast<char>(grey[y * kWidth + x]));
   }
-  WriteFile(path, bmp);
+  WriteFile(path, BitmapFile(BitmapFormat{kWidth, kHeight, 24, 0, true}, rows));
 }
 
 // One message of the live stream.
@@ -131,8 +109,8 @@ struct StreamMessage {
   std::vector<std::uint8_t> header;   // all header bytes
   std::vector<std::uint8_t> payload;
 
-  std::uint16_t Header16(std::size_t at) const { return static_cast<std::uint16_t>(header[at] | header[at + 1] << 8); }
-  std::uint16_t Count(int i) const { return static_cast<std::uint16_t>(payload[2 * i] | payload[2 * i + 1] << 8); }
+  std::uint16_t Header16(std::size_t at) const { return LoadU16(header.data() + at); }
+  std::uint16_t Count(int i) const { return LoadU16(payload.data() + 2 * i); }
 };
 
 class StreamClient {
@@ -158,11 +136,7 @@ class StreamClient {
     message = StreamMessage();
     message.header.resize(16);
     if (!Exact(message.header.data(), 16, timeoutMs)) return false;
-    auto u32 = [&](std::size_t at) {
-      return static_cast<std::uint32_t>(message.header[at] | message.header[at + 1] << 8 |
-                                        message.header[at + 2] << 16 |
-                                        static_cast<std::uint32_t>(message.header[at + 3]) << 24);
-    };
+    auto u32 = [&](std::size_t at) { return LoadU32(message.header.data() + at); };
     message.headerLength = u32(0);
     message.frame = u32(4);
     message.type = message.header[8];

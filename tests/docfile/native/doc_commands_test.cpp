@@ -10,7 +10,8 @@
 #include "doc/document.h"
 #include "doc/document_file.h"
 #include "doc/package.h"
-#include "logic/script.h"
+#include "doc/script.h"
+#include "shell/pending_updates.h"
 #include "../docfile_test_support.h"
 
 using docfile_test::ReadBytes;
@@ -84,7 +85,7 @@ RenderState RichState() {
   state.detectors[5].contrast = true;  // both flags: only a damaged file has that
   state.outputDefinitions[0].Assign(
       ExprNode(NodeKind::Or, ExprNode(NodeKind::DetectorA, 1), ExprNode(NodeKind::Xor, ExprNode(NodeKind::DetectorB, 2), ExprNode(NodeKind::One))));
-  state.outputDefinitions[3].Assign(ExprNode(NodeKind::Undefined));
+  state.outputDefinitions[3].Assign(ExprNode(NodeKind::DetectorC, 3));
   state.zDefinitions.assign(64, NewDefinitionRoot(NodeKind::Undefined));
   state.zDefinitions[4].Assign(ExprNode(NodeKind::One));
   state.zDefinitions[63].Assign(ExprNode(NodeKind::And, ExprNode(NodeKind::DetectorD, 32), ExprNode(NodeKind::Zero)));
@@ -130,7 +131,7 @@ TEST(DocCommands, ImportJsonReportsFieldsAndPositions) {
   TempFolder folder("jsonerr");
   const std::string json = folder.File("in.json");
   const std::string out = folder.File("out.trv");
-  WriteBytes(json, R"js({"format":"trevna-document","version":1,"outputs":["1","1","(A1 & )","(A1 # B2)","1","1","1","1"]})js");
+  WriteBytes(json, R"js({"format":"trevna-document","version":1,"outputs":["1","1","(A1 & B2)","(A1 # B2)","1","1","1","1"]})js");
   Result r = RunCtl({"import-json", json, out}, folder);
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.err.find("outputs[3]"), std::string::npos) << r.err;
@@ -157,6 +158,109 @@ TEST(DocCommands, ImportJsonReportsFieldsAndPositions) {
   EXPECT_EQ(RunCtl({"import-json", json, out}, folder).code, 1);
   EXPECT_EQ(RunCtl({"import-json", json}, folder).code, 2);
   EXPECT_EQ(RunCtl({"export-json"}, folder).code, 2);
+}
+
+// Only the script syntax comes in: every refusal names the field and the character position,
+// exits 1 and leaves the target as it was.
+TEST(DocCommands, ImportJsonAcceptsOnlyTheScriptSyntax) {
+  TempFolder folder("syntax");
+  const std::string json = folder.File("in.json");
+  const std::string target = folder.File("cel.trv");
+  WriteBytes(target, "poprzedni");
+  auto import = [&](const std::string& members) {
+    WriteBytes(json, R"js({"format":"trevna-document","version":1,)js" + members + "}");
+    return RunCtl({"import-json", json, target}, folder);
+  };
+  auto outputs = [](const std::string& third) {
+    return R"js("outputs":["1","1",)js" + third + R"js(,"1","1","1","1","1"])js";
+  };
+  struct Refused {
+    std::string members;
+    const char* field;
+    int position;
+  };
+  const Refused refused[] = {
+      {outputs(R"x("(A1 & )")x"), "outputs[2]", 7},
+      {outputs(R"x("(A1 &)")x"), "outputs[2]", 6},
+      {outputs(R"x("(& A1)")x"), "outputs[2]", 2},
+      {outputs(R"x("Y1")x"), "outputs[2]", 1},
+      {R"x("z":{"5":"(1 & )"})x", "z.5", 6},
+      {R"x("trackDefinitions":["1","(  | 1)"])x", "trackDefinitions[1]", 4},
+  };
+  for (const Refused& r : refused) {
+    const Result result = import(r.members);
+    EXPECT_EQ(result.code, 1) << r.members;
+    EXPECT_NE(result.err.find(std::string("`") + r.field + "'"), std::string::npos) << r.members << ": " << result.err;
+    EXPECT_NE(result.err.find("pozycji " + std::to_string(r.position) + ":"), std::string::npos)
+        << r.members << ": " << result.err;
+    EXPECT_TRUE(ReadBytes(target) == "poprzedni") << r.members;  // no byte dump on failure
+  }
+
+  // Spaces are optional; "" is Undefined for a whole Z or track definition.
+  const Result accepted = import(outputs(R"x("(A1&( B2|0 ))")x") + R"x(,"z":{"5":""},"trackDefinitions":["","D32"])x");
+  ASSERT_EQ(accepted.code, 0) << accepted.err;
+  const RenderState read = ParseDocument(ReadBytes(target));
+  EXPECT_EQ(PrintExpression(*read.outputDefinitions[2]), "(A1 & (B2 | 0))");
+  EXPECT_EQ(read.zDefinitions[4]->kind, NodeKind::Undefined);
+  EXPECT_EQ(read.trackDefinitions[0]->kind, NodeKind::Undefined);
+  EXPECT_EQ(PrintExpression(*read.trackDefinitions[1]), "D32");
+}
+
+// A definition the script syntax cannot say is refused by name; nothing is written.
+TEST(DocCommands, ExportJsonRefusesTreesTheSyntaxCannotSay) {
+  TempFolder folder("inexpressible");
+  struct Case {
+    const char* name;
+    void (*change)(RenderState&);
+  };
+  const Case cases[] = {
+      {"Y3", [](RenderState& s) { s.outputDefinitions[2].Assign(ExprNode(NodeKind::OutputLabel, 1)); }},
+      {"Z5", [](RenderState& s) {
+         s.zDefinitions.assign(64, NewDefinitionRoot(NodeKind::Undefined));
+         s.zDefinitions[4].Assign(ExprNode(NodeKind::And, ExprNode(NodeKind::Undefined), ExprNode(NodeKind::One)));
+       }},
+  };
+  for (const Case& c : cases) {
+    RenderState state = RenderState::New();
+    c.change(state);
+    const std::string path = folder.File("zly.trv");
+    SaveState(state, path);
+    const std::string json = folder.File(std::string("zly-") + c.name + ".json");
+    const Result r = RunCtl({"export-json", path, json}, folder);
+    EXPECT_EQ(r.code, 1) << c.name;
+    EXPECT_NE(r.err.find(std::string("Definicji ") + c.name + " "), std::string::npos) << c.name << ": " << r.err;
+    EXPECT_FALSE(std::filesystem::exists(json)) << c.name;
+  }
+}
+
+// Import stores erased pixels the way Save does: any pixel of the 240 x 144 canvas is accepted,
+// only columns 30..209 reach the file.
+TEST(DocCommands, ImportJsonErasesLikeTheEditor) {
+  TempFolder folder("erased");
+  const std::string json = folder.File("in.json");
+  const std::string target = folder.File("cel.trv");
+  WriteBytes(json, R"js({"format":"trevna-document","version":1,"pictureWidth":240,"tracks":1,
+      "detectors":[{"track":"A","erased":[[0,0],[29,5],[30,5],[209,143],[210,7],[239,143]]}]})js");
+  const Result r = RunCtl({"import-json", json, target}, folder);
+  ASSERT_EQ(r.code, 0) << r.err;
+
+  RenderState expected;
+  expected.pictureWidth = 240;
+  expected.pictures.assign(1, SharedWhitePicture());
+  Detector d;
+  for (auto [x, y] : {std::pair{0, 0}, {29, 5}, {30, 5}, {209, 143}, {210, 7}, {239, 143}}) d.eraser.Write().SetBlack(x, y);
+  expected.detectors.push_back(d);
+  std::filesystem::create_directories(folder.Path() / "zapis");
+  EXPECT_TRUE(ReadBytes(target) == SaveState(expected, folder.File("zapis/cel.trv")));  // same name, same alias
+  EXPECT_EQ(ParseDocument(ReadBytes(target)).detectors.at(0).eraser->HasBlack(), true);
+
+  for (const char* point : {"[240,0]", "[-1,3]", "[5,144]"}) {
+    WriteBytes(json, std::string(R"js({"format":"trevna-document","version":1,"detectors":[{"track":"A","erased":[)js") +
+                         point + "]}]}");
+    const Result refused = RunCtl({"import-json", json, target}, folder);
+    EXPECT_EQ(refused.code, 1) << point;
+    EXPECT_NE(refused.err.find("detectors[0].erased[0]"), std::string::npos) << refused.err;
+  }
 }
 
 TEST(DocCommands, CheckListsSortedRowsAndSetsTheExitCode) {

@@ -1,4 +1,4 @@
-#include "logic/script.h"
+#include "doc/script.h"
 
 #include "doc/detector.h"
 

@@ -1,9 +1,9 @@
-#include "logic/definition_records.h"
+#include "doc/definition_records.h"
 
 #include <gtest/gtest.h>
 
 #include "base/chunk.h"
-#include "logic/script.h"
+#include "doc/script.h"
 
 namespace {
 

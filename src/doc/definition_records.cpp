@@ -1,4 +1,4 @@
-#include "logic/definition_records.h"
+#include "doc/definition_records.h"
 
 #include "base/chunk.h"
 
