@@ -7,17 +7,9 @@
 
 #include "base/trace.h"
 #include "doc/script.h"
+#include "support/recording_updates.h"
 
 namespace {
-
-class RecordingUpdates : public UpdateSink {
- public:
-  void RequestUpdate(std::uint32_t bits) override { bits_ |= bits; }
-  std::uint32_t Take() { return std::exchange(bits_, 0); }
-
- private:
-  std::uint32_t bits_ = 0;
-};
 
 class RecordingObserver : public DocumentObserver {
  public:

@@ -1,17 +1,9 @@
 #include "doc/editor_commands.h"
+#include "support/recording_updates.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-class RecordingUpdates : public UpdateSink {
- public:
-  void RequestUpdate(std::uint32_t bits) override { bits_ |= bits; }
-  std::uint32_t Take() { return std::exchange(bits_, 0); }
-
- private:
-  std::uint32_t bits_ = 0;
-};
 
 struct Editor : ::testing::Test {
   RecordingUpdates updates;

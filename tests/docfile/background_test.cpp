@@ -9,7 +9,7 @@
 #include "doc/document.h"
 #include "doc/document_file.h"
 #include "doc/file_commands.h"
-#include "shell/pending_updates.h"
+#include "support/recording_updates.h"
 #include "docfile_test_support.h"
 
 namespace {
@@ -134,7 +134,7 @@ class FakeDialogs : public FileDialogs {
 
 TEST(Background, FromFileMakesOneUndoableRevision) {
   docfile_test::TempFolder folder("background");
-  PendingUpdates updates;
+  RecordingUpdates updates;
   Document document(updates);
   FakeDialogs dialogs;
   EXPECT_FALSE(LoadBackgroundFromFile(document, 0, dialogs));  // cancelled
@@ -158,7 +158,7 @@ TEST(Background, FromFileMakesOneUndoableRevision) {
 }
 
 TEST(Background, FromLiveVideoCopiesEachShownTrack) {
-  PendingUpdates updates;
+  RecordingUpdates updates;
   Document document(updates);
   std::vector<Picture> live(4);
   live[0].SetGrey(5, 5, 1);
@@ -174,7 +174,7 @@ TEST(Background, FromLiveVideoCopiesEachShownTrack) {
 
 TEST(FileCommands, AskToSaveAndSaveAs) {
   docfile_test::TempFolder folder("commands");
-  PendingUpdates updates;
+  RecordingUpdates updates;
   Document document(updates);
   FakeDialogs dialogs;
   EXPECT_TRUE(AskToSave(document, dialogs));  // not modified: no question
@@ -217,7 +217,7 @@ TEST(FileCommands, AskToSaveAndSaveAs) {
 
 TEST(FileCommands, OpenAsksFirstAndLoads) {
   docfile_test::TempFolder folder("open");
-  PendingUpdates updates;
+  RecordingUpdates updates;
   Document source(updates);
   source.NewRenderState().pictureWidth = 240;
   const std::string path = folder.File("otwarty.trv");

@@ -10,7 +10,7 @@
 #include "doc/definition_records.h"
 #include "doc/document.h"
 #include "docfile_test_support.h"
-#include "shell/pending_updates.h"
+#include "support/recording_updates.h"
 
 using docfile_test::ReadBytes;
 using docfile_test::TempFolder;
@@ -117,7 +117,7 @@ TEST(DocumentFile, DetectorChunkLayout) {
 
 TEST(DocumentFile, SaveAndLoadKeepContent) {
   TempFolder folder("roundtrip");
-  PendingUpdates updates;
+  RecordingUpdates updates;
   Document document(updates);
   RenderState& state = document.NewRenderState();
   state.pictureWidth = 240;
@@ -276,7 +276,7 @@ TEST(DocumentFile, ChunkOrderTruncationAndRepeats) {
 
 TEST(DocumentFile, LoadFailuresLeaveTheDocument) {
   TempFolder folder("loadfail");
-  PendingUpdates updates;
+  RecordingUpdates updates;
   Document document(updates);
   document.NewRenderState().pictureWidth = 192;
   const std::size_t revisions = document.RevisionCount();
@@ -296,7 +296,7 @@ TEST(DocumentFile, LoadFailuresLeaveTheDocument) {
 
 TEST(DocumentFile, FailedSaveKeepsThePreviousFile) {
   TempFolder folder("savefail");
-  PendingUpdates updates;
+  RecordingUpdates updates;
   Document document(updates);
   const std::string path = folder.File("dokument.trv");
   SaveDocument(document, path);
@@ -337,7 +337,7 @@ TEST(DocumentFile, FailedSaveKeepsThePreviousFile) {
 }
 
 TEST(DocumentFile, NewDocumentResets) {
-  PendingUpdates updates;
+  RecordingUpdates updates;
   Document document(updates);
   document.NewRenderState().detectors = {docfile_test::NewQuadrilateral()};
   document.MarkSaved("C:\\x.trv");

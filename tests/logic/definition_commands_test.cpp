@@ -5,6 +5,7 @@
 #include "doc/document.h"
 #include "doc/selection.h"
 #include "doc/script.h"
+#include "support/recording_updates.h"
 
 namespace {
 
@@ -156,9 +157,7 @@ TEST(DefinitionCommands, SelectionPathsResolve) {
 }
 
 TEST(DefinitionCommands, EveryCommandIsOneUndoStepWhenSomethingIsSelected) {
-  class NoUpdates : public UpdateSink {
-    void RequestUpdate(std::uint32_t) override {}
-  } updates;
+  RecordingUpdates updates;
   Document document(updates);
   EXPECT_FALSE(RunDefinitionCommand(document, kCommandMakeOr));  // nothing selected
   EXPECT_EQ(document.RevisionCount(), 1u);

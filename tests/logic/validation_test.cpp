@@ -6,6 +6,7 @@
 
 #include "base/text.h"
 #include "doc/document.h"
+#include "support/recording_updates.h"
 
 namespace {
 
@@ -33,9 +34,7 @@ Detector Named(std::int32_t track, std::uint32_t number) {
 }
 
 TEST(Validation, RunsOnTheCurrentRevisionOfADocument) {
-  class NoUpdates : public UpdateSink {
-    void RequestUpdate(std::uint32_t) override {}
-  } updates;
+  RecordingUpdates updates;
   Document document(updates);
   RecordingProblems problems;
   EXPECT_FALSE(ValidateProgram(document, problems));

@@ -11,7 +11,7 @@
 #include "doc/document_file.h"
 #include "doc/package.h"
 #include "doc/script.h"
-#include "shell/pending_updates.h"
+#include "support/recording_updates.h"
 #include "../docfile_test_support.h"
 
 using docfile_test::ReadBytes;
@@ -96,7 +96,7 @@ RenderState RichState() {
 }
 
 std::string SaveState(RenderState state, const std::string& path) {
-  PendingUpdates updates;
+  RecordingUpdates updates;
   Document document(updates);
   document.Replace(std::move(state), std::string());
   SaveDocument(document, path);
