@@ -44,22 +44,20 @@ bool SshChannel::Exec(const std::string& command) {
   return channel_ && libssh2_channel_exec(channel_, command.c_str()) == 0;
 }
 
-void SshChannel::ReadOnce() {
+bool SshChannel::ReadOnce() {
   char buffer[100];
-  if (channel_) libssh2_channel_read(channel_, buffer, sizeof buffer);
+  return channel_ && libssh2_channel_read(channel_, buffer, sizeof buffer) >= 0;
 }
 
-std::string SshChannel::ReadAll() {
-  std::string text;
+bool SshChannel::ReadAll(std::string& text) {
   char buffer[100];
   for (;;) {
     const ssize_t n = libssh2_channel_read(channel_, buffer, sizeof buffer);
-    if (n < 0) break;
+    if (n < 0) return false;  // an error or the call limit: the card did not answer
     text.append(buffer, static_cast<std::size_t>(n));
-    if (libssh2_channel_eof(channel_)) break;
-    if (n == 0) break;  // blocking reads return 0 only at the end of the channel
+    if (libssh2_channel_eof(channel_)) return true;
+    if (n == 0) return true;  // blocking reads return 0 only at the end of the channel
   }
-  return text;
 }
 
 bool SshChannel::ReadUntil(std::string& text, const std::string& marker) {
