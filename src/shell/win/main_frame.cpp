@@ -7,7 +7,7 @@
 #include "resource_ids.h"
 #include "shell/win/error_box.h"
 
-MainFrame::MainFrame(PendingUpdates& updates) : updates_(updates) {}
+MainFrame::MainFrame(PendingUpdates& updates, UiQueue& uiQueue) : updates_(updates), uiQueue_(uiQueue) {}
 
 MainFrame::~MainFrame() = default;
 
