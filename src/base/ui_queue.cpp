@@ -26,6 +26,11 @@ std::size_t UiQueue::RunPending() {
       if (tasks_.empty()) return ran;
       task = std::move(tasks_.front());
       tasks_.pop_front();
+      // Should this task run a modal loop, the tasks behind it are run from there.
+      if (!tasks_.empty() && !wakePending_ && waker_) {
+        wakePending_ = true;
+        waker_();
+      }
     }
     ++ran;
     try {

@@ -30,8 +30,9 @@ class UiQueue {
   // already on its way, calls the waker.
   void Post(Task task);
   // UI thread. Runs the queued tasks one at a time in posting order, including those posted
-  // meanwhile, until the queue is empty. A task that runs a modal loop may cause a nested
-  // RunPending; the nested call goes on with the following tasks, and no task runs twice.
+  // meanwhile, until the queue is empty. Before a task runs while others wait behind it, the
+  // UI thread is woken again, so that a task running a modal loop (an error box) gets the
+  // following tasks run from that loop by a nested RunPending; no task runs twice.
   // A task that throws is traced and skipped. Returns the number of tasks this call ran.
   std::size_t RunPending();
   // Drops every queued task (their captured data is released on the calling thread).
