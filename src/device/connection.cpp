@@ -130,12 +130,17 @@ int Connection::Run() {
         if (messages_) messages_->ShowError(e.what());
       }
       request = {};  // the request's sinks go before the slot is free again
+      // A card that stopped answering in the middle of opening a channel or starting a
+      // transfer leaves the session unusable: close it, as a failed probe would.
+      if (session_.Unusable()) CloseSession();
       slot_.Release();
     }
     ++pass;
     if (!IsConnected()) continue;
     if (options_.clockEvery && pass % options_.clockEvery == 0) {
-      if (CheckClock(session_, options_.timing).outcome == ClockCheckResult::NoChannel) CloseSession();
+      if (CheckClock(session_, options_.timing).outcome == ClockCheckResult::NoChannel || session_.Unusable()) {
+        CloseSession();
+      }
     }
     if (IsConnected() && options_.probeEvery && pass % options_.probeEvery == 0) Probe();
   }

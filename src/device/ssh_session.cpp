@@ -124,6 +124,7 @@ void SshSession::Open(std::uint32_t address, std::uint16_t port, const std::stri
 }
 
 void SshSession::TearDown() {
+  unusable_ = false;
   if (session_) {
     libssh2_session_disconnect_ex(session_, SSH_DISCONNECT_BY_APPLICATION, "Shutdown", "");
     libssh2_session_free(session_);
@@ -140,7 +141,16 @@ void SshSession::TearDown() {
 
 SshChannel SshSession::OpenChannel() {
   if (!session_) return SshChannel();
-  return SshChannel(libssh2_channel_open_session(session_));
+  SshChannel channel(libssh2_channel_open_session(session_));
+  if (!channel) NoteTimeOut();
+  return channel;
+}
+
+void SshSession::NoteTimeOut() {
+  // libssh2 keeps the state of a half-done channel opening or SCP start in the session and
+  // resumes it at the next call of the same kind: after a time-out there the session
+  // cannot be used safely any more.
+  if (session_ && libssh2_session_last_errno(session_) == LIBSSH2_ERROR_TIMEOUT) unusable_ = true;
 }
 
 SshChannel SshSession::StartCommand(const std::string& command, const std::string& failure) {
@@ -155,6 +165,7 @@ std::uint64_t SshSession::Fetch(const std::string& remotePath,
                                 const ProgressFunction& progress) {
   libssh2_struct_stat info{};
   SshChannel channel(session_ ? libssh2_scp_recv2(session_, remotePath.c_str(), &info) : nullptr);
+  if (!channel) NoteTimeOut();
   if (!channel) Fail("Nie powiodła się próba pobrania pliku.");
   const std::uint64_t size = info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
   std::vector<char> buffer(64 * 1024);
@@ -178,6 +189,7 @@ void SshSession::Send(const std::string& remotePath, const std::string& data, co
   SshChannel channel(session_ ? libssh2_scp_send64(session_, remotePath.c_str(), 0777,
                                                    static_cast<libssh2_int64_t>(data.size()), 0, 0)
                               : nullptr);
+  if (!channel) NoteTimeOut();
   if (!channel) Fail("Nie powiodła się próba wysłania pliku.");
   std::size_t done = 0;
   while (done < data.size()) {

@@ -80,6 +80,9 @@ class SshSession {
   // socket library. Safe to call at any time.
   void TearDown();
   bool IsOpen() const { return session_ != nullptr; }
+  // True after a channel opening or an SCP start ran out of time: the card stopped answering
+  // and the session must be torn down (see NoteTimeOut).
+  bool Unusable() const { return unusable_; }
 
   // A new session channel; empty when none could be opened.
   SshChannel OpenChannel();
@@ -105,6 +108,9 @@ class SshSession {
   bool sshStarted_ = false;
   net::Socket socket_;
   _LIBSSH2_SESSION* session_ = nullptr;
+  bool unusable_ = false;
+
+  void NoteTimeOut();
 };
 
 }  // namespace device
