@@ -450,6 +450,109 @@ TEST(FaultTest, SilentCardFailsWithinTheLimit) {
   EXPECT_EQ(w.status.Last(), "Nie udało się otworzyć połączenia");
 }
 
+// A card that takes the login and then leaves a command unanswered (its shell hangs): every
+// read that runs out of time fails its step with the step's message, and the dialogs are not
+// filled (an archive that did not answer never shows as empty). A command channel that hangs
+// leaves the session usable; a transfer that hangs in its start does not (libssh2 would resume
+// it), so the session is then closed as after a failed probe.
+TEST(FaultTest, CardThatStopsAnsweringACommandFailsThatStep) {
+  Cardsim stalling({"127.0.0.20"}, {"--fault", "stall-command=ls", "--fault", "stall-command=scp", "--fault",
+                                    "stall-command=chpass", "--fault", "stall-command=ifconfig", "--fault",
+                                    "stall-command=date"});
+  Cardsim noIpconfig({"127.0.0.21"}, {"--fault", "stall-command=ipconfig"});
+  SshLimits limits;
+  limits.callTimeoutMs = 1000;
+  Worker a(stalling.Card("127.0.0.20"), 0, 0, limits);
+  Worker b(noIpconfig.Card("127.0.0.21"), 0, 0, limits);
+  ASSERT_TRUE(a.Open("127.0.0.20"));
+  ASSERT_TRUE(b.Open("127.0.0.21"));
+  const auto root = testing_cardsim::FreshFolder("stalled");
+  const std::string rootText = Narrow(root) + "/";
+  auto archive = std::make_shared<recording::ArchiveDialog>();
+  auto network = std::make_shared<recording::NetworkDialog>();
+  auto question = std::make_shared<recording::SaveQuestion>();
+  question->answer = Narrow(root / "program.trv");
+  struct Row {
+    const char* name;
+    Worker* worker;
+    std::function<bool(Connection&)> post;
+    const char* message;
+    const char* failureLine;  // "" when the operation has none
+    bool closesLink = false;
+    bool addressesShown = false;
+  };
+  const std::vector<Row> rows = {
+      {"folders", &a, [&](Connection& c) { return c.PostListArchiveFolders(archive, rootText); },
+       "Nie powiodła się próba wylistowania katalogu.", "Nie udało się pobrać listy"},
+      {"files", &a, [&](Connection& c) { return c.PostListArchiveFiles(archive, "2026-01-01/", rootText); },
+       "Nie powiodła się próba wylistowania katalogu.", "Nie udało się pobrać listy"},
+      {"chpass", &a, [&](Connection& c) { return c.PostChangePassword("nowe"); },
+       "Nie powiodła się próba zmiany hasła.", "Nie udało się zmienić hasła"},
+      {"ifconfig", &a, [&](Connection& c) { return c.PostShowNetwork(network); },
+       "Nie powiodła się próba wykonania polecenia.", "", false, true},
+      {"ipconfig", &b, [&](Connection& c) { return c.PostShowNetwork(network); },
+       "Nie powiodła się próba wykonania polecenia.", ""},
+      {"archive download", &a,
+       [&](Connection& c) { return c.PostDownloadArchiveFiles(archive, "2026-01-01/", {"A_080000.avi"}, rootText); },
+       "Nie powiodła się próba pobrania pliku.", "Nie udało się pobrać pliku", true},
+      {"program download", &a, [&](Connection& c) { return c.PostDownloadProgram(question); },
+       "Nie powiodła się próba pobrania pliku.", "Nie udało się pobrać pliku", true},
+      {"upload", &a, [&](Connection& c) { return c.PostUploadProgram("program"); },
+       "Nie powiodła się próba wysłania pliku.", "Nie udało się wysłać pliku", true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const auto errors = row.worker->messages.Errors().size();
+    row.worker->status.Clear();
+    network->addresses.reset();
+    ASSERT_TRUE(row.worker->Do(row.post));
+    const auto shown = row.worker->messages.Errors();
+    ASSERT_EQ(shown.size(), errors + 1);
+    EXPECT_EQ(shown.back(), row.message);
+    auto texts = row.worker->status.Texts();
+    if (row.closesLink) {
+      EXPECT_FALSE(row.worker->connection->IsConnected());
+      ASSERT_GE(texts.size(), 2u);
+      EXPECT_EQ(texts.back(), "Nie połączony");
+      texts.resize(texts.size() - 2);  // "Rozłączanie...", "Nie połączony"
+      ASSERT_TRUE(row.worker->Open("127.0.0.20"));
+    } else {
+      EXPECT_TRUE(row.worker->connection->IsConnected());
+    }
+    if (*row.failureLine) {
+      ASSERT_FALSE(texts.empty());
+      EXPECT_EQ(texts.back(), row.failureLine);
+    } else {
+      EXPECT_TRUE(texts.empty());
+    }
+    // "ipconfig --show" answered: the addresses were shown before "ifconfig" hung.
+    EXPECT_EQ(network->addresses.has_value(), row.addressesShown);
+  }
+  EXPECT_EQ(archive->showFolderCalls, 0);
+  EXPECT_TRUE(archive->files.empty());
+  EXPECT_TRUE(archive->filesFolder.empty());
+  EXPECT_EQ(question->asked, 0);
+  EXPECT_TRUE(std::filesystem::is_empty(root / "2026-01-01"));
+  EXPECT_FALSE(network->hardware);
+  EXPECT_EQ(stalling.Events("127.0.0.20", "exec-stalled").size(), 7u);
+
+  // The clock check of an idle link reads "date" too: a card that does not answer is left
+  // alone, silently, and the link stays up.
+  Worker clock(stalling.Card("127.0.0.20"), 0, /*clockEvery=*/5, limits);
+  ASSERT_TRUE(clock.Open("127.0.0.20"));
+  const auto DateStalls = [&] {
+    std::size_t n = 0;
+    for (const auto& e : stalling.Events("127.0.0.20", "exec-stalled")) n += e.value("command", "") == "date -u -Iseconds";
+    return n;
+  };
+  ASSERT_TRUE(recording::WaitFor([&] { return DateStalls() >= 2; }));  // one check over, the next begun
+  EXPECT_TRUE(clock.connection->IsConnected());
+  EXPECT_TRUE(clock.messages.Errors().empty());
+  EXPECT_EQ(clock.status.Last(), "Połączony");
+  EXPECT_TRUE(stalling.Events("127.0.0.20", "clock-set").empty());
+  std::filesystem::remove_all(root);
+}
+
 TEST(FaultTest, RefusedPasswordReportsAuthentication) {
   Cardsim sim({"127.0.0.7"}, {"--fault", "refuse-password"});
   Worker w(sim.Card("127.0.0.7"));
