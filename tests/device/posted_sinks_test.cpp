@@ -99,23 +99,4 @@ TEST(PostedSinksTest, EveryCallArrivesInOrderOnTheUiThreadAndNothingAfterTheWind
   EXPECT_EQ(window.log, expected);
 }
 
-// Outside a worker the question waits for its answer only; the test answers it from a second
-// "UI" thread. (Stopping a worker that asks is covered with UiPoster and the workers' tests.)
-TEST(PostedSinksTest, SaveQuestionIsAskedOnTheUiThread) {
-  UiQueue queue;
-  LoggingWindow window;
-  PostedSaveFileQuestion question(queue, window.token.Watch<SaveFileQuestion>(&window));
-  std::atomic<bool> stop{false};
-  std::thread ui([&] {
-    while (!stop) {
-      queue.RunPending();
-      std::this_thread::yield();
-    }
-  });
-  EXPECT_EQ(question.AskSaveFileName(), std::optional<std::string>("C:\\x.trv"));
-  stop = true;
-  ui.join();
-  EXPECT_EQ(window.log, std::vector<std::string>{"save?"});
-}
-
 }  // namespace
