@@ -38,8 +38,8 @@ std::pair<std::wstring, std::wstring> ExportNotes(bool noSources) {
           WideFromUtf8("Eksportuje pliki źródłowe do jednego nagrania i rekompresuje obrazy")};
 }
 
-ExportController::ExportController(ExportDialogUi& ui, ExportOptions options)
-    : ui_(ui), worker_(ui, paths_, options) {}
+ExportController::ExportController(ExportDialogUi& ui, UiQueue& queue, ExportOptions options)
+    : ui_(ui), posted_(queue, token_.Watch<ExportView>(&ui)), worker_(posted_, options) {}
 
 void ExportController::OnInit() {
   UpdateNotes();
@@ -50,14 +50,13 @@ void ExportController::OnChooseSources() {
   std::vector<std::wstring> strings;
   if (!ui_.AskSourceFiles(strings)) return;
   sources_.Assign(strings);
-  paths_ = sources_.Paths();
   ui_.ShowSourceNames(sources_.names);
   UpdateNotes();
 }
 
 void ExportController::OnStartJob(ExportMode mode) {
   ui_.EnableJobControls(false);
-  worker_.Request(mode);
+  worker_.Request(mode, sources_.Paths());
 }
 
 bool ExportController::OnClose() {

@@ -9,6 +9,7 @@
 
 #include "archive/export_thread.h"
 #include "archive/export_ui.h"
+#include "base/ui_queue.h"
 
 // The source files: a folder and names inside it, in export order.
 struct ExportSources {
@@ -28,7 +29,8 @@ std::pair<std::wstring, std::wstring> ExportNotes(bool noSources);
 
 class ExportController {
  public:
-  explicit ExportController(ExportDialogUi& ui, ExportOptions options = {});
+  // `queue` is the UI thread's queue; the worker reports to `ui` through it.
+  ExportController(ExportDialogUi& ui, UiQueue& queue, ExportOptions options = {});
 
   // WM_INITDIALOG: sets the notes and starts the worker (throws the worker's start failure).
   void OnInit();
@@ -49,7 +51,7 @@ class ExportController {
 
   ExportDialogUi& ui_;
   ExportSources sources_;
-  // Full paths of the sources, rebuilt when the sources change; the worker reads them.
-  std::vector<std::wstring> paths_;
+  LifetimeToken token_;  // goes with the controller: reports still queued for `ui` are dropped
+  PostedExportView posted_;
   ExportThread worker_;
 };

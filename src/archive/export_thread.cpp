@@ -1,47 +1,59 @@
 #include "archive/export_thread.h"
 
-#include <chrono>
 #include <exception>
+#include <optional>
 
-ExportThread::ExportThread(ExportView& view, const std::vector<std::wstring>& sources, ExportOptions options)
-    : Thread("Export"), view_(view), sources_(sources), options_(options) {}
+ExportThread::ExportThread(ExportView& view, ExportOptions options)
+    : Thread("Export"), view_(view), options_(options), slot_(StopEvent()) {}
 
 ExportThread::~ExportThread() { Stop(); }
 
-bool ExportThread::Request(ExportMode mode) {
-  std::uint32_t expected = kExportNone;
-  if (mode == kExportNone || !mode_.compare_exchange_strong(expected, mode)) return false;
-  {
-    std::lock_guard lock(wakeMutex_);
-  }
-  wake_.notify_one();
-  return true;
+bool ExportThread::Request(ExportMode mode, std::vector<std::wstring> sources) {
+  if (mode != kExportCopy && mode != kExportRecompress) return false;
+  return slot_.Post(static_cast<int>(mode), Job{std::move(sources)});
 }
 
-bool ExportThread::CanClose() const { return mode_.load() == kExportNone && !busy_.load(); }
-
 int ExportThread::Run() {
-  while (!StopRequested()) {
-    {
-      std::unique_lock lock(wakeMutex_);
-      wake_.wait_for(lock, std::chrono::milliseconds(kPollMilliseconds),
-                     [this] { return mode_.load() != kExportNone; });
-    }
-    if (StopRequested()) break;
-    const auto mode = static_cast<ExportMode>(mode_.load());
-    if (mode == kExportNone) continue;
-
-    busy_.store(true);
+  for (;;) {
+    Job job;
+    const int mode = slot_.Wait(kPollMilliseconds, &job);
+    if (StopRequested()) return 0;
+    if (mode == 0) continue;
     try {
-      RunExport(mode, sources_, view_, options_);
+      RunExport(static_cast<ExportMode>(mode), job.sources, view_, options_);
     } catch (const std::exception& e) {
       view_.ShowError(e.what());
     }
     view_.SetStatusText(ExportDoneText());
     view_.SetProgress(0);
-    mode_.store(kExportNone);
+    slot_.Release();
     view_.EnableJobControls(true);
-    busy_.store(false);
   }
-  return 0;
+}
+
+void PostedExportView::SetStatusText(const std::string& text) {
+  ui_.Post([text](ExportView& v) { v.SetStatusText(text); });
+}
+
+void PostedExportView::SetProgress(std::uint32_t position) {
+  ui_.Post([position](ExportView& v) { v.SetProgress(position); });
+}
+
+void PostedExportView::EnableJobControls(bool enabled) {
+  ui_.Post([enabled](ExportView& v) { v.EnableJobControls(enabled); });
+}
+
+bool PostedExportView::AskOutputPath(std::wstring& path) {
+  const auto answer = ui_.Ask<std::optional<std::wstring>>([](ExportView& v) -> std::optional<std::wstring> {
+    std::wstring chosen;
+    if (!v.AskOutputPath(chosen)) return std::nullopt;
+    return chosen;
+  });
+  if (!answer || !*answer) return false;
+  path = **answer;
+  return true;
+}
+
+void PostedExportView::ShowError(const std::string& text) {
+  ui_.Post([text](ExportView& v) { v.ShowError(text); });
 }

@@ -1,8 +1,9 @@
 // What the export job, its worker and the export dialog's logic may do to the screen.
 // The Win32 export dialog (dialog 113) implements these; tests implement them as recorders.
 //
-// Texts are narrow Windows-1250 strings unless the type says wide. Every call made from the
-// worker thread is synchronous: it returns when the dialog has done it.
+// Texts are narrow Windows-1250 strings unless the type says wide. The dialog implements these
+// on the UI thread; the worker reaches it only through PostedExportView (archive/export_thread.h),
+// by the rule in device/sinks.h.
 #pragma once
 
 #include <cstdint>

@@ -13,66 +13,103 @@ std::string T(const char* utf8) { return Cp1250FromUtf8(utf8); }
 }  // namespace
 
 Connection::Connection(StatusSink* status, MessageSink* messages, ConnectionOptions options)
-    : Thread("Connection"), status_(status), messages_(messages), options_(std::move(options)) {
+    : Thread("Connection"), status_(status), messages_(messages), options_(std::move(options)), slot_(StopEvent()) {
   if (!options_.files) options_.files = &RealFiles();
+  if (!options_.timing.sleep) {
+    // The restart waits end early when the worker is stopped, so closing the program during
+    // an upload does not wait for the card's restart.
+    options_.timing.sleep = [stop = StopEvent()](unsigned milliseconds) { stop->Wait(milliseconds); };
+  }
 }
 
 Connection::~Connection() { Stop(); }
 
-bool Connection::Claim(int code) {
-  // Only the UI thread posts, so nobody can take the slot between the test and the store.
-  if (request_.load(std::memory_order_acquire) != 0) return false;
-  request_.store(code, std::memory_order_release);
-  return true;
+bool Connection::Send(ConnectionRequest code, Request request) {
+  return slot_.Post(static_cast<int>(code), std::move(request));
 }
 
 bool Connection::Post(ConnectionRequest request) {
-  const int code = static_cast<int>(request);
-  if (code < 1 || code > 11) return false;
-  return Claim(code);
+  if (request != ConnectionRequest::Close && request != ConnectionRequest::RestartDevice) return false;
+  return Send(request, {});
 }
 
 bool Connection::PostOpen(std::uint32_t address, const std::string& user, const std::string& password) {
-  if (!SlotFree()) return false;
-  deviceAddress_ = address;
-  userName_ = user;
-  password_ = password;
-  return Claim(static_cast<int>(ConnectionRequest::Open));
+  Request request;
+  request.address = address;
+  request.user = user;
+  request.password = password;
+  return Send(ConnectionRequest::Open, std::move(request));
 }
 
 bool Connection::PostChangePassword(const std::string& newPassword) {
-  if (!SlotFree()) return false;
+  Request request;
+  request.password = newPassword;
+  if (!Send(ConnectionRequest::ChangePassword, std::move(request))) return false;
+  std::lock_guard lock(credentialsMutex_);
   password_ = newPassword;
-  return Claim(static_cast<int>(ConnectionRequest::ChangePassword));
+  return true;
 }
 
 bool Connection::PostUploadProgram(std::string programData) {
-  if (!SlotFree()) return false;
-  programData_ = std::move(programData);
-  return Claim(static_cast<int>(ConnectionRequest::UploadProgram));
+  Request request;
+  request.programData = std::move(programData);
+  return Send(ConnectionRequest::UploadProgram, std::move(request));
 }
 
-void Connection::SetArchiveDialog(std::shared_ptr<ArchiveDialogSink> dialog, const std::string& archiveRoot) {
-  std::lock_guard lock(fieldsMutex_);
-  archiveDialog_ = std::move(dialog);
-  archiveRoot_ = archiveRoot;
+bool Connection::PostDownloadProgram(std::shared_ptr<SaveFileQuestion> question) {
+  Request request;
+  request.question = std::move(question);
+  return Send(ConnectionRequest::DownloadProgram, std::move(request));
 }
 
-void Connection::SetNetworkDialog(std::shared_ptr<NetworkDialogSink> dialog) {
-  std::lock_guard lock(fieldsMutex_);
-  networkDialog_ = std::move(dialog);
+bool Connection::PostShowNetwork(std::shared_ptr<NetworkDialogSink> dialog) {
+  Request request;
+  request.network = std::move(dialog);
+  return Send(ConnectionRequest::ShowNetwork, std::move(request));
 }
 
-void Connection::SetNewNetwork(std::uint32_t address, std::uint32_t netmask, std::uint32_t gateway) {
-  std::lock_guard lock(fieldsMutex_);
-  newAddress_ = address;
-  newNetmask_ = netmask;
-  newGateway_ = gateway;
+bool Connection::PostSetNetwork(std::uint32_t address, std::uint32_t netmask, std::uint32_t gateway) {
+  Request request;
+  request.address = address;
+  request.netmask = netmask;
+  request.gateway = gateway;
+  return Send(ConnectionRequest::SetNetwork, std::move(request));
 }
 
-void Connection::SetSaveFileQuestion(std::shared_ptr<SaveFileQuestion> question) {
-  std::lock_guard lock(fieldsMutex_);
-  saveQuestion_ = std::move(question);
+bool Connection::PostListArchiveFolders(std::shared_ptr<ArchiveDialogSink> dialog, std::string root) {
+  Request request;
+  request.archive = std::move(dialog);
+  request.root = std::move(root);
+  return Send(ConnectionRequest::ListArchiveFolders, std::move(request));
+}
+
+bool Connection::PostListArchiveFiles(std::shared_ptr<ArchiveDialogSink> dialog, std::string folder,
+                                      std::string root) {
+  Request request;
+  request.archive = std::move(dialog);
+  request.folder = std::move(folder);
+  request.root = std::move(root);
+  return Send(ConnectionRequest::ListArchiveFiles, std::move(request));
+}
+
+bool Connection::PostDownloadArchiveFiles(std::shared_ptr<ArchiveDialogSink> dialog, std::string folder,
+                                          std::vector<std::string> files, std::string root) {
+  Request request;
+  request.archive = std::move(dialog);
+  request.folder = std::move(folder);
+  request.files = std::move(files);
+  request.root = std::move(root);
+  return Send(ConnectionRequest::DownloadArchiveFiles, std::move(request));
+}
+
+std::string Connection::UserName() const {
+  std::lock_guard lock(credentialsMutex_);
+  return userName_;
+}
+
+std::string Connection::Password() const {
+  std::lock_guard lock(credentialsMutex_);
+  return password_;
 }
 
 OperationContext Connection::Context() { return OperationContext{session_, *status_, *options_.files, options_.timing}; }
@@ -80,86 +117,90 @@ OperationContext Connection::Context() { return OperationContext{session_, *stat
 int Connection::Run() {
   unsigned pass = 0;
   for (;;) {
-    if (WaitForStop(options_.passMs)) {
+    Request request;
+    const int code = slot_.Wait(options_.passMs, &request);
+    if (StopRequested()) {
       CloseSession();
       return 0;
     }
-    const int code = request_.load(std::memory_order_acquire);
-    if (code >= 1 && code <= 11) {
+    if (code != 0) {
       try {
-        RunRequest(code);
+        RunRequest(static_cast<ConnectionRequest>(code), request);
       } catch (const std::exception& e) {
         if (messages_) messages_->ShowError(e.what());
       }
+      request = {};  // the request's sinks go before the slot is free again
+      // A card that stopped answering in the middle of opening a channel or starting a
+      // transfer leaves the session unusable: close it, as a failed probe would.
+      if (session_.Unusable()) CloseSession();
+      slot_.Release();
     }
-    if (code != 0) request_.store(0, std::memory_order_release);
     ++pass;
     if (!IsConnected()) continue;
     if (options_.clockEvery && pass % options_.clockEvery == 0) {
-      if (CheckClock(session_, options_.timing).outcome == ClockCheckResult::NoChannel) CloseSession();
+      if (CheckClock(session_, options_.timing).outcome == ClockCheckResult::NoChannel || session_.Unusable()) {
+        CloseSession();
+      }
     }
     if (IsConnected() && options_.probeEvery && pass % options_.probeEvery == 0) Probe();
   }
 }
 
-void Connection::RunRequest(int code) {
-  const auto request = static_cast<ConnectionRequest>(code);
-  if (request == ConnectionRequest::Open) {
-    if (!IsConnected()) OpenSession();
+void Connection::RunRequest(ConnectionRequest code, Request& request) {
+  if (code == ConnectionRequest::Open) {
+    if (!IsConnected()) OpenSession(request);
     return;
   }
   if (!IsConnected()) return;
   OperationContext ctx = Context();
-  switch (request) {
+  switch (code) {
     case ConnectionRequest::ChangePassword:
-      ChangePassword(ctx, userName_, password_);
+      ChangePassword(ctx, sessionUser_, request.password);
       break;
     case ConnectionRequest::Close:
       CloseSession();
       break;
     case ConnectionRequest::DownloadArchiveFiles:
-      DoDownloadArchiveFiles();
+      DoDownloadArchiveFiles(request);
       break;
     case ConnectionRequest::ShowNetwork:
-      DoShowNetwork();
+      DoShowNetwork(request);
       break;
     case ConnectionRequest::ListArchiveFiles:
-      DoListArchiveFiles();
+      DoListArchiveFiles(request);
       break;
     case ConnectionRequest::ListArchiveFolders:
-      DoListArchiveFolders();
+      DoListArchiveFolders(request);
       break;
     case ConnectionRequest::RestartDevice:
       RestartCard(ctx);
       break;
-    case ConnectionRequest::SetNetwork: {
-      std::uint32_t address, netmask, gateway;
-      {
-        std::lock_guard lock(fieldsMutex_);
-        address = newAddress_;
-        netmask = newNetmask_;
-        gateway = newGateway_;
-      }
-      SetNetwork(ctx, address, netmask, gateway);
+    case ConnectionRequest::SetNetwork:
+      SetNetwork(ctx, request.address, request.netmask, request.gateway);
       break;
-    }
     case ConnectionRequest::UploadProgram:
-      UploadProgram(ctx, programData_);
+      UploadProgram(ctx, request.programData);
       break;
     case ConnectionRequest::DownloadProgram:
-      DoDownloadProgram();
+      DoDownloadProgram(request);
       break;
     default:
       break;
   }
 }
 
-void Connection::OpenSession() {
+void Connection::OpenSession(const Request& request) {
   try {
-    session_.Open(deviceAddress_, options_.sshPort, userName_, password_, options_.limits, status_);
+    session_.Open(request.address, options_.sshPort, request.user, request.password, options_.limits, status_);
   } catch (...) {
     status_->ShowStatus(T("Nie udało się otworzyć połączenia"));
     throw;
+  }
+  sessionUser_ = request.user;
+  {
+    std::lock_guard lock(credentialsMutex_);
+    userName_ = request.user;
+    password_ = request.password;
   }
   connected_.store(true, std::memory_order_release);
   status_->ShowStatus(T("Połączony"));
@@ -178,91 +219,61 @@ void Connection::Probe() {
   if (!channel) CloseSession();
 }
 
-std::pair<std::shared_ptr<ArchiveDialogSink>, std::string> Connection::ArchiveFields() {
-  std::lock_guard lock(fieldsMutex_);
-  return {archiveDialog_, archiveRoot_};
-}
-
-void Connection::DoListArchiveFolders() {
-  auto [dialog, root] = ArchiveFields();
-  archiveFolders_.clear();
+void Connection::DoListArchiveFolders(Request& request) {
   OperationContext ctx = Context();
-  archiveFolders_ = ListArchiveFolders(ctx);
-  if (dialog) {
-    dialog->ResetList(ArchiveList::Folders, archiveFolders_.size());
-    for (const std::string& entry : archiveFolders_) {
-      dialog->InsertItem(ArchiveList::Folders, -1, MarkedEntry(*options_.files, entry, root + entry, true));
+  // A listing that fails shows nothing in the dialog: the card did not answer, which is not
+  // an empty archive.
+  const std::vector<std::string> folders = ListArchiveFolders(ctx);
+  if (request.archive) {
+    std::vector<ArchiveEntry> entries;
+    entries.reserve(folders.size());
+    for (const std::string& entry : folders) {
+      entries.push_back(LocalArchiveEntry(*options_.files, entry, request.root + entry, true));
     }
+    request.archive->ShowFolders(entries);
   }
   status_->ShowStatus(T("Lista folderów pobrana"));
 }
 
-void Connection::DoListArchiveFiles() {
-  auto [dialog, root] = ArchiveFields();
-  if (!dialog) return;
-  const int index = dialog->FolderSelection();
-  // No selection, or a list that no longer matches the folders read: nothing to list.
-  if (index < 0 || static_cast<std::size_t>(index) >= archiveFolders_.size()) return;
-  const std::string folder = archiveFolders_[static_cast<std::size_t>(index)];
-  archiveFiles_.clear();
+void Connection::DoListArchiveFiles(Request& request) {
+  if (request.folder.empty()) return;  // no folder selected: nothing to list
   OperationContext ctx = Context();
-  archiveFiles_ = ListArchiveFiles(ctx, folder);
-  dialog->ResetList(ArchiveList::Files, archiveFiles_.size());
-  for (const std::string& name : archiveFiles_) {
-    dialog->InsertItem(ArchiveList::Files, -1, MarkedEntry(*options_.files, name, root + folder + name, false));
+  const std::vector<std::string> files = ListArchiveFiles(ctx, request.folder);
+  if (request.archive) {
+    std::vector<ArchiveEntry> entries;
+    entries.reserve(files.size());
+    for (const std::string& name : files) {
+      entries.push_back(LocalArchiveEntry(*options_.files, name, request.root + request.folder + name, false));
+    }
+    request.archive->ShowFiles(request.folder, entries);
   }
   status_->ShowStatus(T("Lista plików pobrana"));
 }
 
-void Connection::DoDownloadArchiveFiles() {
-  auto [dialog, root] = ArchiveFields();
-  if (!dialog) return;
-  const int folderIndex = dialog->FolderSelection();
-  if (folderIndex < 0 || static_cast<std::size_t>(folderIndex) >= archiveFolders_.size()) {
-    throw std::runtime_error(T("Nie zaznaczono folderu."));
-  }
-  const std::vector<int> selected = dialog->SelectedFiles();
-  if (selected.empty()) throw std::runtime_error(T("Nie zaznaczono plików."));
-  const std::string folder = archiveFolders_[static_cast<std::size_t>(folderIndex)];
+void Connection::DoDownloadArchiveFiles(Request& request) {
+  if (request.folder.empty()) throw std::runtime_error(T("Nie zaznaczono folderu."));
+  if (request.files.empty()) throw std::runtime_error(T("Nie zaznaczono plików."));
   OperationContext ctx = Context();
-  for (int index : selected) {
-    if (index < 0 || static_cast<std::size_t>(index) >= archiveFiles_.size()) continue;
-    const std::string file = archiveFiles_[static_cast<std::size_t>(index)];
-    DownloadArchiveFile(ctx, root, folder, file);
-    dialog->DeleteItem(ArchiveList::Files, index);
-    dialog->InsertItem(ArchiveList::Files, index, file + card::kDownloadedMarker);
+  for (const std::string& file : request.files) {
+    DownloadArchiveFile(ctx, request.root, request.folder, file);
+    if (request.archive) request.archive->MarkFileDownloaded(request.folder, file);
   }
-  dialog->DeleteItem(ArchiveList::Folders, folderIndex);
-  dialog->InsertItem(ArchiveList::Folders, folderIndex, folder + card::kDownloadedMarker);
-  dialog->SelectFolder(folderIndex);
+  if (request.archive) request.archive->MarkFolderDownloaded(request.folder);
   status_->ShowStatus(T("Pliki pobrane"));
 }
 
-void Connection::DoShowNetwork() {
-  std::shared_ptr<NetworkDialogSink> dialog;
-  {
-    std::lock_guard lock(fieldsMutex_);
-    dialog = networkDialog_;
-  }
+void Connection::DoShowNetwork(Request& request) {
   OperationContext ctx = Context();
   const NetworkSettings settings = ReadNetworkSettings(ctx, [&](const NetworkSettings& read) {
-    if (!dialog) return;
-    dialog->SetAddress(NetworkField::Address, read.address);
-    dialog->SetAddress(NetworkField::Netmask, read.netmask);
-    dialog->SetAddress(NetworkField::Gateway, read.gateway);
+    if (request.network) request.network->ShowAddresses(read.address, read.netmask, read.gateway);
   });
-  if (dialog && settings.hardwareAddress) dialog->SetHardwareAddress(*settings.hardwareAddress);
+  if (request.network && settings.hardwareAddress) request.network->ShowHardwareAddress(*settings.hardwareAddress);
 }
 
-void Connection::DoDownloadProgram() {
-  std::shared_ptr<SaveFileQuestion> question;
-  {
-    std::lock_guard lock(fieldsMutex_);
-    question = saveQuestion_;
-  }
+void Connection::DoDownloadProgram(Request& request) {
   OperationContext ctx = Context();
   const std::string data = FetchProgram(ctx);
-  const std::optional<std::string> path = question ? question->AskSaveFileName() : std::nullopt;
+  const std::optional<std::string> path = request.question ? request.question->AskSaveFileName() : std::nullopt;
   if (!path) return;  // cancelled: nothing written, the status bar keeps its last state
   StoreProgram(ctx, *path, data);
 }

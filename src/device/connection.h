@@ -1,13 +1,13 @@
 // Connection: the worker that owns the program's one SSH link to a card. The user interface
-// fills the fields of a request and posts its code into the one-place request slot; the worker
-// picks it up within one pass (100 ms), runs the operation, reports through the sinks and
-// frees the slot. Between requests it probes the link every 128 passes and keeps the card's
-// clock in step every 1024 passes.
+// posts a request with its data into the one-place request slot (base/request_slot.h); the
+// worker wakes at once, runs the operation, reports through its sinks and frees the slot.
+// Between requests it probes the link every 128 passes and keeps the card's clock in step
+// every 1024 passes (a pass is one wait of up to 100 ms, ended early by a request).
 //
-// Posting: only the UI thread posts. A request posted while the slot is busy is dropped (the
-// Post functions then return false and change nothing). The slot is an atomic with
-// release/acquire ordering: the fields are written before the code, and the worker reads them
-// only after it has seen the code.
+// Posting: any thread may post; a request posted while the slot is busy is dropped (the Post
+// functions then return false and change nothing). Every request carries its own data; the
+// sinks it names (archive and network dialog, save question) are thread-safe: in the program
+// the posting adapters of device/posted_sinks.h, which follow the rule in device/sinks.h.
 #pragma once
 
 #include <atomic>
@@ -15,14 +15,14 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "base/request_slot.h"
+#include "base/thread.h"
 #include "device/device_operations.h"
 #include "device/local_files.h"
 #include "device/sinks.h"
 #include "device/ssh_session.h"
-#include "device/thread.h"
 
 namespace device {
 
@@ -44,84 +44,98 @@ enum class ConnectionRequest : int {
 struct ConnectionOptions {
   std::uint16_t sshPort = 22;
   SshLimits limits;
-  unsigned passMs = 100;        // wait on the stop signal per pass
+  unsigned passMs = 100;        // longest wait per pass (a request or stop ends it early)
   unsigned probeEvery = 128;    // passes between link probes
   unsigned clockEvery = 1024;   // passes between clock checks
-  DeviceTiming timing;          // restart waits and the PC clock
+  DeviceTiming timing;          // restart waits and the PC clock; the default waits end at stop
   LocalFiles* files = nullptr;  // null: the real file system
 };
 
 class Connection : public Thread {
  public:
-  // `status` and `messages` must outlive the worker.
+  // `status` and `messages` are thread-safe (posting adapters in the program) and must
+  // outlive the worker. `messages` may be null (failures are then only in the status bar).
   Connection(StatusSink* status, MessageSink* messages, ConnectionOptions options = {});
   ~Connection() override;
 
-  // --- posting (UI thread) ---------------------------------------------------
-  // Requests that carry no slot-bound data (3..9, 11).
+  // --- posting -----------------------------------------------------------------------------
+  // The requests without data: Close and RestartDevice. Any other code is refused (false):
+  // it has its own Post function below.
   bool Post(ConnectionRequest request);
-  // Request 2 with the card's address (first octet highest), user name and password.
+  // Request 2: the card's address (first octet highest), user name and password.
   bool PostOpen(std::uint32_t address, const std::string& user, const std::string& password);
-  // Request 1; `password` keeps the new value whatever the outcome.
+  // Request 1: "/vemo/chpass" for the session's user. Password() holds the new password from
+  // now on, whatever the card answers.
   bool PostChangePassword(const std::string& newPassword);
-  // Request 10 with the saved document's bytes.
+  // Request 10: the saved document's bytes.
   bool PostUploadProgram(std::string programData);
+  // Request 11: the card's program into the file `question` names (no file when cancelled).
+  bool PostDownloadProgram(std::shared_ptr<SaveFileQuestion> question);
+  // Request 5: the card's network settings into `dialog`.
+  bool PostShowNetwork(std::shared_ptr<NetworkDialogSink> dialog);
+  // Request 9: a static configuration (first octet highest), then the card's restart.
+  bool PostSetNetwork(std::uint32_t address, std::uint32_t netmask, std::uint32_t gateway);
+  // Request 7: the archive folders into `dialog`. `root` is the local target folder, ending
+  // in a separator unless empty; the entries found there are marked downloaded.
+  bool PostListArchiveFolders(std::shared_ptr<ArchiveDialogSink> dialog, std::string root);
+  // Request 6: the files of `folder` (an entry of the folder listing, ending in "/"). An
+  // empty folder (none selected) makes the request end without effect.
+  bool PostListArchiveFiles(std::shared_ptr<ArchiveDialogSink> dialog, std::string folder, std::string root);
+  // Request 4: `files` of `folder` to root + folder + file, in this order. No folder fails
+  // with "Nie zaznaczono folderu.", no files with "Nie zaznaczono plików.".
+  bool PostDownloadArchiveFiles(std::shared_ptr<ArchiveDialogSink> dialog, std::string folder,
+                                std::vector<std::string> files, std::string root);
 
-  // Fields written whatever the slot holds.
-  void SetArchiveDialog(std::shared_ptr<ArchiveDialogSink> dialog, const std::string& archiveRoot);
-  void SetNetworkDialog(std::shared_ptr<NetworkDialogSink> dialog);
-  void SetNewNetwork(std::uint32_t address, std::uint32_t netmask, std::uint32_t gateway);
-  void SetSaveFileQuestion(std::shared_ptr<SaveFileQuestion> question);
+  // The session's user name and password: those of the last opening that succeeded, the
+  // password replaced by PostChangePassword (the password dialog compares against it).
+  std::string UserName() const;
+  std::string Password() const;
 
   bool IsConnected() const { return connected_.load(std::memory_order_acquire); }
-  ConnectionRequest PendingRequest() const {
-    return static_cast<ConnectionRequest>(request_.load(std::memory_order_acquire));
-  }
-  bool SlotFree() const { return request_.load(std::memory_order_acquire) == 0; }
+  ConnectionRequest PendingRequest() const { return static_cast<ConnectionRequest>(slot_.Pending()); }
+  bool SlotFree() const { return slot_.Free(); }
 
  protected:
   int Run() override;
 
  private:
-  bool Claim(int code);
-  void RunRequest(int code);
-  void OpenSession();
+  // The data of one request; each Post function fills what its request needs.
+  struct Request {
+    std::uint32_t address = 0, netmask = 0, gateway = 0;
+    std::string user, password;  // Open; password also ChangePassword's new one
+    std::string programData;
+    std::string root, folder;
+    std::vector<std::string> files;
+    std::shared_ptr<ArchiveDialogSink> archive;
+    std::shared_ptr<NetworkDialogSink> network;
+    std::shared_ptr<SaveFileQuestion> question;
+  };
+
+  bool Send(ConnectionRequest code, Request request);
+  void RunRequest(ConnectionRequest code, Request& request);
+  void OpenSession(const Request& request);
   void CloseSession();
   void Probe();
-  void DoDownloadArchiveFiles();
-  void DoListArchiveFiles();
-  void DoListArchiveFolders();
-  void DoShowNetwork();
-  void DoDownloadProgram();
+  void DoListArchiveFolders(Request& request);
+  void DoListArchiveFiles(Request& request);
+  void DoDownloadArchiveFiles(Request& request);
+  void DoShowNetwork(Request& request);
+  void DoDownloadProgram(Request& request);
   OperationContext Context();
-  // A copy of the archive dialog and root, taken under the fields lock.
-  std::pair<std::shared_ptr<ArchiveDialogSink>, std::string> ArchiveFields();
 
   StatusSink* status_;
   MessageSink* messages_;
   ConnectionOptions options_;
-
-  std::atomic<int> request_{0};
+  RequestSlot<Request> slot_;
   std::atomic<bool> connected_{false};
 
-  // Written only while the slot is free.
-  std::uint32_t deviceAddress_ = 0;
+  mutable std::mutex credentialsMutex_;
   std::string userName_;
   std::string password_;
-  std::string programData_;
-
-  // Written whatever the slot holds.
-  std::mutex fieldsMutex_;
-  std::shared_ptr<ArchiveDialogSink> archiveDialog_;
-  std::string archiveRoot_;
-  std::shared_ptr<NetworkDialogSink> networkDialog_;
-  std::shared_ptr<SaveFileQuestion> saveQuestion_;
-  std::uint32_t newAddress_ = 0, newNetmask_ = 0, newGateway_ = 0;
 
   // Worker only.
   SshSession session_;
-  std::vector<std::string> archiveFolders_;
-  std::vector<std::string> archiveFiles_;
+  std::string sessionUser_;
 };
 
 }  // namespace device

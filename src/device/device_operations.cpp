@@ -23,6 +23,16 @@ auto WithFailureLine(OperationContext& ctx, const char* failureLine, Body&& body
   }
 }
 
+// The lines of an "ls -p" listing. A listing the card did not finish is a failure, never an
+// empty or shortened list.
+std::vector<std::string> Listing(OperationContext& ctx, const std::string& command) {
+  const std::string failed = T("Nie powiodła się próba wylistowania katalogu.");
+  SshChannel channel = ctx.session.StartCommand(command, failed);
+  std::string text;
+  if (!channel.ReadAll(text)) throw std::runtime_error(failed);
+  return card::SplitListing(text);
+}
+
 void RestartSteps(OperationContext& ctx, int first, unsigned stepMs) {
   for (int i = 0; i < 75; ++i) {
     ctx.status.ShowProgress("", first + i);
@@ -54,7 +64,7 @@ void ChangePassword(OperationContext& ctx, const std::string& user, const std::s
     text.clear();
     if (!channel.ReadUntil(text, "Retype password:")) throw std::runtime_error(failed);
     if (!channel.WriteAll(newPassword + "\n")) throw std::runtime_error(failed);
-    channel.ReadOnce();  // the tool's answer, not used
+    if (!channel.ReadOnce()) throw std::runtime_error(failed);  // the tool's answer, not used
   });
   ctx.status.ShowStatus(T("Hasło zmienione"));
 }
@@ -65,7 +75,8 @@ NetworkSettings ReadNetworkSettings(OperationContext& ctx,
   NetworkSettings settings;
   {
     SshChannel channel = ctx.session.StartCommand("/vemo/ipconfig --show", failed);
-    const std::string text = channel.ReadAll();
+    std::string text;
+    if (!channel.ReadAll(text)) throw std::runtime_error(failed);
     settings.address = card::PackAddress(card::KeyValue(text, "ipaddr"));
     settings.netmask = card::PackAddress(card::KeyValue(text, "netmask"));
     settings.gateway = card::PackAddress(card::KeyValue(text, "gateway"));
@@ -80,26 +91,21 @@ NetworkSettings ReadNetworkSettings(OperationContext& ctx,
 
 std::vector<std::string> ListArchiveFolders(OperationContext& ctx) {
   ctx.status.ShowStatus(T("Pobieranie listy folderów..."));
-  auto folders = WithFailureLine(ctx, "Nie udało się pobrać listy", [&] {
-    SshChannel channel =
-        ctx.session.StartCommand("ls -p /mnt/usbdrive", T("Nie powiodła się próba wylistowania katalogu."));
-    return card::SplitListing(channel.ReadAll());
-  });
-  return folders;
+  return WithFailureLine(ctx, "Nie udało się pobrać listy", [&] { return Listing(ctx, "ls -p /mnt/usbdrive"); });
 }
 
 std::vector<std::string> ListArchiveFiles(OperationContext& ctx, const std::string& folder) {
   ctx.status.ShowStatus(T("Pobieranie listy plików..."));
-  return WithFailureLine(ctx, "Nie udało się pobrać listy", [&] {
-    SshChannel channel = ctx.session.StartCommand("ls -p /mnt/usbdrive/" + card::ShellQuoted(folder),
-                                                  T("Nie powiodła się próba wylistowania katalogu."));
-    return card::SplitListing(channel.ReadAll());
-  });
+  return WithFailureLine(ctx, "Nie udało się pobrać listy",
+                         [&] { return Listing(ctx, "ls -p /mnt/usbdrive/" + card::ShellQuoted(folder)); });
 }
 
-std::string MarkedEntry(LocalFiles& files, const std::string& entry, const std::string& path, bool folder) {
-  const bool present = folder ? files.IsDirectory(path) : files.Exists(path);
-  return present ? entry + card::kDownloadedMarker : entry;
+ArchiveEntry LocalArchiveEntry(LocalFiles& files, const std::string& entry, const std::string& path, bool folder) {
+  return {entry, folder ? files.IsDirectory(path) : files.Exists(path)};
+}
+
+std::string ArchiveItemText(const ArchiveEntry& entry) {
+  return entry.downloaded ? entry.name + card::kDownloadedMarker : entry.name;
 }
 
 void DownloadArchiveFile(OperationContext& ctx, const std::string& archiveRoot, const std::string& folder,
@@ -179,7 +185,9 @@ ClockCheckResult CheckClock(SshSession& session, const DeviceTiming& timing, boo
   if (!channel) return result;
   result.outcome = ClockCheckResult::NotStarted;
   if (!channel.Exec("date -u -Iseconds")) return result;
-  const std::string text = channel.ReadAll();
+  std::string text;
+  result.outcome = ClockCheckResult::NoAnswer;
+  if (!channel.ReadAll(text)) return result;
   const auto cardTime = card::ParseCardDate(text);
   result.outcome = ClockCheckResult::Unreadable;
   if (!cardTime) return result;

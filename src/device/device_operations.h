@@ -1,6 +1,7 @@
 // The operations run over an open SSH session: each one sends the card's commands, reads their
 // output, moves files by SCP and reports in the status bar. They throw std::runtime_error with
-// the step's message after putting their failure line into the status bar. The Connection
+// the step's message after putting their failure line into the status bar; a card that stops
+// answering (a read that times out) fails the step like any other failed read. The Connection
 // worker runs them for its requests; trevnactl runs them directly.
 #pragma once
 
@@ -56,8 +57,10 @@ std::vector<std::string> ListArchiveFiles(OperationContext& ctx, const std::stri
 // that could leave archiveRoot are refused. The file appears only when complete.
 void DownloadArchiveFile(OperationContext& ctx, const std::string& archiveRoot, const std::string& folder,
                          const std::string& file);
-// `entry` with "  [S]" when `path` exists locally (as a folder when `folder` is set).
-std::string MarkedEntry(LocalFiles& files, const std::string& entry, const std::string& path, bool folder);
+// `entry`, downloaded when `path` exists locally (as a folder when `folder` is set).
+ArchiveEntry LocalArchiveEntry(LocalFiles& files, const std::string& entry, const std::string& path, bool folder);
+// What the archive dialog shows for an entry: the name, with "  [S]" when downloaded.
+std::string ArchiveItemText(const ArchiveEntry& entry);
 
 // Request 8: "sync && /vemo/restart", then 75 steps of 1 s.
 void RestartCard(OperationContext& ctx);
@@ -77,6 +80,7 @@ struct ClockCheckResult {
   enum Outcome {
     NoChannel,    // the first channel could not be opened: the link is gone
     NotStarted,   // "date -u -Iseconds" could not be started
+    NoAnswer,     // its output did not come (a read failed or timed out)
     Unreadable,   // the output was too short, did not match, or is no calendar date
     InStep,       // at most 10 s apart: nothing sent
     Corrected,    // more than 10 s apart: "/vemo/setdate ..." sent

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "device/sinks.h"
-#include "device/thread.h"
+#include "base/thread.h"
 
 namespace device {
 
@@ -23,10 +23,12 @@ std::string DeviceItemText(std::uint32_t address, const std::string& alias);
 
 // The device list's model: one address per list item, in list order. Entry 0 is 0.0.0.0, the
 // no-card choice. AddDevice runs on the discovery worker while the UI thread reads addresses,
-// so every access is serialised.
+// so every access is serialised. The sink is called from the worker: in the program it is a
+// PostedDeviceListSink (device/posted_sinks.h), by the rule in device/sinks.h; the array is
+// appended before the item is posted, so it is never shorter than the list box.
 class DeviceList {
  public:
-  // Adds the 0.0.0.0 entry (also to the sink, when there is one).
+  // Adds the 0.0.0.0 entry (also to the sink, when there is one). `sink` outlives the list.
   explicit DeviceList(DeviceListSink* sink);
 
   // Does nothing without a sink (no list window) or for an address already listed; otherwise

@@ -10,7 +10,7 @@
 #include <functional>
 
 #include "device/live_state.h"
-#include "device/thread.h"
+#include "base/thread.h"
 
 namespace net {
 class Socket;
@@ -80,7 +80,9 @@ struct LiveTargets {
   TuningTarget* tuning = nullptr;
   OutputTestState* outputTest = nullptr;
   const std::atomic<bool>* detectionPreview = nullptr;  // null: on
-  // After a picture has been stored (the view invalidates itself here).
+  // After a picture has been stored, on the worker. The view invalidates itself here
+  // (InvalidateRect, which never waits); like every call a worker makes, it must not wait
+  // for the UI thread (device/sinks.h).
   std::function<void(int track, std::uint32_t frameNumber)> pictureArrived;
 };
 
@@ -105,7 +107,8 @@ class LiveThread : public Thread {
   // The card chosen in the device list; 0 = none. Written by the UI thread.
   void SelectAddress(std::uint32_t address) { selectedAddress_.store(address); }
   std::uint32_t SelectedAddress() const { return selectedAddress_.load(); }
-  // Runs (on the worker) after the pictures were cleared at the end of a stream.
+  // Runs (on the worker) after the pictures were cleared at the end of a stream; the same
+  // rule as for LiveTargets::pictureArrived. Set before Start.
   void SetClearedCallback(std::function<void()> cleared) { cleared_ = std::move(cleared); }
 
  protected:

@@ -44,22 +44,20 @@ bool SshChannel::Exec(const std::string& command) {
   return channel_ && libssh2_channel_exec(channel_, command.c_str()) == 0;
 }
 
-void SshChannel::ReadOnce() {
+bool SshChannel::ReadOnce() {
   char buffer[100];
-  if (channel_) libssh2_channel_read(channel_, buffer, sizeof buffer);
+  return channel_ && libssh2_channel_read(channel_, buffer, sizeof buffer) >= 0;
 }
 
-std::string SshChannel::ReadAll() {
-  std::string text;
+bool SshChannel::ReadAll(std::string& text) {
   char buffer[100];
   for (;;) {
     const ssize_t n = libssh2_channel_read(channel_, buffer, sizeof buffer);
-    if (n < 0) break;
+    if (n < 0) return false;  // an error or the call limit: the card did not answer
     text.append(buffer, static_cast<std::size_t>(n));
-    if (libssh2_channel_eof(channel_)) break;
-    if (n == 0) break;  // blocking reads return 0 only at the end of the channel
+    if (libssh2_channel_eof(channel_)) return true;
+    if (n == 0) return true;  // blocking reads return 0 only at the end of the channel
   }
-  return text;
 }
 
 bool SshChannel::ReadUntil(std::string& text, const std::string& marker) {
@@ -126,6 +124,7 @@ void SshSession::Open(std::uint32_t address, std::uint16_t port, const std::stri
 }
 
 void SshSession::TearDown() {
+  unusable_ = false;
   if (session_) {
     libssh2_session_disconnect_ex(session_, SSH_DISCONNECT_BY_APPLICATION, "Shutdown", "");
     libssh2_session_free(session_);
@@ -142,7 +141,16 @@ void SshSession::TearDown() {
 
 SshChannel SshSession::OpenChannel() {
   if (!session_) return SshChannel();
-  return SshChannel(libssh2_channel_open_session(session_));
+  SshChannel channel(libssh2_channel_open_session(session_));
+  if (!channel) NoteTimeOut();
+  return channel;
+}
+
+void SshSession::NoteTimeOut() {
+  // libssh2 keeps the state of a half-done channel opening or SCP start in the session and
+  // resumes it at the next call of the same kind: after a time-out there the session
+  // cannot be used safely any more.
+  if (session_ && libssh2_session_last_errno(session_) == LIBSSH2_ERROR_TIMEOUT) unusable_ = true;
 }
 
 SshChannel SshSession::StartCommand(const std::string& command, const std::string& failure) {
@@ -157,6 +165,7 @@ std::uint64_t SshSession::Fetch(const std::string& remotePath,
                                 const ProgressFunction& progress) {
   libssh2_struct_stat info{};
   SshChannel channel(session_ ? libssh2_scp_recv2(session_, remotePath.c_str(), &info) : nullptr);
+  if (!channel) NoteTimeOut();
   if (!channel) Fail("Nie powiodła się próba pobrania pliku.");
   const std::uint64_t size = info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
   std::vector<char> buffer(64 * 1024);
@@ -180,6 +189,7 @@ void SshSession::Send(const std::string& remotePath, const std::string& data, co
   SshChannel channel(session_ ? libssh2_scp_send64(session_, remotePath.c_str(), 0777,
                                                    static_cast<libssh2_int64_t>(data.size()), 0, 0)
                               : nullptr);
+  if (!channel) NoteTimeOut();
   if (!channel) Fail("Nie powiodła się próba wysłania pliku.");
   std::size_t done = 0;
   while (done < data.size()) {

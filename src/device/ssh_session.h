@@ -42,13 +42,17 @@ class SshChannel {
 
   // Executes a command; false when it could not be started.
   bool Exec(const std::string& command);
-  // One read of up to 100 bytes whose result is not needed.
-  void ReadOnce();
-  // Reads standard output in 100-byte pieces until a read fails or, after a read, the channel
-  // reports end of data.
-  std::string ReadAll();
-  // Reads 100-byte pieces, appending to `text`, until it contains `marker`. False when the
-  // channel ends or a read fails first.
+
+  // The reads take standard output in 100-byte pieces. A read that fails, and a read that
+  // gets nothing within the session's call limit, fails: a time-out is not an end of data.
+  //
+  // One read whose data is not needed; false when it fails (the end of data is fine).
+  bool ReadOnce();
+  // Appends to `text` until the channel reports the end of data; false when a read fails
+  // first (`text` then holds what came before).
+  bool ReadAll(std::string& text);
+  // Appends to `text` until it contains `marker`; false when the channel ends or a read
+  // fails first.
   bool ReadUntil(std::string& text, const std::string& marker);
   // Writes all of `data`; false on failure.
   bool WriteAll(const std::string& data);
@@ -76,6 +80,9 @@ class SshSession {
   // socket library. Safe to call at any time.
   void TearDown();
   bool IsOpen() const { return session_ != nullptr; }
+  // True after a channel opening or an SCP start ran out of time: the card stopped answering
+  // and the session must be torn down (see NoteTimeOut).
+  bool Unusable() const { return unusable_; }
 
   // A new session channel; empty when none could be opened.
   SshChannel OpenChannel();
@@ -101,6 +108,9 @@ class SshSession {
   bool sshStarted_ = false;
   net::Socket socket_;
   _LIBSSH2_SESSION* session_ = nullptr;
+  bool unusable_ = false;
+
+  void NoteTimeOut();
 };
 
 }  // namespace device

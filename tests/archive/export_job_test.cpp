@@ -16,6 +16,7 @@
 #include "base/bytes.h"
 #include "base/platform.h"
 #include "base/text.h"
+#include "base/ui_queue.h"
 
 using archive_test::Bytes;
 using archive_test::ReadBytes;
@@ -41,10 +42,8 @@ class RecordingView : public ExportDialogUi {
     enables.push_back(enabled);
   }
   bool AskOutputPath(std::wstring& path) override {
-    std::unique_lock lock(mutex);
+    std::lock_guard lock(mutex);
     ++saveDialogs;
-    changed.notify_all();
-    changed.wait(lock, [this] { return !holdSaveDialog; });
     path = output;
     return !output.empty();
   }
@@ -68,20 +67,10 @@ class RecordingView : public ExportDialogUi {
       return std::count(statuses.begin(), statuses.end(), ExportDoneText()) >= std::ptrdiff_t(count);
     });
   }
-  bool WaitForSaveDialog() {
-    std::unique_lock lock(mutex);
-    return changed.wait_for(lock, std::chrono::seconds(20), [&] { return saveDialogs > 0; });
-  }
-  void ReleaseSaveDialog() {
-    std::lock_guard lock(mutex);
-    holdSaveDialog = false;
-    changed.notify_all();
-  }
 
   std::mutex mutex;
   std::condition_variable changed;
   std::wstring output;
-  bool holdSaveDialog = false;
   int saveDialogs = 0;
   std::vector<std::string> statuses;
   std::vector<std::uint32_t> progress;
@@ -92,14 +81,21 @@ class RecordingView : public ExportDialogUi {
   std::vector<std::pair<std::wstring, std::wstring>> notes;
 };
 
-// Waits until the worker has finished with the dialog after its last job.
-bool WaitIdle(const ExportThread& worker) {
+// Runs the UI queue (as the dialog's message loop would) until `done` holds, at most 20 s.
+template <class Done>
+bool RunQueueUntil(UiQueue& queue, Done done) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!worker.CanClose()) {
+  for (;;) {
+    queue.RunPending();
+    if (done()) return true;
     if (std::chrono::steady_clock::now() > deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  return true;
+}
+
+std::size_t DoneCount(RecordingView& view) {
+  std::lock_guard lock(view.mutex);
+  return static_cast<std::size_t>(std::count(view.statuses.begin(), view.statuses.end(), ExportDoneText()));
 }
 
 std::wstring Wide(const std::filesystem::path& p) { return WideFromUtf8(p.string()); }
@@ -361,16 +357,17 @@ TEST(ExportSources, OpenDialogResults) {
 }
 
 TEST_F(ExportJobTest, DialogRunsJobsOnTheWorkerAndRefusesToCloseMeanwhile) {
+  UiQueue queue;
   RecordingView view;
-  ExportController controller(view);
+  ExportController controller(view, queue);
   controller.OnInit();
   ASSERT_EQ(view.notes.size(), 1u);
   EXPECT_EQ(Utf8FromWide(view.notes[0].first), "Najpierw wybierz pliki źródłowe");
 
   // No sources: no save dialog, straight to "Zrobione".
   controller.OnStartJob(kExportCopy);
-  ASSERT_TRUE(view.WaitForDone(1));
-  ASSERT_TRUE(WaitIdle(controller.Worker()));
+  ASSERT_TRUE(RunQueueUntil(queue, [&] { return DoneCount(view) == 1 && controller.Worker().CanClose(); }));
+  queue.RunPending();
   EXPECT_EQ(view.saveDialogs, 0);
   EXPECT_EQ(view.enables, (std::vector<bool>{false, true}));
 
@@ -381,32 +378,59 @@ TEST_F(ExportJobTest, DialogRunsJobsOnTheWorkerAndRefusesToCloseMeanwhile) {
   EXPECT_EQ(Utf8FromWide(view.notes.back().second),
             "Eksportuje pliki źródłowe do jednego nagrania i rekompresuje obrazy");
 
-  // Hold the job in its save dialog: closing is refused, a second request is dropped.
+  // The save question waits on the UI queue, which nobody runs yet: closing is refused and a
+  // second request is dropped.
   view.output = Out();
-  view.holdSaveDialog = true;
   controller.OnStartJob(kExportRecompress);
-  ASSERT_TRUE(view.WaitForSaveDialog());
   EXPECT_FALSE(controller.OnClose());
   controller.OnStartJob(kExportCopy);
   EXPECT_EQ(controller.Worker().RequestedMode(), kExportRecompress);
-  view.ReleaseSaveDialog();
-  ASSERT_TRUE(view.WaitForDone(2));
-  ASSERT_TRUE(WaitIdle(controller.Worker()));
+  ASSERT_TRUE(RunQueueUntil(queue, [&] { return DoneCount(view) == 2 && controller.Worker().CanClose(); }));
+  queue.RunPending();
+  EXPECT_EQ(view.saveDialogs, 1);
   EXPECT_TRUE(controller.OnClose());
   EXPECT_EQ(FramesOf(OutBytes()).size(), 6u);
   EXPECT_TRUE(view.errors.empty());
-  EXPECT_EQ(view.progress.back(), 0u);
+  EXPECT_EQ(view.progress, (std::vector<std::uint32_t>{0, 0, 50, 0}));
+  EXPECT_EQ(view.enables.back(), true);
+}
+
+// The dialog goes away (its controller with it) while the worker waits for the answer to its
+// save question: the worker ends at once as if cancelled, and nothing reaches the dialog.
+TEST_F(ExportJobTest, ClosingTheDialogWhileTheJobAsksStopsTheWorkerAndDropsItsReports) {
+  UiQueue queue;
+  RecordingView view;
+  view.output = Out();
+  const auto a = Source("a.avi", SyntheticJpegFrames(0, 3, 0.0));
+  {
+    ExportController controller(view, queue);
+    controller.OnInit();
+    view.sourceAnswer = {Wide(folder.Path()), L"a.avi"};
+    controller.OnChooseSources();
+    controller.OnStartJob(kExportCopy);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (queue.Size() == 0 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_EQ(queue.Size(), 1u);  // the question, posted and waited for
+  }
+  EXPECT_EQ(queue.RunPending(), 4u);  // the question, "Zrobione", 0 and the controls: all dropped
+  EXPECT_EQ(view.saveDialogs, 0);
+  EXPECT_TRUE(view.statuses.empty());
+  EXPECT_TRUE(view.progress.empty());
+  EXPECT_EQ(view.enables, std::vector<bool>{false});
+  EXPECT_FALSE(std::filesystem::exists(folder / "joined.avi"));
 }
 
 TEST_F(ExportJobTest, WorkerShowsAFailedJobOnceAndGoesBackToIdle) {
   RecordingView view;
   view.output = Out();
   std::vector<std::wstring> sources = {Wide(folder / "missing.avi")};
-  ExportThread worker(view, sources);
+  ExportThread worker(view);  // the recorder is thread-safe: the worker calls it directly
   worker.Start();
-  EXPECT_TRUE(worker.Request(kExportCopy));
+  EXPECT_FALSE(worker.Request(kExportNone, sources));
+  EXPECT_TRUE(worker.Request(kExportCopy, sources));
   ASSERT_TRUE(view.WaitForDone(1));
-  ASSERT_TRUE(WaitIdle(worker));
   worker.Stop();
   ASSERT_EQ(view.errors.size(), 1u);
   EXPECT_EQ(view.errors[0], "Nie udało się otworzyć pliku `" + Utf8FromWide(sources[0]) + "'.");

@@ -73,12 +73,15 @@ TEST(LocalFilesTest, MarkersFollowWhatExists) {
   { std::ofstream(folder / "plik.avi") << "x"; }
   auto& files = device::RealFiles();
   const std::string root = Narrow(folder) + "/";
-  EXPECT_EQ(device::MarkedEntry(files, "2026-12-01/", root + "2026-12-01/", true), "2026-12-01/  [S]");
-  EXPECT_EQ(device::MarkedEntry(files, "2026-12-02/", root + "2026-12-02/", true), "2026-12-02/");
+  const auto Marked = [&](const std::string& entry, bool folder) {
+    return device::ArchiveItemText(device::LocalArchiveEntry(files, entry, root + entry, folder));
+  };
+  EXPECT_EQ(Marked("2026-12-01/", true), "2026-12-01/  [S]");
+  EXPECT_EQ(Marked("2026-12-02/", true), "2026-12-02/");
   // A plain file of a folder's name is no downloaded folder; for files any object counts.
-  EXPECT_EQ(device::MarkedEntry(files, "plik.avi", root + "plik.avi", true), "plik.avi");
-  EXPECT_EQ(device::MarkedEntry(files, "plik.avi", root + "plik.avi", false), "plik.avi  [S]");
-  EXPECT_EQ(device::MarkedEntry(files, "2026-12-01", root + "2026-12-01", false), "2026-12-01  [S]");
+  EXPECT_EQ(Marked("plik.avi", true), "plik.avi");
+  EXPECT_EQ(Marked("plik.avi", false), "plik.avi  [S]");
+  EXPECT_EQ(Marked("2026-12-01", false), "2026-12-01  [S]");
   files.CreateFolder(root + "nowy");
   files.CreateFolder(root + "nowy");  // existing: fine
   EXPECT_TRUE(fs::is_directory(folder / "nowy"));
@@ -94,25 +97,38 @@ struct NullStatus : device::StatusSink {
 };
 
 TEST(ConnectionSlotTest, PostingRulesWithoutACard) {
+  using device::ConnectionRequest;
   NullStatus status;
   device::ConnectionOptions options;
   options.passMs = 10;
-  device::Connection connection(&status, nullptr, options);
-  // Not started: the slot takes one request and drops the next.
-  EXPECT_TRUE(connection.SlotFree());
-  EXPECT_FALSE(connection.Post(device::ConnectionRequest::None));
-  EXPECT_TRUE(connection.Post(device::ConnectionRequest::RestartDevice));
-  EXPECT_FALSE(connection.Post(device::ConnectionRequest::ShowNetwork));
-  EXPECT_FALSE(connection.PostUploadProgram("abc"));
-  EXPECT_EQ(connection.PendingRequest(), device::ConnectionRequest::RestartDevice);
-  // The worker frees the slot; while disconnected the request does nothing.
-  connection.Start();
-  for (int i = 0; i < 500 && !connection.SlotFree(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  EXPECT_TRUE(connection.SlotFree());
-  EXPECT_TRUE(status.texts.empty());
-  EXPECT_FALSE(connection.IsConnected());
-  connection.Stop();
-  EXPECT_TRUE(status.texts.empty());  // closing a closed session shows nothing
+  for (int code = 0; code <= 12; ++code) {
+    // Not started: the slot keeps what is posted.
+    device::Connection connection(&status, nullptr, options);
+    const auto request = static_cast<ConnectionRequest>(code);
+    // Post takes only the requests without data; the others have their own Post functions.
+    const bool plain = request == ConnectionRequest::Close || request == ConnectionRequest::RestartDevice;
+    EXPECT_EQ(connection.Post(request), plain) << code;
+    if (!plain) {
+      EXPECT_TRUE(connection.SlotFree()) << code;
+      continue;
+    }
+    EXPECT_EQ(connection.PendingRequest(), request);
+    // Busy: every poster is refused and changes nothing.
+    EXPECT_FALSE(connection.Post(ConnectionRequest::Close));
+    EXPECT_FALSE(connection.PostUploadProgram("abc"));
+    EXPECT_FALSE(connection.PostOpen(1, "a", "b"));
+    EXPECT_FALSE(connection.PostChangePassword("nowe"));
+    EXPECT_FALSE(connection.PostListArchiveFolders(nullptr, ""));
+    EXPECT_EQ(connection.PendingRequest(), request);
+    EXPECT_EQ(connection.Password(), "");
+    // The worker frees the slot; while disconnected the request does nothing.
+    connection.Start();
+    for (int i = 0; i < 1000 && !connection.SlotFree(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(connection.SlotFree());
+    EXPECT_FALSE(connection.IsConnected());
+    connection.Stop();
+  }
+  EXPECT_TRUE(status.texts.empty());  // nothing shown, closing a closed session included
 }
 
 }  // namespace

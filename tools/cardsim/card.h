@@ -13,6 +13,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "event_log.h"
 #include "net.h"
@@ -29,6 +30,9 @@ struct Faults {
   bool refusePassword = false;       // "refuse-password": every login fails
   std::string badStreamHeader;       // "bad-stream-header[=short|width|track|long|type]"
   bool badAnnouncements = false;     // "bad-announce": datagrams that are not announcements
+  // "stall-command=WORD" (repeatable): a command with the word WORD (or a word ending in
+  // "/WORD") is accepted and then never answered: no output, no end of data.
+  std::vector<std::string> stallCommands;
 };
 
 struct CardConfig {

@@ -202,4 +202,19 @@ int RunCommand(CommandContext& c, const std::string& line) {
   return 127;
 }
 
+bool Stalls(const std::vector<std::string>& stalledWords, const std::string& line) {
+  const auto words = SplitShellWords(line);
+  if (!words) return false;
+  for (const std::string& word : *words) {
+    for (const std::string& stalled : stalledWords) {
+      if (word == stalled) return true;
+      if (word.size() > stalled.size() && word.compare(word.size() - stalled.size(), stalled.size(), stalled) == 0 &&
+          word[word.size() - stalled.size() - 1] == '/') {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
 }  // namespace cardsim

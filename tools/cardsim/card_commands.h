@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "channel_io.h"
 
@@ -21,5 +22,9 @@ struct CommandContext {
 
 // Runs one command line; returns its exit status.
 int RunCommand(CommandContext& context, const std::string& line);
+
+// Whether the "stall-command" fault holds `line`: one of its words is a stalled word, or ends
+// in "/" and a stalled word.
+bool Stalls(const std::vector<std::string>& stalledWords, const std::string& line);
 
 }  // namespace cardsim

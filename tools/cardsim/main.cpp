@@ -48,6 +48,12 @@ bool ParseFault(const std::string& text, Faults* faults, std::string* error) {
       *error = "--fault drop-after needs a byte count, e.g. drop-after=1000";
       return false;
     }
+  } else if (kind == "stall-command") {
+    if (value.empty() || value.find_first_of(" \t/") != std::string::npos) {
+      *error = "--fault stall-command needs one command word, e.g. stall-command=ls";
+      return false;
+    }
+    faults->stallCommands.push_back(value);
   } else if (kind == "bad-stream-header") {
     const std::string mode = value.empty() ? "short" : value;
     if (mode != "short" && mode != "width" && mode != "track" && mode != "long" && mode != "type") {
@@ -57,7 +63,8 @@ bool ParseFault(const std::string& text, Faults* faults, std::string* error) {
     faults->badStreamHeader = mode;
   } else {
     *error = "unknown fault '" + text +
-             "' (silent, drop-after=N, refuse-password, bad-stream-header[=short|width|track|long|type], bad-announce)";
+             "' (silent, drop-after=N, refuse-password, stall-command=WORD, "
+             "bad-stream-header[=short|width|track|long|type], bad-announce)";
     return false;
   }
   return true;
@@ -87,7 +94,7 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0, 3600));
   app.add_option("--clock-offset", clockOffset, "seconds the cards' clocks are ahead of the PC (negative: behind)");
   app.add_option("--fps", fps, "live pictures per second and track")->check(CLI::Range(0.1, 25.0));
-  app.add_option("--fault", faultTexts, "fault to inject: silent, drop-after=N, refuse-password, "
+  app.add_option("--fault", faultTexts, "fault to inject: silent, drop-after=N, refuse-password, stall-command=WORD, "
                                         "bad-stream-header[=short|width|track|long|type], bad-announce");
   app.add_flag("--log-stdout", logStdout, "also print every log line on stdout");
   try {

@@ -5,7 +5,7 @@
 #include "base/text.h"
 #include "resource_ids.h"
 
-MainFrame::MainFrame(PendingUpdates& updates) : updates_(updates) {}
+MainFrame::MainFrame(PendingUpdates& updates, UiQueue& uiQueue) : updates_(updates), uiQueue_(uiQueue) {}
 
 MainFrame::~MainFrame() = default;
 

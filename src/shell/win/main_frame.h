@@ -4,13 +4,15 @@
 
 #include <cstdint>
 
+#include "base/ui_queue.h"
 #include "shell/pending_updates.h"
 #include "shell/win/main_loop.h"
 #include "shell/win/window.h"
 
 class MainFrame : public Window, public LoopClient {
  public:
-  explicit MainFrame(PendingUpdates& updates);
+  // `uiQueue` carries the workers' reports to the windows (device/sinks.h); it outlives the frame.
+  MainFrame(PendingUpdates& updates, UiQueue& uiQueue);
   ~MainFrame() override;
 
   // Registers the class and creates the main window. Throws on failure.
@@ -29,5 +31,6 @@ class MainFrame : public Window, public LoopClient {
 
  private:
   PendingUpdates& updates_;
+  UiQueue& uiQueue_;
   HACCEL accelerators_ = nullptr;
 };

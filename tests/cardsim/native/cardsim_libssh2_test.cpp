@@ -20,7 +20,8 @@ using trevna_test::CardSimOptions;
 
 class Libssh2Client {
  public:
-  Libssh2Client(const std::string& address, int port, const std::string& user, const std::string& password) {
+  Libssh2Client(const std::string& address, int port, const std::string& user, const std::string& password,
+                long timeoutMs = 20000) {
     libssh2_init(0);
     fd_ = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in sa{};
@@ -29,7 +30,7 @@ class Libssh2Client {
     inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
     if (connect(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) return;
     session_ = libssh2_session_init();
-    libssh2_session_set_timeout(session_, 20000);  // a hang fails the test instead of blocking it
+    libssh2_session_set_timeout(session_, timeoutMs);  // a hang fails the test instead of blocking it
     if (libssh2_session_handshake(session_, fd_) != 0) return;
     loggedIn_ = libssh2_userauth_password(session_, user.c_str(), password.c_str()) == 0;
   }
@@ -44,7 +45,8 @@ class Libssh2Client {
   bool LoggedIn() const { return loggedIn_; }
   LIBSSH2_SESSION* Session() { return session_; }
 
-  // Runs a command and reads standard output in 100-byte pieces until the end of data.
+  // Runs a command and reads standard output in 100-byte pieces until the end of data;
+  // "<timeout>" when a read ran out of time.
   std::string Run(const std::string& command) {
     LIBSSH2_CHANNEL* channel = libssh2_channel_open_session(session_);
     if (!channel) return "<no channel>";
@@ -53,9 +55,11 @@ class Libssh2Client {
       char buffer[100];
       for (;;) {
         const ssize_t n = libssh2_channel_read(channel, buffer, sizeof buffer);
+        if (n == LIBSSH2_ERROR_TIMEOUT) out = "<timeout>";
         if (n < 0) break;
         out.append(buffer, static_cast<std::size_t>(n));
-        if (libssh2_channel_eof(channel)) break;
+        // 0: the end (libssh2_channel_eof stays false while unread standard error waits).
+        if (n == 0 || libssh2_channel_eof(channel)) break;
       }
     }
     libssh2_channel_close(channel);
@@ -151,6 +155,31 @@ TEST(CardSimLibssh2, ProbeCommandsPromptsAndTransfersAsTheProgramMakesThem) {
   // The session still answers after everything above.
   EXPECT_GE(client.Run("date -u -Iseconds").size(), 22u);
   EXPECT_EQ(client.Run("sync && /vemo/restart"), "");
+}
+
+// The "stall-command" fault: the matching commands are accepted and never answered, by word or
+// by the last part of a path; the others, and the session around them, go on as usual.
+TEST(CardSimLibssh2, StalledCommandsAreAcceptedButNeverAnswered) {
+  CardSimOptions options;
+  options.addresses = {"127.0.0.16"};
+  options.faults = {"stall-command=ls", "stall-command=chpass"};
+  CardSim card(options);
+  Libssh2Client client(card.Address(), card.SshPort(), "serwis", "trevna22", 1000);
+  ASSERT_TRUE(client.LoggedIn());
+  const std::vector<std::pair<std::string, bool>> rows = {
+      {"ls -p /mnt/usbdrive", true},  {"/vemo/chpass serwis", true}, {"date -u -Iseconds", false},
+      {"lsx", false},                 {"/vemo/setdate 'x'", false},  {"ls -p /mnt/usbdrive/2026-01-01/", true},
+  };
+  for (const auto& [command, stalls] : rows) {
+    SCOPED_TRACE(command);
+    const std::string out = client.Run(command);
+    EXPECT_EQ(out == "<timeout>", stalls) << out;
+  }
+  const auto stalled = card.Events("exec-stalled");
+  ASSERT_EQ(stalled.size(), 3u);
+  EXPECT_EQ(stalled[0]["command"], "ls -p /mnt/usbdrive");
+  EXPECT_EQ(stalled[1]["command"], "/vemo/chpass serwis");
+  EXPECT_EQ(card.Events("password").size(), 0u);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include "cardsim_process.h"
 #include "doc/document.h"
 #include "doc/document_file.h"
-#include "shell/pending_updates.h"
+#include "support/recording_updates.h"
 
 namespace {
 
@@ -89,13 +89,9 @@ std::string ReadFile(const std::filesystem::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-class NoUpdates : public UpdateSink {
-  void RequestUpdate(std::uint32_t) override {}
-};
-
 // A document with detectors of the given (track, number) pairs, saved to `path`.
 void SaveDocumentWith(const std::filesystem::path& path, const std::vector<std::pair<int, unsigned>>& detectors) {
-  NoUpdates updates;
+  RecordingUpdates updates;
   Document document(updates);
   auto& state = document.NewRenderState();
   for (const auto& [track, number] : detectors) {
@@ -245,6 +241,42 @@ TEST(CliClockTest, SyncSetsAClockElevenSecondsOff) {
   EXPECT_EQ(sync.code, 0) << sync.err;
   EXPECT_NE(sync.out.find("clock set"), std::string::npos) << sync.out;
   EXPECT_EQ(sim.Events("127.0.0.4", "clock-set").size(), 1u);
+}
+
+// A card that takes the login and then leaves a command unanswered: each command fails with
+// its step's message and exit 1 once the time limit has passed, never with an empty answer.
+TEST(CliFaultTest, CardThatStopsAnsweringFailsTheCommand) {
+  Cardsim sim({"127.0.0.22"}, {"--fault", "stall-command=ls", "--fault", "stall-command=scp", "--fault",
+                               "stall-command=ipconfig", "--fault", "stall-command=chpass", "--fault",
+                               "stall-command=date"});
+  const auto folder = testing_cardsim::FreshFolder("cli-stalled");
+  { std::ofstream(folder / "pw") << "nowe\n"; }
+  const auto doc = folder / "brama.trv";
+  SaveDocumentWith(doc, {{0, 1}});
+  const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
+      {{"archive", "127.0.0.22"}, "Nie powiodła się próba wylistowania katalogu."},
+      {{"archive", "127.0.0.22", "2026-01-01/"}, "Nie powiodła się próba wylistowania katalogu."},
+      {{"archive-get", "127.0.0.22", "2026-01-01/", "A_080000.avi", "-o", folder.string()},
+       "Nie powiodła się próba pobrania pliku."},
+      {{"download-program", "127.0.0.22", (folder / "back.trv").string()}, "Nie powiodła się próba pobrania pliku."},
+      {{"network", "127.0.0.22"}, "Nie powiodła się próba wykonania polecenia."},
+      {{"time", "127.0.0.22"}, "Nie powiodła się próba wykonania polecenia."},
+      {{"passwd", "127.0.0.22", "--new-password-file", (folder / "pw").string()},
+       "Nie powiodła się próba zmiany hasła."},
+      {{"program", "127.0.0.22", doc.string()}, "127.0.0.22: FAILED: Nie powiodła się próba wysłania pliku."},
+  };
+  for (const auto& [args, message] : rows) {
+    SCOPED_TRACE(args[0]);
+    const auto run = Trevnactl(Join(Join(args, CardArgs(sim.Card("127.0.0.22"))), {"--timeout-ms", "1000"}));
+    EXPECT_EQ(run.code, 1) << run.out << run.err;
+    EXPECT_NE((run.err + run.out).find(message), std::string::npos) << run.out << run.err;
+    if (args[0] != "program") {
+      EXPECT_EQ(run.out, "");
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder / "back.trv"));
+  EXPECT_FALSE(std::filesystem::exists(folder / "2026-01-01" / "A_080000.avi"));
+  std::filesystem::remove_all(folder);
 }
 
 TEST(CliDiscoverTest, ListsEachCardOnce) {

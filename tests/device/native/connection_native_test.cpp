@@ -37,8 +37,9 @@ std::string ReadFile(const std::filesystem::path& path) {
 
 std::string Narrow(const std::filesystem::path& path) { return Cp1250FromUtf8(path.string()); }
 
-// A worker with fast passes, no idle housekeeping unless asked, and restart waits recorded
-// instead of slept.
+// A worker with no idle housekeeping unless asked, and restart waits recorded instead of
+// slept. Without housekeeping its passes last ten minutes: every request it carries out in a
+// test was picked up by the wake-up of its posting, and every Stop by the stop signal.
 struct Worker {
   recording::Status status;
   recording::Messages messages;
@@ -50,7 +51,7 @@ struct Worker {
          SshLimits limits = {}) {
     ConnectionOptions options;
     options.sshPort = static_cast<std::uint16_t>(card.sshPort);
-    options.passMs = 10;
+    options.passMs = probeEvery || clockEvery ? 10 : 600000;
     options.probeEvery = probeEvery;
     options.clockEvery = clockEvery;
     options.limits = limits;
@@ -72,6 +73,10 @@ struct Worker {
   }
   bool Run(ConnectionRequest request) {
     return recording::RunRequest(*connection, [&] { return connection->Post(request); });
+  }
+  // Posts with one of the Post functions and waits until the worker has finished.
+  bool Do(const std::function<bool(Connection&)>& post) {
+    return recording::RunRequest(*connection, [&] { return post(*connection); });
   }
 };
 
@@ -148,7 +153,7 @@ TEST_F(CardTest, RequestPostedWhileBusyIsDropped) {
   ASSERT_TRUE(connection.IsConnected());
   ASSERT_TRUE(connection.Post(ConnectionRequest::RestartDevice));
   ASSERT_TRUE(recording::WaitFor([&] { return steps > 0; }));
-  EXPECT_FALSE(connection.Post(ConnectionRequest::ShowNetwork));
+  EXPECT_FALSE(connection.PostSetNetwork(1, 2, 3));
   EXPECT_FALSE(connection.PostUploadProgram("x"));
   EXPECT_FALSE(connection.PostOpen(1, "a", "b"));
   EXPECT_EQ(connection.PendingRequest(), ConnectionRequest::RestartDevice);
@@ -215,9 +220,8 @@ TEST_F(CardTest, UploadProgressFileOnCardAndDownloadBack) {
   auto question = std::make_shared<recording::SaveQuestion>();
   const auto folder = testing_cardsim::FreshFolder("download");
   question->answer = Narrow(folder / "Pobrany dokument.trv");
-  w.connection->SetSaveFileQuestion(question);
   w.status.Clear();
-  ASSERT_TRUE(w.Run(ConnectionRequest::DownloadProgram));
+  ASSERT_TRUE(w.Do([&](Connection& c) { return c.PostDownloadProgram(question); }));
   EXPECT_TRUE(w.messages.Errors().empty());
   EXPECT_EQ(question->asked, 1);
   EXPECT_EQ(ReadFile(folder / "Pobrany dokument.trv"), program);
@@ -228,7 +232,7 @@ TEST_F(CardTest, UploadProgressFileOnCardAndDownloadBack) {
   question->answer.reset();
   std::filesystem::remove(folder / "Pobrany dokument.trv");
   w.status.Clear();
-  ASSERT_TRUE(w.Run(ConnectionRequest::DownloadProgram));
+  ASSERT_TRUE(w.Do([&](Connection& c) { return c.PostDownloadProgram(question); }));
   EXPECT_EQ(question->asked, 2);
   EXPECT_TRUE(std::filesystem::is_empty(folder));
   EXPECT_EQ(w.status.Texts(), (std::vector<std::string>{"Pobieranie pliku..."}));
@@ -274,22 +278,22 @@ TEST_F(CardTest, ArchiveListsMarkersAndDownload) {
   const auto root = testing_cardsim::FreshFolder("archive");
   std::filesystem::create_directory(root / cardFolders[0]);
   auto dialog = std::make_shared<recording::ArchiveDialog>();
-  w.connection->SetArchiveDialog(dialog, Narrow(root) + "/");
+  const std::string rootText = Narrow(root) + "/";
 
   // Request 6 without a folder selection ends without effect.
-  ASSERT_TRUE(w.Run(ConnectionRequest::ListArchiveFiles));
+  ASSERT_TRUE(w.Do([&](Connection& c) { return c.PostListArchiveFiles(dialog, "", rootText); }));
   EXPECT_TRUE(dialog->files.empty());
   EXPECT_TRUE(w.status.Texts().size() == 4u);  // only the opening texts
 
-  ASSERT_TRUE(w.Run(ConnectionRequest::ListArchiveFolders));
+  ASSERT_TRUE(w.Do([&](Connection& c) { return c.PostListArchiveFolders(dialog, rootText); }));
   EXPECT_EQ(w.status.Last(), "Lista folderów pobrana");
   ASSERT_GE(dialog->folders.size(), cardFolders.size());
   EXPECT_EQ(dialog->folders[0], cardFolders[0] + "  [S]");
   for (std::size_t k = 1; k < cardFolders.size(); ++k) EXPECT_EQ(dialog->folders[k], cardFolders[k]);
 
-  dialog->folderSelection = 0;
-  ASSERT_TRUE(w.Run(ConnectionRequest::ListArchiveFiles));
+  ASSERT_TRUE(w.Do([&](Connection& c) { return c.PostListArchiveFiles(dialog, cardFolders[0], rootText); }));
   EXPECT_EQ(w.status.Last(), "Lista plików pobrana");
+  EXPECT_EQ(dialog->filesFolder, cardFolders[0]);
   ASSERT_FALSE(dialog->files.empty());
   std::vector<std::string> cardFiles;
   for (const auto& entry : std::filesystem::directory_iterator(drive / cardFolders[0])) {
@@ -298,13 +302,15 @@ TEST_F(CardTest, ArchiveListsMarkersAndDownload) {
   std::sort(cardFiles.begin(), cardFiles.end());
   EXPECT_EQ(dialog->files, cardFiles);
 
-  // Download without a file selection, then the first (and last) file.
-  ASSERT_TRUE(w.Run(ConnectionRequest::DownloadArchiveFiles));
-  EXPECT_EQ(w.messages.Errors(), (std::vector<std::string>{"Nie zaznaczono plików."}));
-  dialog->selectedFiles = {0, static_cast<int>(cardFiles.size()) - 1};
+  // Download without a folder, without files, then the first and last file.
+  ASSERT_TRUE(w.Do([&](Connection& c) { return c.PostDownloadArchiveFiles(dialog, "", {cardFiles[0]}, rootText); }));
+  ASSERT_TRUE(w.Do([&](Connection& c) { return c.PostDownloadArchiveFiles(dialog, cardFolders[0], {}, rootText); }));
+  EXPECT_EQ(w.messages.Errors(), (std::vector<std::string>{"Nie zaznaczono folderu.", "Nie zaznaczono plików."}));
   w.status.Clear();
-  ASSERT_TRUE(w.Run(ConnectionRequest::DownloadArchiveFiles));
-  EXPECT_EQ(w.messages.Errors().size(), 1u);
+  ASSERT_TRUE(w.Do([&](Connection& c) {
+    return c.PostDownloadArchiveFiles(dialog, cardFolders[0], {cardFiles[0], cardFiles.back()}, rootText);
+  }));
+  EXPECT_EQ(w.messages.Errors().size(), 2u);
   EXPECT_EQ(w.status.Texts().front(), "Pobieranie '" + cardFolders[0] + cardFiles[0] + "'");
   EXPECT_EQ(w.status.Last(), "Pliki pobrane");
   EXPECT_EQ(ReadFile(root / cardFolders[0] / cardFiles[0]), ReadFile(drive / cardFolders[0] / cardFiles[0]));
@@ -320,7 +326,7 @@ TEST_F(CardTest, ArchiveListsMarkersAndDownload) {
   }
 
   // Listing the files again marks the downloaded ones.
-  ASSERT_TRUE(w.Run(ConnectionRequest::ListArchiveFiles));
+  ASSERT_TRUE(w.Do([&](Connection& c) { return c.PostListArchiveFiles(dialog, cardFolders[0], rootText); }));
   EXPECT_EQ(dialog->files[0], cardFiles[0] + "  [S]");
   if (cardFiles.size() > 2) {
     EXPECT_EQ(dialog->files[1], cardFiles[1]);
@@ -337,15 +343,12 @@ TEST_F(CardTest, UnsafeArchiveNamesNeverLeaveTheRoot) {
   { std::ofstream(drive / "zzz-evil" / "a..b.avi") << "data"; }
   const auto root = testing_cardsim::FreshFolder("evil");
   auto dialog = std::make_shared<recording::ArchiveDialog>();
-  w.connection->SetArchiveDialog(dialog, Narrow(root / "inner") + "/");
-  ASSERT_TRUE(w.Run(ConnectionRequest::ListArchiveFolders));
-  const auto at = std::find(dialog->folders.begin(), dialog->folders.end(), "zzz-evil/");
-  ASSERT_NE(at, dialog->folders.end());
-  dialog->folderSelection = static_cast<int>(at - dialog->folders.begin());
-  ASSERT_TRUE(w.Run(ConnectionRequest::ListArchiveFiles));
+  const std::string rootText = Narrow(root / "inner") + "/";
+  ASSERT_TRUE(w.Do([&](Connection& c) { return c.PostListArchiveFolders(dialog, rootText); }));
+  ASSERT_NE(std::find(dialog->folders.begin(), dialog->folders.end(), "zzz-evil/"), dialog->folders.end());
+  ASSERT_TRUE(w.Do([&](Connection& c) { return c.PostListArchiveFiles(dialog, "zzz-evil/", rootText); }));
   ASSERT_EQ(dialog->files, (std::vector<std::string>{"a..b.avi"}));
-  dialog->selectedFiles = {0};
-  ASSERT_TRUE(w.Run(ConnectionRequest::DownloadArchiveFiles));
+  ASSERT_TRUE(w.Do([&](Connection& c) { return c.PostDownloadArchiveFiles(dialog, "zzz-evil/", {"a..b.avi"}, rootText); }));
   EXPECT_EQ(w.messages.Errors(), (std::vector<std::string>{"Niedozwolona nazwa w archiwum karty `a..b.avi'."}));
   EXPECT_EQ(w.status.Last(), "Nie udało się pobrać pliku");
   EXPECT_TRUE(std::filesystem::is_empty(root));
@@ -357,12 +360,11 @@ TEST_F(CardTest, NetworkSettingsReadIntoTheDialog) {
   Worker w(Card());
   ASSERT_TRUE(w.Open("127.0.0.2"));
   auto dialog = std::make_shared<recording::NetworkDialog>();
-  w.connection->SetNetworkDialog(dialog);
-  ASSERT_TRUE(w.Run(ConnectionRequest::ShowNetwork));
+  ASSERT_TRUE(w.Do([&](Connection& c) { return c.PostShowNetwork(dialog); }));
   EXPECT_TRUE(w.messages.Errors().empty());
-  ASSERT_EQ(dialog->addresses.size(), 3u);
-  EXPECT_NE(dialog->addresses[NetworkField::Address], 0u);
-  EXPECT_NE(dialog->addresses[NetworkField::Netmask], 0u);
+  ASSERT_TRUE(dialog->addresses);
+  EXPECT_NE((*dialog->addresses)[0], 0u);
+  EXPECT_NE((*dialog->addresses)[1], 0u);
   ASSERT_TRUE(dialog->hardware);
   EXPECT_EQ(dialog->hardware->size(), 17u);
   EXPECT_EQ((*dialog->hardware)[2], ':');
@@ -448,6 +450,109 @@ TEST(FaultTest, SilentCardFailsWithinTheLimit) {
   EXPECT_EQ(w.status.Last(), "Nie udało się otworzyć połączenia");
 }
 
+// A card that takes the login and then leaves a command unanswered (its shell hangs): every
+// read that runs out of time fails its step with the step's message, and the dialogs are not
+// filled (an archive that did not answer never shows as empty). A command channel that hangs
+// leaves the session usable; a transfer that hangs in its start does not (libssh2 would resume
+// it), so the session is then closed as after a failed probe.
+TEST(FaultTest, CardThatStopsAnsweringACommandFailsThatStep) {
+  Cardsim stalling({"127.0.0.20"}, {"--fault", "stall-command=ls", "--fault", "stall-command=scp", "--fault",
+                                    "stall-command=chpass", "--fault", "stall-command=ifconfig", "--fault",
+                                    "stall-command=date"});
+  Cardsim noIpconfig({"127.0.0.21"}, {"--fault", "stall-command=ipconfig"});
+  SshLimits limits;
+  limits.callTimeoutMs = 1000;
+  Worker a(stalling.Card("127.0.0.20"), 0, 0, limits);
+  Worker b(noIpconfig.Card("127.0.0.21"), 0, 0, limits);
+  ASSERT_TRUE(a.Open("127.0.0.20"));
+  ASSERT_TRUE(b.Open("127.0.0.21"));
+  const auto root = testing_cardsim::FreshFolder("stalled");
+  const std::string rootText = Narrow(root) + "/";
+  auto archive = std::make_shared<recording::ArchiveDialog>();
+  auto network = std::make_shared<recording::NetworkDialog>();
+  auto question = std::make_shared<recording::SaveQuestion>();
+  question->answer = Narrow(root / "program.trv");
+  struct Row {
+    const char* name;
+    Worker* worker;
+    std::function<bool(Connection&)> post;
+    const char* message;
+    const char* failureLine;  // "" when the operation has none
+    bool closesLink = false;
+    bool addressesShown = false;
+  };
+  const std::vector<Row> rows = {
+      {"folders", &a, [&](Connection& c) { return c.PostListArchiveFolders(archive, rootText); },
+       "Nie powiodła się próba wylistowania katalogu.", "Nie udało się pobrać listy"},
+      {"files", &a, [&](Connection& c) { return c.PostListArchiveFiles(archive, "2026-01-01/", rootText); },
+       "Nie powiodła się próba wylistowania katalogu.", "Nie udało się pobrać listy"},
+      {"chpass", &a, [&](Connection& c) { return c.PostChangePassword("nowe"); },
+       "Nie powiodła się próba zmiany hasła.", "Nie udało się zmienić hasła"},
+      {"ifconfig", &a, [&](Connection& c) { return c.PostShowNetwork(network); },
+       "Nie powiodła się próba wykonania polecenia.", "", false, true},
+      {"ipconfig", &b, [&](Connection& c) { return c.PostShowNetwork(network); },
+       "Nie powiodła się próba wykonania polecenia.", ""},
+      {"archive download", &a,
+       [&](Connection& c) { return c.PostDownloadArchiveFiles(archive, "2026-01-01/", {"A_080000.avi"}, rootText); },
+       "Nie powiodła się próba pobrania pliku.", "Nie udało się pobrać pliku", true},
+      {"program download", &a, [&](Connection& c) { return c.PostDownloadProgram(question); },
+       "Nie powiodła się próba pobrania pliku.", "Nie udało się pobrać pliku", true},
+      {"upload", &a, [&](Connection& c) { return c.PostUploadProgram("program"); },
+       "Nie powiodła się próba wysłania pliku.", "Nie udało się wysłać pliku", true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const auto errors = row.worker->messages.Errors().size();
+    row.worker->status.Clear();
+    network->addresses.reset();
+    ASSERT_TRUE(row.worker->Do(row.post));
+    const auto shown = row.worker->messages.Errors();
+    ASSERT_EQ(shown.size(), errors + 1);
+    EXPECT_EQ(shown.back(), row.message);
+    auto texts = row.worker->status.Texts();
+    if (row.closesLink) {
+      EXPECT_FALSE(row.worker->connection->IsConnected());
+      ASSERT_GE(texts.size(), 2u);
+      EXPECT_EQ(texts.back(), "Nie połączony");
+      texts.resize(texts.size() - 2);  // "Rozłączanie...", "Nie połączony"
+      ASSERT_TRUE(row.worker->Open("127.0.0.20"));
+    } else {
+      EXPECT_TRUE(row.worker->connection->IsConnected());
+    }
+    if (*row.failureLine) {
+      ASSERT_FALSE(texts.empty());
+      EXPECT_EQ(texts.back(), row.failureLine);
+    } else {
+      EXPECT_TRUE(texts.empty());
+    }
+    // "ipconfig --show" answered: the addresses were shown before "ifconfig" hung.
+    EXPECT_EQ(network->addresses.has_value(), row.addressesShown);
+  }
+  EXPECT_EQ(archive->showFolderCalls, 0);
+  EXPECT_TRUE(archive->files.empty());
+  EXPECT_TRUE(archive->filesFolder.empty());
+  EXPECT_EQ(question->asked, 0);
+  EXPECT_TRUE(std::filesystem::is_empty(root / "2026-01-01"));
+  EXPECT_FALSE(network->hardware);
+  EXPECT_EQ(stalling.Events("127.0.0.20", "exec-stalled").size(), 7u);
+
+  // The clock check of an idle link reads "date" too: a card that does not answer is left
+  // alone, silently, and the link stays up.
+  Worker clock(stalling.Card("127.0.0.20"), 0, /*clockEvery=*/5, limits);
+  ASSERT_TRUE(clock.Open("127.0.0.20"));
+  const auto DateStalls = [&] {
+    std::size_t n = 0;
+    for (const auto& e : stalling.Events("127.0.0.20", "exec-stalled")) n += e.value("command", "") == "date -u -Iseconds";
+    return n;
+  };
+  ASSERT_TRUE(recording::WaitFor([&] { return DateStalls() >= 2; }));  // one check over, the next begun
+  EXPECT_TRUE(clock.connection->IsConnected());
+  EXPECT_TRUE(clock.messages.Errors().empty());
+  EXPECT_EQ(clock.status.Last(), "Połączony");
+  EXPECT_TRUE(stalling.Events("127.0.0.20", "clock-set").empty());
+  std::filesystem::remove_all(root);
+}
+
 TEST(FaultTest, RefusedPasswordReportsAuthentication) {
   Cardsim sim({"127.0.0.7"}, {"--fault", "refuse-password"});
   Worker w(sim.Card("127.0.0.7"));
@@ -476,14 +581,11 @@ TEST(FaultTest, LinkDropMidUploadAndMidDownload) {
     ASSERT_TRUE(w.Open("127.0.0.8"));
     const auto root = testing_cardsim::FreshFolder("drop");
     auto dialog = std::make_shared<recording::ArchiveDialog>();
-    w.connection->SetArchiveDialog(dialog, Narrow(root) + "/");
-    ASSERT_TRUE(w.Run(ConnectionRequest::ListArchiveFolders));
-    const auto at = std::find(dialog->folders.begin(), dialog->folders.end(), "0000-big/");
-    ASSERT_NE(at, dialog->folders.end());
-    dialog->folderSelection = static_cast<int>(at - dialog->folders.begin());
-    ASSERT_TRUE(w.Run(ConnectionRequest::ListArchiveFiles));
-    dialog->selectedFiles = {0};
-    ASSERT_TRUE(w.Run(ConnectionRequest::DownloadArchiveFiles));
+    const std::string rootText = Narrow(root) + "/";
+    ASSERT_TRUE(w.Do([&](Connection& c) { return c.PostListArchiveFolders(dialog, rootText); }));
+    ASSERT_NE(std::find(dialog->folders.begin(), dialog->folders.end(), "0000-big/"), dialog->folders.end());
+    ASSERT_TRUE(w.Do([&](Connection& c) { return c.PostListArchiveFiles(dialog, "0000-big/", rootText); }));
+    ASSERT_TRUE(w.Do([&](Connection& c) { return c.PostDownloadArchiveFiles(dialog, "0000-big/", {"big.avi"}, rootText); }));
     ASSERT_EQ(w.messages.Errors().size(), 1u);
     EXPECT_EQ(w.messages.Errors()[0], "Nie powiodło się pobieranie pliku.");
     EXPECT_EQ(w.status.Last(), "Nie udało się pobrać pliku");

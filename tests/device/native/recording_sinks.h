@@ -1,10 +1,10 @@
 // Sinks that record what the device workers show, for tests.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -72,41 +72,49 @@ class Messages : public device::MessageSink {
   std::vector<std::string> errors_;
 };
 
+// The archive dialog as the user sees it: the item texts of both lists, the folder whose
+// files are shown and the selected folder.
 class ArchiveDialog : public device::ArchiveDialogSink {
  public:
-  int folderSelection = -1;
-  std::vector<int> selectedFiles;
   std::vector<std::string> folders, files;
+  std::string filesFolder;
+  int folderSelection = -1;
+  int showFolderCalls = 0;
 
-  int FolderSelection() override { return folderSelection; }
-  std::vector<int> SelectedFiles() override { return selectedFiles; }
-  void ResetList(device::ArchiveList list, std::size_t) override { List(list).clear(); }
-  void InsertItem(device::ArchiveList list, int index, const std::string& text) override {
-    auto& items = List(list);
-    if (index < 0 || static_cast<std::size_t>(index) > items.size()) {
-      items.push_back(text);
-    } else {
-      items.insert(items.begin() + index, text);
+  void ShowFolders(const std::vector<device::ArchiveEntry>& entries) override {
+    ++showFolderCalls;
+    folders.clear();
+    for (const auto& e : entries) folders.push_back(device::ArchiveItemText(e));
+  }
+  void ShowFiles(const std::string& folder, const std::vector<device::ArchiveEntry>& entries) override {
+    filesFolder = folder;
+    files.clear();
+    for (const auto& e : entries) files.push_back(device::ArchiveItemText(e));
+  }
+  void MarkFileDownloaded(const std::string& folder, const std::string& file) override {
+    if (folder != filesFolder) return;
+    for (auto& item : files) {
+      if (item == file) item = device::ArchiveItemText({file, true});
     }
   }
-  void DeleteItem(device::ArchiveList list, int index) override {
-    auto& items = List(list);
-    if (index >= 0 && static_cast<std::size_t>(index) < items.size()) items.erase(items.begin() + index);
-  }
-  void SelectFolder(int index) override { folderSelection = index; }
-
- private:
-  std::vector<std::string>& List(device::ArchiveList list) {
-    return list == device::ArchiveList::Folders ? folders : files;
+  void MarkFolderDownloaded(const std::string& folder) override {
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+      if (folders[i] == folder || folders[i] == device::ArchiveItemText({folder, true})) {
+        folders[i] = device::ArchiveItemText({folder, true});
+        folderSelection = static_cast<int>(i);
+      }
+    }
   }
 };
 
 class NetworkDialog : public device::NetworkDialogSink {
  public:
-  std::map<device::NetworkField, std::uint32_t> addresses;
+  std::optional<std::array<std::uint32_t, 3>> addresses;  // address, netmask, gateway
   std::optional<std::string> hardware;
-  void SetAddress(device::NetworkField field, std::uint32_t address) override { addresses[field] = address; }
-  void SetHardwareAddress(const std::string& text) override { hardware = text; }
+  void ShowAddresses(std::uint32_t address, std::uint32_t netmask, std::uint32_t gateway) override {
+    addresses = {address, netmask, gateway};
+  }
+  void ShowHardwareAddress(const std::string& text) override { hardware = text; }
 };
 
 class SaveQuestion : public device::SaveFileQuestion {

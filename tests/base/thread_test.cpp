@@ -1,4 +1,4 @@
-#include "device/thread.h"
+#include "base/thread.h"
 
 #include <gtest/gtest.h>
 

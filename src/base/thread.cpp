@@ -1,4 +1,4 @@
-#include "device/thread.h"
+#include "base/thread.h"
 
 #include <atomic>
 #include <stdexcept>
@@ -10,6 +10,14 @@
 namespace {
 
 std::atomic<int> failNextStart{0};
+
+// The worker running on this thread (set by ThreadProc for the life of Run).
+thread_local Thread* currentWorker = nullptr;
+
+bool TakeInjectedFailure(int step) {
+  int expected = step;
+  return failNextStart.compare_exchange_strong(expected, 0);
+}
 
 }  // namespace
 
@@ -31,39 +39,41 @@ bool StopSignal::IsSet() const {
 }
 
 bool StopSignal::Wait(unsigned milliseconds) const {
-  std::unique_lock lock(mutex_);
-  if (milliseconds == 0) return set_;
-  return changed_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return set_; });
+  if (milliseconds == 0) return IsSet();
+  WaitFor(milliseconds, [] { return false; });
+  return IsSet();
 }
 
-Thread::Thread(std::string name) : name_(std::move(name)) {}
+void StopSignal::Notify() const {
+  // Taking the lock orders this wake-up after the waiter's last look at its condition.
+  { std::lock_guard lock(mutex_); }
+  changed_.notify_all();
+}
+
+Thread::Thread(std::string name) : name_(std::move(name)), stop_(std::make_shared<StopSignal>()) {}
 
 Thread::~Thread() {
   if (thread_.joinable()) {
-    if (stopEvent_) stopEvent_->Set();
+    stop_->Set();
     thread_.join();
   }
 }
 
+std::shared_ptr<StopSignal> Thread::CurrentStopSignal() {
+  return currentWorker ? currentWorker->stop_ : nullptr;
+}
+
 void Thread::Start() {
-  if (stopEvent_ && (thread_.joinable() || finished_)) return;
-  if (!stopEvent_) {
-    try {
-      int expected = 1;
-      if (failNextStart.compare_exchange_strong(expected, 0)) throw std::bad_alloc();
-      stopEvent_ = std::make_unique<StopSignal>();
-    } catch (const std::exception&) {
-      throw std::runtime_error(Cp1250FromUtf8("Nie udało się utworzyć kontrolera nowego wątku."));
-    }
+  if (Started()) return;
+  if (TakeInjectedFailure(1)) {
+    throw std::runtime_error(Cp1250FromUtf8("Nie udało się utworzyć kontrolera nowego wątku."));
   }
   try {
-    int expected = 2;
-    if (failNextStart.compare_exchange_strong(expected, 0)) {
+    if (TakeInjectedFailure(2)) {
       throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     }
     thread_ = std::thread(&Thread::ThreadProc, this);
   } catch (const std::exception&) {
-    // The signal stays; the destructor releases it.
     throw std::runtime_error(Cp1250FromUtf8("Nie udało się utworzyć nowego wątku."));
   }
 }
@@ -71,19 +81,14 @@ void Thread::Start() {
 void Thread::Stop() {
   if (!thread_.joinable()) return;  // never started, or already stopped
   Trace("Thread::Stop: Stopping thread %s\n", name_.c_str());
-  stopEvent_->Set();
+  stop_->Set();
   thread_.join();
   finished_ = true;
   Trace("Thread::Stop: Stopped thread %s\n", name_.c_str());
 }
 
-bool Thread::WaitForStop(unsigned milliseconds) const {
-  return stopEvent_ ? stopEvent_->Wait(milliseconds) : false;
-}
-
-bool Thread::StopRequested() const { return stopEvent_ && stopEvent_->IsSet(); }
-
 int Thread::ThreadProc(Thread* self) {
+  currentWorker = self;
   Trace("Thread::ThreadProc: Starting thread %s\n", self->name_.c_str());
   try {
     self->Run();
@@ -94,5 +99,6 @@ int Thread::ThreadProc(Thread* self) {
     Trace("Thread::ThreadProc: Unhandled failure in thread %s\n", self->name_.c_str());
   }
   Trace("Thread::ThreadProc: Ending thread %s\n", self->name_.c_str());
+  currentWorker = nullptr;
   return 0;
 }

@@ -1,0 +1,191 @@
+// Closing windows and stopping workers while the workers report, as the program does when the
+// user closes a dialog or the program: the windows go first (their tokens with them), then each
+// worker is stopped while its reports sit in a UI queue that nobody runs. Every stop must end
+// promptly, and the reports must be dropped without touching the freed windows (ASan).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <memory>
+
+#include "base/socket.h"
+#include "base/ui_queue.h"
+#include "cardsim_process.h"
+#include "device/connection.h"
+#include "device/discovery.h"
+#include "device/live_stream.h"
+#include "device/posted_sinks.h"
+#include "recording_sinks.h"
+
+namespace {
+
+using namespace device;
+using testing_cardsim::Cardsim;
+
+// Runs `work` on its own thread; a hang ends the program (a stuck worker cannot be joined).
+template <class Work>
+void EndsWithin(int seconds, Work work, const char* what) {
+  std::packaged_task<void()> task(work);
+  auto done = task.get_future();
+  std::thread runner(std::move(task));
+  if (done.wait_for(std::chrono::seconds(seconds)) != std::future_status::ready) {
+    std::fprintf(stderr, "%s did not end within %d s\n", what, seconds);
+    std::_Exit(1);
+  }
+  runner.join();
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The windows a Connection reports to, on the "UI thread" (the test thread).
+struct Windows : StatusSink, MessageSink, ArchiveDialogSink, NetworkDialogSink, SaveFileQuestion {
+  void ShowStatus(const std::string&) override { ++calls; }
+  void ShowProgress(const std::string&, int) override { ++calls; }
+  void ShowError(const std::string&) override { ++calls; }
+  void ShowFolders(const std::vector<ArchiveEntry>&) override { ++calls; }
+  void ShowFiles(const std::string&, const std::vector<ArchiveEntry>&) override { ++calls; }
+  void MarkFileDownloaded(const std::string&, const std::string&) override { ++calls; }
+  void MarkFolderDownloaded(const std::string&) override { ++calls; }
+  void ShowAddresses(std::uint32_t, std::uint32_t, std::uint32_t) override { ++calls; }
+  void ShowHardwareAddress(const std::string&) override { ++calls; }
+  std::optional<std::string> AskSaveFileName() override {
+    ++calls;
+    return std::string("/nonexistent/never.trv");
+  }
+  int calls = 0;
+  LifetimeToken token;
+};
+
+std::size_t CountEvents(const Cardsim& sim, const std::string& event, const std::string& command = "") {
+  std::size_t n = 0;
+  for (const auto& e : sim.Events("127.0.0.23", event)) n += command.empty() || e.value("command", "") == command;
+  return n;
+}
+
+TEST(WorkerShutdownTest, ClosingTheWindowsThenStoppingTheConnectionMidRequestEndsPromptly) {
+  // The card holds "ls" and "ifconfig" unanswered, so listings and the network read stay
+  // inside their reads until the (3 s) call limit.
+  Cardsim sim({"127.0.0.23"}, {"--fault", "stall-command=ls", "--fault", "stall-command=ifconfig"});
+  const auto& card = sim.Card("127.0.0.23");
+  const auto root = testing_cardsim::FreshFolder("shutdown");
+  const std::string program(200 * 1024, 'p');
+  struct Row {
+    const char* name;
+    std::function<bool(Connection&, Windows&, UiQueue&)> post;
+    std::function<bool(Connection&)> midway;  // the worker is inside the request (or past it)
+  };
+  const std::string rootText = Cp1250FromUtf8(root.string()) + "/";
+  std::size_t stalled = 0, fetched = 0, restarts = 0;
+  const std::vector<Row> rows = {
+      {"archive dialog filled by a listing",
+       [&](Connection& c, Windows& w, UiQueue& q) {
+         stalled = CountEvents(sim, "exec-stalled");
+         return c.PostListArchiveFolders(
+             std::make_shared<PostedArchiveDialogSink>(q, w.token.Watch<ArchiveDialogSink>(&w)), rootText);
+       },
+       [&](Connection&) { return CountEvents(sim, "exec-stalled") > stalled; }},
+      {"network dialog filled by the network read",
+       [&](Connection& c, Windows& w, UiQueue& q) {
+         stalled = CountEvents(sim, "exec-stalled");
+         return c.PostShowNetwork(std::make_shared<PostedNetworkDialogSink>(q, w.token.Watch<NetworkDialogSink>(&w)));
+       },
+       [&](Connection&) { return CountEvents(sim, "exec-stalled") > stalled; }},
+      {"error box posted",
+       [&](Connection& c, Windows& w, UiQueue& q) {
+         return c.PostDownloadArchiveFiles(
+             std::make_shared<PostedArchiveDialogSink>(q, w.token.Watch<ArchiveDialogSink>(&w)), "", {}, rootText);
+       },
+       [](Connection& c) { return c.SlotFree(); }},  // failed at once; the box waits on the queue
+      {"save question of download program",
+       [&](Connection& c, Windows& w, UiQueue& q) {
+         fetched = CountEvents(sim, "scp-download");
+         return c.PostDownloadProgram(
+             std::make_shared<PostedSaveFileQuestion>(q, w.token.Watch<SaveFileQuestion>(&w)));
+       },
+       [&](Connection&) { return CountEvents(sim, "scp-download") > fetched; }},
+      {"upload in its restart wait",
+       [&](Connection& c, Windows&, UiQueue&) {
+         restarts = CountEvents(sim, "exec", "sync && /vemo/restart");
+         return c.PostUploadProgram(program);
+       },
+       [&](Connection&) { return CountEvents(sim, "exec", "sync && /vemo/restart") > restarts; }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    UiQueue queue;  // the UI thread is busy elsewhere: nothing runs it until the end
+    auto windows = std::make_unique<Windows>();
+    PostedStatusSink status(queue, windows->token.Watch<StatusSink>(windows.get()));
+    PostedMessageSink messages(queue, windows->token.Watch<MessageSink>(windows.get()));
+    ConnectionOptions options;
+    options.sshPort = static_cast<std::uint16_t>(card.sshPort);
+    options.limits.callTimeoutMs = 3000;
+    options.probeEvery = 0;
+    options.clockEvery = 0;
+    auto connection = std::make_unique<Connection>(&status, &messages, options);
+    connection->Start();
+    std::uint32_t address = 0;
+    net::ParseDottedAddress("127.0.0.23", &address);
+    ASSERT_TRUE(connection->PostOpen(address, Cardsim::kUser, Cardsim::kPassword));
+    ASSERT_TRUE(recording::WaitFor([&] { return connection->SlotFree(); }));
+    ASSERT_TRUE(connection->IsConnected());
+    ASSERT_TRUE(row.post(*connection, *windows, queue));
+    ASSERT_TRUE(recording::WaitFor([&] { return row.midway(*connection); }));
+    windows.reset();
+    EndsWithin(20, [&] { connection->Stop(); }, row.name);
+    EXPECT_FALSE(connection->IsConnected());
+    EXPECT_GT(queue.RunPending(), 0u);  // every report was dropped, none reached freed memory
+    connection.reset();
+  }
+  // The upload itself was complete before the restart command.
+  EXPECT_EQ(ReadFile(sim.Folder("127.0.0.23") / "program.doz"), program);
+  std::filesystem::remove_all(root);
+}
+
+TEST(WorkerShutdownTest, StoppingScanAndLiveThreadsWhileTheyReport) {
+  net::Socket probe = net::Socket::Udp();
+  probe.Bind(0x7F000001, 0);
+  const std::uint16_t port = probe.LocalPort();
+  probe.Close();
+  Cardsim sim({"127.0.0.24"}, {}, port);
+
+  struct ListWindow : DeviceListSink {
+    void AddItem(const std::string&) override { ++items; }
+    int items = 0;
+    LifetimeToken token;
+  };
+  UiQueue queue;
+  auto listWindow = std::make_unique<ListWindow>();
+  PostedDeviceListSink listSink(queue, listWindow->token.Watch<DeviceListSink>(listWindow.get()));
+  DeviceList list(&listSink);
+  ScanThread scan(&list, port);
+  scan.Start();
+  ASSERT_TRUE(recording::WaitFor([&] { return list.Count() >= 2; }));  // the card was heard and posted
+
+  // The live view repaints through a thread-safe call that never waits.
+  LivePictures pictures;
+  std::atomic<int> invalidated{0};
+  LiveTargets targets;
+  targets.pictures = &pictures;
+  targets.pictureArrived = [&](int, std::uint32_t) { ++invalidated; };
+  LiveThread::Options liveOptions;
+  liveOptions.port = static_cast<std::uint16_t>(sim.Card("127.0.0.24").streamPort);
+  liveOptions.retryMs = 50;
+  LiveThread live(targets, liveOptions);
+  live.SetClearedCallback([&] { ++invalidated; });
+  live.Start();
+  live.SelectAddress(list.AddressAt(1));
+  ASSERT_TRUE(recording::WaitFor([&] { return invalidated.load() >= 3; }));
+
+  listWindow.reset();  // the device list window closes first
+  EndsWithin(20, [&] { live.Stop(); }, "LiveThread");
+  EndsWithin(20, [&] { scan.Stop(); }, "ScanThread");
+  EXPECT_GE(queue.RunPending(), 2u);  // the no-card entry and the card: dropped
+}
+
+}  // namespace
