@@ -267,7 +267,7 @@ TEST(CliFaultTest, CardThatStopsAnsweringFailsTheCommand) {
   };
   for (const auto& [args, message] : rows) {
     SCOPED_TRACE(args[0]);
-    const auto run = Trevnactl(Join(Join(args, CardArgs(sim.Card("127.0.0.22"))), {"--timeout-ms", "1000"}));
+    const auto run = Trevnactl(Join(Join(args, CardArgs(sim.Card("127.0.0.22"))), {"--timeout-ms", "2500"}));
     EXPECT_EQ(run.code, 1) << run.out << run.err;
     EXPECT_NE((run.err + run.out).find(message), std::string::npos) << run.out << run.err;
     if (args[0] != "program") {

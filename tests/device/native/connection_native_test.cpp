@@ -461,7 +461,7 @@ TEST(FaultTest, CardThatStopsAnsweringACommandFailsThatStep) {
                                     "stall-command=date"});
   Cardsim noIpconfig({"127.0.0.21"}, {"--fault", "stall-command=ipconfig"});
   SshLimits limits;
-  limits.callTimeoutMs = 1000;
+  limits.callTimeoutMs = 2500;  // room for a key exchange under sanitizers and load
   Worker a(stalling.Card("127.0.0.20"), 0, 0, limits);
   Worker b(noIpconfig.Card("127.0.0.21"), 0, 0, limits);
   ASSERT_TRUE(a.Open("127.0.0.20"));
