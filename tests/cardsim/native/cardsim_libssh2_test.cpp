@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include "cardsim_test_support.h"
-#include "support/cardsim_fixture.h"
+#include "support/cardsim.h"
 
 namespace {
 
@@ -132,7 +132,7 @@ TEST(CardSimLibssh2, ProbeCommandsPromptsAndTransfersAsTheProgramMakesThem) {
     // Waiting for the card's end of data tells that the file is written.
     EXPECT_EQ(libssh2_channel_send_eof(channel), 0);
     EXPECT_EQ(libssh2_channel_wait_eof(channel), 0);
-    EXPECT_EQ(cardsim_test::ReadFile(card.CardFolder() / "program.doz"), program);
+    EXPECT_EQ(cardsim_test::ReadBytes(card.CardFolder() / "program.doz"), program);
     EXPECT_EQ(libssh2_channel_close(channel), 0);
     libssh2_channel_free(channel);
   }

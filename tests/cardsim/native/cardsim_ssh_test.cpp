@@ -5,7 +5,7 @@
 #include <ctime>
 #include <sstream>
 
-#include "support/cardsim_fixture.h"
+#include "support/cardsim.h"
 
 namespace {
 

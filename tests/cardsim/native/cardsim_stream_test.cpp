@@ -7,7 +7,7 @@
 #include <numeric>
 
 #include "cardsim_test_support.h"
-#include "support/cardsim_fixture.h"
+#include "support/cardsim.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ class CardSimStream : public ::testing::Test {
     options.restartSeconds = 0;
     card_ = new CardSim(options);
     const fs::path program = card_->StateFolder() / "program.trv";
-    cardsim_test::WriteFile(program, ProgramFile({{0, 1, RectangleMask(12, 100, 168, 110)},
+    cardsim_test::WriteBytes(program, ProgramFile({{0, 1, RectangleMask(12, 100, 168, 110)},
                                                   {1, 3, RectangleMask(60, 90, 120, 130)},
                                                   {1, 4, RectangleMask(0, 0, 4, 4)}}));
     ASSERT_EQ(card_->ScpUpload(program, "/etc/vemo/program.doz").exitCode, 0);
