@@ -11,6 +11,7 @@
 #include "device/connection.h"
 #include "device/device_operations.h"
 #include "support/files.h"
+#include "support/recording_device_sinks.h"
 
 namespace {
 
@@ -79,17 +80,9 @@ TEST(LocalFilesTest, MarkersFollowWhatExists) {
   EXPECT_TRUE(fs::is_directory(folder / "nowy"));
 }
 
-struct NullStatus : device::StatusSink {
-  void ShowStatus(const std::string& text) override { texts.push_back(text); }
-  void ShowProgress(const std::string& text, int) override {
-    if (!text.empty()) texts.push_back(text);
-  }
-  std::vector<std::string> texts;
-};
-
 TEST(ConnectionSlotTest, PostingRulesWithoutACard) {
   using device::ConnectionRequest;
-  NullStatus status;
+  recording::Status status;
   device::ConnectionOptions options;
   options.passMs = 10;
   for (int code = 0; code <= 12; ++code) {
@@ -119,7 +112,7 @@ TEST(ConnectionSlotTest, PostingRulesWithoutACard) {
     EXPECT_FALSE(connection.IsConnected());
     connection.Stop();
   }
-  EXPECT_TRUE(status.texts.empty());  // nothing shown, closing a closed session included
+  EXPECT_TRUE(status.Events().empty());  // nothing shown, closing a closed session included
 }
 
 }  // namespace

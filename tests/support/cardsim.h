@@ -36,8 +36,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "support/process.h"
 #include "support/files.h"
+#include "support/process.h"
 
 namespace trevna_test {
 

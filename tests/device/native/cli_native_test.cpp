@@ -6,9 +6,9 @@
 
 #include "base/socket.h"
 #include "base/text.h"
-#include "support/cardsim.h"
 #include "doc/document.h"
 #include "doc/document_file.h"
+#include "support/cardsim.h"
 #include "support/recording_updates.h"
 
 namespace {

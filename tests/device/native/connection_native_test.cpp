@@ -8,9 +8,9 @@
 #include <random>
 
 #include "base/socket.h"
-#include "support/cardsim.h"
 #include "device/connection.h"
-#include "recording_sinks.h"
+#include "support/cardsim.h"
+#include "support/recording_device_sinks.h"
 
 namespace {
 

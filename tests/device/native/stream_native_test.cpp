@@ -5,10 +5,10 @@
 #include <mutex>
 
 #include "base/socket.h"
-#include "support/cardsim.h"
 #include "device/discovery.h"
 #include "device/live_stream.h"
-#include "recording_sinks.h"
+#include "support/cardsim.h"
+#include "support/recording_device_sinks.h"
 
 namespace {
 
@@ -21,22 +21,9 @@ std::uint16_t FreeUdpPort() {
   return probe.LocalPort();
 }
 
-struct Items : DeviceListSink {
-  void AddItem(const std::string& text) override {
-    std::lock_guard lock(mutex);
-    items.push_back(text);
-  }
-  std::vector<std::string> Get() {
-    std::lock_guard lock(mutex);
-    return items;
-  }
-  std::mutex mutex;
-  std::vector<std::string> items;
-};
-
 TEST(DiscoveryNativeTest, TwoSimulatedCardsAreListedOnceEach) {
   const std::uint16_t port = FreeUdpPort();
-  Items items;
+  recording::DeviceList items;
   DeviceList list(&items);
   ScanThread scan(&list, port);
   scan.Start();
@@ -45,10 +32,10 @@ TEST(DiscoveryNativeTest, TwoSimulatedCardsAreListedOnceEach) {
   options.addresses = {"127.0.0.2", "127.0.0.3"};
   options.announcePort = port;
   CardSim sim(options);
-  ASSERT_TRUE(recording::WaitFor([&] { return items.Get().size() >= 3; }, std::chrono::seconds(30)));
+  ASSERT_TRUE(recording::WaitFor([&] { return items.Items().size() >= 3; }, std::chrono::seconds(30)));
   std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // more announcements add nothing
   scan.Stop();
-  auto got = items.Get();
+  auto got = items.Items();
   ASSERT_EQ(got.size(), 3u);
   EXPECT_EQ(got[0], "0.0.0.0");
   std::sort(got.begin() + 1, got.end());

@@ -13,12 +13,12 @@
 
 #include "base/socket.h"
 #include "base/ui_queue.h"
-#include "support/cardsim.h"
 #include "device/connection.h"
 #include "device/discovery.h"
 #include "device/live_stream.h"
 #include "device/posted_sinks.h"
-#include "recording_sinks.h"
+#include "support/cardsim.h"
+#include "support/recording_device_sinks.h"
 
 namespace {
 
