@@ -26,6 +26,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -34,6 +35,7 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "support/files.h"
@@ -317,6 +319,23 @@ class CardSim {
   std::string output_;
   bool ended_ = false;
   std::map<std::string, std::pair<int, int>> ports_;
+};
+
+// A test suite whose tests share one card (starting one makes host keys and recordings). The
+// suite says how to start it:
+//   class CardSimScp : public trevna_test::CardSimSuite<CardSimScp> {
+//    public:
+//     static trevna_test::CardSimOptions Options() { ... }
+//   };
+template <class Suite>
+class CardSimSuite : public ::testing::Test {
+ public:
+  static CardSimOptions Options() { return CardSimOptions(); }
+  static void SetUpTestSuite() { card_ = std::make_unique<CardSim>(Suite::Options()); }
+  static void TearDownTestSuite() { card_.reset(); }
+
+ protected:
+  static inline std::unique_ptr<CardSim> card_;
 };
 
 }  // namespace trevna_test

@@ -24,25 +24,21 @@ std::string RandomBytes(std::size_t size, unsigned seed) {
   return bytes;
 }
 
-class CardSimScp : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
+class CardSimScp : public trevna_test::CardSimSuite<CardSimScp> {
+ public:
+  static CardSimOptions Options() {
     CardSimOptions options;
     options.addresses = {"127.0.0.3"};
-    card_ = new CardSim(options);
+    return options;
   }
-  static void TearDownTestSuite() {
-    delete card_;
-    card_ = nullptr;
-  }
+
+ protected:
   void SetUp() override {
     work_ = card_->StateFolder() / ::testing::UnitTest::GetInstance()->current_test_info()->name();
     fs::create_directories(work_);
   }
-  static CardSim* card_;
   fs::path work_;
 };
-CardSim* CardSimScp::card_ = nullptr;
 
 TEST_F(CardSimScp, ProgramFileGoesUpAndComesBackUnchanged) {
   // Every byte value, an odd size and more than one transfer window.

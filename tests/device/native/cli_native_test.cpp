@@ -46,38 +46,32 @@ void SaveDocumentWith(const std::filesystem::path& path, const std::vector<std::
   SaveDocument(document, Cp1250FromUtf8(path.string()));
 }
 
-class CliTest : public ::testing::Test {
- protected:
+class CliTest : public trevna_test::CardSimSuite<CliTest> {
+ public:
   // Both cards on the same ports of their own addresses, as real cards would be.
-  static void SetUpTestSuite() {
+  static trevna_test::CardSimOptions Options() {
     trevna_test::CardSimOptions options;
     options.addresses = {"127.0.0.2", "127.0.0.3"};
     options.sshPort = trevna_test::FreeTcpPort();
     options.streamPort = trevna_test::FreeTcpPort();
-    sim = new CardSim(options);
+    return options;
   }
-  static void TearDownTestSuite() {
-    delete sim;
-    sim = nullptr;
-  }
-  static CardSim* sim;
 };
-CardSim* CliTest::sim = nullptr;
 
 TEST_F(CliTest, ProgramTwoCardsInParallelAndDownloadBack) {
   const trevna_test::TempFolder folder("cli-program");
   const auto doc = folder / "brama.trv";
   SaveDocumentWith(doc, {{0, 1}, {1, 2}});
-  const auto& a = sim->Card("127.0.0.2");
-  const auto& b = sim->Card("127.0.0.3");
+  const auto& a = card_->Card("127.0.0.2");
+  const auto& b = card_->Card("127.0.0.3");
   ASSERT_EQ(a.sshPort, b.sshPort);
   const auto run = Trevnactl(
       Join({"program", "127.0.0.2,127.0.0.3", doc.string(), "--restart-step-ms", "0"}, CardArgs(a)));
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.out.find("127.0.0.2: OK"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("127.0.0.3: OK"), std::string::npos) << run.out;
-  EXPECT_EQ(ReadBytes(sim->CardFolder("127.0.0.2") / "program.doz"), ReadBytes(doc));
-  EXPECT_EQ(ReadBytes(sim->CardFolder("127.0.0.3") / "program.doz"), ReadBytes(doc));
+  EXPECT_EQ(ReadBytes(card_->CardFolder("127.0.0.2") / "program.doz"), ReadBytes(doc));
+  EXPECT_EQ(ReadBytes(card_->CardFolder("127.0.0.3") / "program.doz"), ReadBytes(doc));
   // One reachable card and one that does not answer: exit 1, a line for each.
   std::this_thread::sleep_for(std::chrono::milliseconds(2500));
   const auto mixed = Trevnactl(
@@ -96,29 +90,29 @@ TEST_F(CliTest, ProgramRefusesInvalidDocument) {
   const trevna_test::TempFolder folder("cli-invalid");
   const auto doc = folder / "zly.trv";
   SaveDocumentWith(doc, {{0, 3}, {0, 3}});
-  const auto before = sim->Events("scp-upload", "127.0.0.2").size();
-  const auto run = Trevnactl(Join({"program", "127.0.0.2", doc.string()}, CardArgs(sim->Card("127.0.0.2"))));
+  const auto before = card_->Events("scp-upload", "127.0.0.2").size();
+  const auto run = Trevnactl(Join({"program", "127.0.0.2", doc.string()}, CardArgs(card_->Card("127.0.0.2"))));
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.err.find("Program zawiera błędy. Usuń je i spróbuj ponownie."), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("A3"), std::string::npos) << run.err;
-  EXPECT_EQ(sim->Events("scp-upload", "127.0.0.2").size(), before);
+  EXPECT_EQ(card_->Events("scp-upload", "127.0.0.2").size(), before);
 }
 
 TEST_F(CliTest, PasswordIsRequiredOffTheCommandLine) {
-  const auto run = Trevnactl(Join({"time", "127.0.0.2"}, CardArgs(sim->Card("127.0.0.2"))), "");
+  const auto run = Trevnactl(Join({"time", "127.0.0.2"}, CardArgs(card_->Card("127.0.0.2"))), "");
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_NE(run.err.find("TREVNA_PASSWORD"), std::string::npos);
   const trevna_test::TempFolder folder("cli-pass");
   { std::ofstream(folder / "pw") << CardSim::kPassword << "\n"; }
   const auto withFile = Trevnactl(
-      Join({"time", "127.0.0.2", "--password-file", (folder / "pw").string()}, CardArgs(sim->Card("127.0.0.2"))), "");
+      Join({"time", "127.0.0.2", "--password-file", (folder / "pw").string()}, CardArgs(card_->Card("127.0.0.2"))), "");
   EXPECT_EQ(withFile.exitCode, 0) << withFile.err;
   EXPECT_NE(withFile.out.find("card UTC: "), std::string::npos);
   EXPECT_NE(withFile.out.find("offset: "), std::string::npos);
 }
 
 TEST_F(CliTest, ArchiveListingAndDownload) {
-  const auto& card = sim->Card("127.0.0.2");
+  const auto& card = card_->Card("127.0.0.2");
   const auto folders = Trevnactl(Join({"archive", "127.0.0.2"}, CardArgs(card)));
   ASSERT_EQ(folders.exitCode, 0) << folders.err;
   const std::string first = folders.out.substr(0, folders.out.find('\n'));
@@ -130,7 +124,7 @@ TEST_F(CliTest, ArchiveListingAndDownload) {
   const trevna_test::TempFolder target("cli-archive");
   const auto get = Trevnactl(Join({"archive-get", "127.0.0.2", first, file, "-o", target.Path().string()}, CardArgs(card)));
   EXPECT_EQ(get.exitCode, 0) << get.err;
-  EXPECT_EQ(ReadBytes(target / first / file), ReadBytes(sim->CardFolder("127.0.0.2") / "usbdrive" / first / file));
+  EXPECT_EQ(ReadBytes(target / first / file), ReadBytes(card_->CardFolder("127.0.0.2") / "usbdrive" / first / file));
   const auto missing =
       Trevnactl(Join({"archive-get", "127.0.0.2", first, "nie-ma.avi", "-o", target.Path().string()}, CardArgs(card)));
   EXPECT_EQ(missing.exitCode, 1);
@@ -139,7 +133,7 @@ TEST_F(CliTest, ArchiveListingAndDownload) {
 }
 
 TEST_F(CliTest, NetworkShowsSettings) {
-  const auto run = Trevnactl(Join({"network", "127.0.0.3"}, CardArgs(sim->Card("127.0.0.3"))));
+  const auto run = Trevnactl(Join({"network", "127.0.0.3"}, CardArgs(card_->Card("127.0.0.3"))));
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.out.find("ipaddr = "), std::string::npos);
   EXPECT_NE(run.out.find("netmask = "), std::string::npos);
@@ -147,7 +141,7 @@ TEST_F(CliTest, NetworkShowsSettings) {
 }
 
 TEST_F(CliTest, LiveWritesPicturesAndSendsTheSettings) {
-  const auto& card = sim->Card("127.0.0.3");
+  const auto& card = card_->Card("127.0.0.3");
   const trevna_test::TempFolder out("cli-live");
   const auto run = Trevnactl(Join({"live", "127.0.0.3", "--frames", "5", "-o", out.Path().string(), "--preview", "off",
                                    "--force-outputs", "0x81", "--tune", "B:2"},
@@ -163,7 +157,7 @@ TEST_F(CliTest, LiveWritesPicturesAndSendsTheSettings) {
     }
   }
   EXPECT_EQ(bitmaps, 5);
-  const auto replies = sim->Events("stream-reply", "127.0.0.3");
+  const auto replies = card_->Events("stream-reply", "127.0.0.3");
   ASSERT_GE(replies.size(), 5u);
   const auto& last = replies.back();
   EXPECT_EQ(last.value("flags", 0) & 7, 7);

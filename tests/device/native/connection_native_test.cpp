@@ -77,17 +77,10 @@ struct Worker {
   }
 };
 
-class CardTest : public ::testing::Test {
+class CardTest : public trevna_test::CardSimSuite<CardTest> {
  protected:
-  static void SetUpTestSuite() { sim = new CardSim({"127.0.0.2"}); }
-  static void TearDownTestSuite() {
-    delete sim;
-    sim = nullptr;
-  }
-  static trevna_test::CardEndpoints Card() { return sim->Card("127.0.0.2"); }
-  static CardSim* sim;
+  static trevna_test::CardEndpoints Card() { return card_->Card("127.0.0.2"); }
 };
-CardSim* CardTest::sim = nullptr;
 
 TEST_F(CardTest, OpenReportsStepsAndSecondOpenAndCloseBehave) {
   Worker w(Card());
@@ -196,9 +189,9 @@ TEST_F(CardTest, UploadProgressFileOnCardAndDownloadBack) {
     std::lock_guard lock(w.sleepsMutex);
     EXPECT_EQ(w.sleeps, std::vector<unsigned>(75, 533));
   }
-  EXPECT_EQ(ReadBytes(sim->CardFolder("127.0.0.2") / "program.doz"), program);
+  EXPECT_EQ(ReadBytes(card_->CardFolder("127.0.0.2") / "program.doz"), program);
   // The card had the whole file before the restart command ran.
-  const auto log = sim->Log("127.0.0.2");
+  const auto log = card_->Log("127.0.0.2");
   std::ptrdiff_t uploaded = -1, restarted = -1;
   for (std::size_t k = 0; k < log.size(); ++k) {
     if (log[k].value("event", "") == "scp-upload" && log[k].value("ok", false)) uploaded = static_cast<std::ptrdiff_t>(k);
@@ -242,12 +235,12 @@ TEST_F(CardTest, UploadTheCardCannotStoreIsAFailure) {
   ASSERT_TRUE(w.Open("127.0.0.2"));
   // The card writes its program through "program.doz.part"; a folder of that name makes the
   // write fail on the card.
-  const auto blocker = sim->CardFolder("127.0.0.2") / "program.doz.part";
+  const auto blocker = card_->CardFolder("127.0.0.2") / "program.doz.part";
   std::filesystem::create_directory(blocker);
-  const std::string before = ReadBytes(sim->CardFolder("127.0.0.2") / "program.doz");
+  const std::string before = ReadBytes(card_->CardFolder("127.0.0.2") / "program.doz");
   const auto Restarts = [] {
     int count = 0;
-    for (const auto& e : sim->Events("exec", "127.0.0.2")) count += e.value("command", "") == "sync && /vemo/restart";
+    for (const auto& e : card_->Events("exec", "127.0.0.2")) count += e.value("command", "") == "sync && /vemo/restart";
     return count;
   };
   const int restartsBefore = Restarts();
@@ -255,7 +248,7 @@ TEST_F(CardTest, UploadTheCardCannotStoreIsAFailure) {
   std::filesystem::remove(blocker);
   EXPECT_EQ(w.messages.Errors(), (std::vector<std::string>{"Nie powiodło się wysłanie pliku."}));
   EXPECT_EQ(w.status.Last(), "Nie udało się wysłać pliku");
-  EXPECT_EQ(ReadBytes(sim->CardFolder("127.0.0.2") / "program.doz"), before);
+  EXPECT_EQ(ReadBytes(card_->CardFolder("127.0.0.2") / "program.doz"), before);
   // No restart was asked for.
   EXPECT_EQ(Restarts(), restartsBefore);
 }
@@ -263,7 +256,7 @@ TEST_F(CardTest, UploadTheCardCannotStoreIsAFailure) {
 TEST_F(CardTest, ArchiveListsMarkersAndDownload) {
   Worker w(Card());
   ASSERT_TRUE(w.Open("127.0.0.2"));
-  const auto drive = sim->CardFolder("127.0.0.2") / "usbdrive";
+  const auto drive = card_->CardFolder("127.0.0.2") / "usbdrive";
   std::vector<std::string> cardFolders;
   for (const auto& entry : std::filesystem::directory_iterator(drive)) {
     if (entry.is_directory()) cardFolders.push_back(entry.path().filename().string() + "/");
@@ -332,7 +325,7 @@ TEST_F(CardTest, ArchiveListsMarkersAndDownload) {
 TEST_F(CardTest, UnsafeArchiveNamesNeverLeaveTheRoot) {
   Worker w(Card());
   ASSERT_TRUE(w.Open("127.0.0.2"));
-  const auto drive = sim->CardFolder("127.0.0.2") / "usbdrive";
+  const auto drive = card_->CardFolder("127.0.0.2") / "usbdrive";
   // A folder whose file list holds a name with "..".
   std::filesystem::create_directories(drive / "zzz-evil");
   { std::ofstream(drive / "zzz-evil" / "a..b.avi") << "data"; }
