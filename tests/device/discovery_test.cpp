@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/socket.h"
+#include "support/recording_device_sinks.h"
 
 namespace {
 
@@ -38,21 +39,8 @@ TEST(AnnouncementTest, LongAndBrokenAliases) {
   EXPECT_EQ(Alias(std::string("DARIRE\nalias `A\0B`\n", 19)), "A");
 }
 
-struct RecordingList : device::DeviceListSink {
-  void AddItem(const std::string& text) override {
-    std::lock_guard lock(mutex);
-    items.push_back(text);
-  }
-  std::vector<std::string> Items() {
-    std::lock_guard lock(mutex);
-    return items;
-  }
-  std::mutex mutex;
-  std::vector<std::string> items;
-};
-
 TEST(DeviceListTest, AddsEachAddressOnce) {
-  RecordingList sink;
+  recording::DeviceList sink;
   device::DeviceList list(&sink);
   list.AddDevice(0x0A000007, "Brama 1");
   list.AddDevice(0x0A000007, "Nowa nazwa");
@@ -80,18 +68,17 @@ std::uint16_t FreeUdpPort() {
 TEST(ScanThreadTest, HearsAnnouncementsOverLoopback) {
   net::NetworkStartup network;
   ASSERT_TRUE(network.Ok());
-  RecordingList sink;
+  recording::DeviceList sink;
   device::DeviceList list(&sink);
   const std::uint16_t port = FreeUdpPort();
   ASSERT_NE(port, 0);
   device::ScanThread scan(&list, port);
   scan.Start();
-  for (int i = 0; i < 200 && !scan.Listening(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  ASSERT_TRUE(scan.Listening());
+  ASSERT_TRUE(recording::WaitFor([&] { return scan.Listening(); }, std::chrono::seconds(5)));
   net::Socket sender = net::Socket::Udp();
   const std::string datagram = "DARIRE\nalias `Brama 1`\n";
   for (int i = 0; i < 3; ++i) sender.SendTo(datagram.data(), datagram.size(), 0x7F000001, port);
-  for (int i = 0; i < 300 && sink.Items().size() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  recording::WaitFor([&] { return sink.Items().size() >= 2; }, std::chrono::seconds(5));
   scan.Stop();
   EXPECT_EQ(sink.Items(), (std::vector<std::string>{"0.0.0.0", "Brama 1 (127.0.0.1)"}));
 }

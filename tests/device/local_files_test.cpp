@@ -10,30 +10,23 @@
 #include "base/text.h"
 #include "device/connection.h"
 #include "device/device_operations.h"
+#include "support/files.h"
+#include "support/recording_device_sinks.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path Folder(const char* tag) {
-  const fs::path folder = fs::temp_directory_path() / (std::string("trevna-device-") + tag);
-  fs::remove_all(folder);
-  fs::create_directories(folder);
-  return folder;
-}
 
 std::string Narrow(const fs::path& path) {
   const auto u8 = path.u8string();
   return Cp1250FromUtf8(std::string(u8.begin(), u8.end()));
 }
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using trevna_test::ReadBytes;
 
 TEST(PartialFileTest, AppearsOnlyWhenCommitted) {
-  const fs::path folder = Folder("partial");
+  const trevna_test::TempFolder temp("partial");
+  const fs::path& folder = temp.Path();
   const fs::path target = folder / "nagranie.avi";
   { std::ofstream(target, std::ios::binary) << "old"; }
   {
@@ -41,22 +34,22 @@ TEST(PartialFileTest, AppearsOnlyWhenCommitted) {
     file.Write("new data", 8);
     // Interrupted: the old file stays, the temporary goes.
   }
-  EXPECT_EQ(ReadFile(target), "old");
+  EXPECT_EQ(ReadBytes(target), "old");
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1);
   {
     device::PartialFile file(Narrow(target));
     file.Write("new ", 4);
     file.Write("data", 4);
-    EXPECT_EQ(ReadFile(target), "old");
+    EXPECT_EQ(ReadBytes(target), "old");
     file.Commit();
   }
-  EXPECT_EQ(ReadFile(target), "new data");
+  EXPECT_EQ(ReadBytes(target), "new data");
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1);
-  fs::remove_all(folder);
 }
 
 TEST(PartialFileTest, OpenFailureNamesTheFinalFile) {
-  const fs::path folder = Folder("partial-missing");
+  const trevna_test::TempFolder temp("partial-missing");
+  const fs::path& folder = temp.Path();
   const std::string target = Narrow(folder / "brak" / "plik.avi");
   try {
     device::PartialFile file(target);
@@ -64,11 +57,11 @@ TEST(PartialFileTest, OpenFailureNamesTheFinalFile) {
   } catch (const std::runtime_error& e) {
     EXPECT_EQ(std::string(e.what()), OpenFailedText(target));
   }
-  fs::remove_all(folder);
 }
 
 TEST(LocalFilesTest, MarkersFollowWhatExists) {
-  const fs::path folder = Folder("markers");
+  const trevna_test::TempFolder temp("markers");
+  const fs::path& folder = temp.Path();
   fs::create_directory(folder / "2026-12-01");
   { std::ofstream(folder / "plik.avi") << "x"; }
   auto& files = device::RealFiles();
@@ -85,20 +78,11 @@ TEST(LocalFilesTest, MarkersFollowWhatExists) {
   files.CreateFolder(root + "nowy");
   files.CreateFolder(root + "nowy");  // existing: fine
   EXPECT_TRUE(fs::is_directory(folder / "nowy"));
-  fs::remove_all(folder);
 }
-
-struct NullStatus : device::StatusSink {
-  void ShowStatus(const std::string& text) override { texts.push_back(text); }
-  void ShowProgress(const std::string& text, int) override {
-    if (!text.empty()) texts.push_back(text);
-  }
-  std::vector<std::string> texts;
-};
 
 TEST(ConnectionSlotTest, PostingRulesWithoutACard) {
   using device::ConnectionRequest;
-  NullStatus status;
+  recording::Status status;
   device::ConnectionOptions options;
   options.passMs = 10;
   for (int code = 0; code <= 12; ++code) {
@@ -128,7 +112,7 @@ TEST(ConnectionSlotTest, PostingRulesWithoutACard) {
     EXPECT_FALSE(connection.IsConnected());
     connection.Stop();
   }
-  EXPECT_TRUE(status.texts.empty());  // nothing shown, closing a closed session included
+  EXPECT_TRUE(status.Events().empty());  // nothing shown, closing a closed session included
 }
 
 }  // namespace

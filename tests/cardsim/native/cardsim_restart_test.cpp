@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "cardsim_test_support.h"
-#include "support/cardsim_fixture.h"
+#include "support/cardsim.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using cardsim_test::ProgramFile;
 using cardsim_test::RectangleMask;
-using cardsim_test::WriteFile;
+using cardsim_test::WriteBytes;
 using trevna_test::CardSim;
 using trevna_test::CardSimOptions;
 
@@ -52,7 +52,7 @@ TEST(CardSimRestart, GoesDownForTheRestartTimeAndComesBackWithTheNewProgram) {
   fs::create_directories(work);
   EXPECT_EQ(LastProgramEvent(card)["detectors"], 0) << "a new card has no program";
 
-  WriteFile(work / "p.trv", ProgramFile({{0, 1, RectangleMask(10, 10, 20, 20)}, {2, 4, RectangleMask(0, 0, 5, 5)}}));
+  WriteBytes(work / "p.trv", ProgramFile({{0, 1, RectangleMask(10, 10, 20, 20)}, {2, 4, RectangleMask(0, 0, 5, 5)}}));
   ASSERT_EQ(card.ScpUpload(work / "p.trv", "/etc/vemo/program.doz").exitCode, 0);
   EXPECT_EQ(LastProgramEvent(card)["detectors"], 0) << "the program takes effect only after a restart";
 
@@ -89,7 +89,7 @@ TEST(CardSimRestart, GoesDownForTheRestartTimeAndComesBackWithTheNewProgram) {
   EXPECT_EQ(card.Ssh("date -u -Iseconds").exitCode, 0);
 
   // A file that holds no program package: logged, previous program kept.
-  WriteFile(work / "bad.trv", "to nie jest program");
+  WriteBytes(work / "bad.trv", "to nie jest program");
   ASSERT_EQ(card.ScpUpload(work / "bad.trv", "/etc/vemo/program.doz").exitCode, 0);
   ASSERT_EQ(card.Ssh("sync && /vemo/restart").exitCode, 0);
   const auto restarted = card.WaitForLog([](const nlohmann::json& e) { return e["event"] == "program-error"; }, 15000);
@@ -100,7 +100,7 @@ TEST(CardSimRestart, GoesDownForTheRestartTimeAndComesBackWithTheNewProgram) {
   // A mask of the wrong size is refused the same way.
   std::string broken = ProgramFile({{0, 1, RectangleMask(0, 0, 1, 1)}});
   broken.replace(broken.find("BM"), 2, "XX");
-  WriteFile(work / "broken.trv", broken);
+  WriteBytes(work / "broken.trv", broken);
   ASSERT_EQ(card.ScpUpload(work / "broken.trv", "/etc/vemo/program.doz").exitCode, 0);
   ASSERT_EQ(card.Ssh("sync && /vemo/restart").exitCode, 0);
   ASSERT_FALSE(card.WaitForLog([&](const nlohmann::json&) { return card.Events("restarted").size() == 3; }, 15000)
@@ -112,17 +112,17 @@ TEST(CardSimRestart, GoesDownForTheRestartTimeAndComesBackWithTheNewProgram) {
 }
 
 TEST(CardSimRestart, ProgramFileIsReadAgainAtStartAndStateSurvives) {
-  const fs::path state = fs::temp_directory_path() / ("trevna-cardsim-keep-" + std::to_string(getpid()));
-  fs::remove_all(state);
+  const trevna_test::TempFolder kept("cardsim-keep");
+  const fs::path state = kept.Path() / "state";
   std::string hostKey;
   {
     CardSimOptions options;
     options.addresses = {"127.0.0.10"};
     options.stateFolder = state;
     CardSim card(options);
-    WriteFile(state / "p.trv", ProgramFile({{1, 2, RectangleMask(50, 50, 60, 70)}}));
+    WriteBytes(state / "p.trv", ProgramFile({{1, 2, RectangleMask(50, 50, 60, 70)}}));
     ASSERT_EQ(card.ScpUpload(state / "p.trv", "/etc/vemo/program.doz").exitCode, 0);
-    hostKey = cardsim_test::ReadFile(card.CardFolder() / "ssh_host_ed25519_key");
+    hostKey = cardsim_test::ReadBytes(card.CardFolder() / "ssh_host_ed25519_key");
     EXPECT_EQ(card.Stop(), 0);
   }
   {
@@ -131,10 +131,9 @@ TEST(CardSimRestart, ProgramFileIsReadAgainAtStartAndStateSurvives) {
     options.stateFolder = state;
     CardSim card(options);
     EXPECT_EQ(LastProgramEvent(card)["detectors"], 1);
-    EXPECT_EQ(cardsim_test::ReadFile(card.CardFolder() / "ssh_host_ed25519_key"), hostKey) << "same host key";
+    EXPECT_EQ(cardsim_test::ReadBytes(card.CardFolder() / "ssh_host_ed25519_key"), hostKey) << "same host key";
     EXPECT_EQ(card.Events("archive-prepared").size(), 1u) << "the drive is filled only on the first start";
   }
-  fs::remove_all(state);
 }
 
 TEST(CardSimAnnouncements, DatagramsFromTheCardAddressWithItsAlias) {

@@ -7,13 +7,13 @@
 #include <sys/stat.h>
 
 #include "cardsim_test_support.h"
-#include "support/cardsim_fixture.h"
+#include "support/cardsim.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using cardsim_test::ReadFile;
-using cardsim_test::WriteFile;
+using cardsim_test::ReadBytes;
+using cardsim_test::WriteBytes;
 using trevna_test::CardSim;
 using trevna_test::CardSimOptions;
 
@@ -24,37 +24,33 @@ std::string RandomBytes(std::size_t size, unsigned seed) {
   return bytes;
 }
 
-class CardSimScp : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
+class CardSimScp : public trevna_test::CardSimSuite<CardSimScp> {
+ public:
+  static CardSimOptions Options() {
     CardSimOptions options;
     options.addresses = {"127.0.0.3"};
-    card_ = new CardSim(options);
+    return options;
   }
-  static void TearDownTestSuite() {
-    delete card_;
-    card_ = nullptr;
-  }
+
+ protected:
   void SetUp() override {
     work_ = card_->StateFolder() / ::testing::UnitTest::GetInstance()->current_test_info()->name();
     fs::create_directories(work_);
   }
-  static CardSim* card_;
   fs::path work_;
 };
-CardSim* CardSimScp::card_ = nullptr;
 
 TEST_F(CardSimScp, ProgramFileGoesUpAndComesBackUnchanged) {
   // Every byte value, an odd size and more than one transfer window.
   const std::string program = RandomBytes(1234567, 1);
-  WriteFile(work_ / "program.trv", program);
+  WriteBytes(work_ / "program.trv", program);
   auto r = card_->ScpUpload(work_ / "program.trv", "/etc/vemo/program.doz");
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(ReadFile(card_->CardFolder() / "program.doz"), program);
+  EXPECT_EQ(ReadBytes(card_->CardFolder() / "program.doz"), program);
 
   r = card_->ScpDownload("/etc/vemo/program.doz", work_ / "back.trv");
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(ReadFile(work_ / "back.trv"), program);
+  EXPECT_EQ(ReadBytes(work_ / "back.trv"), program);
 
   const auto upload = card_->Events("scp-upload").back();
   EXPECT_EQ(upload["path"], "/etc/vemo/program.doz");
@@ -65,10 +61,10 @@ TEST_F(CardSimScp, ProgramFileGoesUpAndComesBackUnchanged) {
 
   // A second upload replaces the first completely, also when it is shorter; an empty file
   // is a file too.
-  WriteFile(work_ / "short.trv", "abc");
+  WriteBytes(work_ / "short.trv", "abc");
   ASSERT_EQ(card_->ScpUpload(work_ / "short.trv", "/etc/vemo/program.doz").exitCode, 0);
-  EXPECT_EQ(ReadFile(card_->CardFolder() / "program.doz"), "abc");
-  WriteFile(work_ / "empty.trv", "");
+  EXPECT_EQ(ReadBytes(card_->CardFolder() / "program.doz"), "abc");
+  WriteBytes(work_ / "empty.trv", "");
   ASSERT_EQ(card_->ScpUpload(work_ / "empty.trv", "/etc/vemo/program.doz").exitCode, 0);
   ASSERT_EQ(card_->ScpDownload("/etc/vemo/program.doz", work_ / "empty-back.trv").exitCode, 0);
   EXPECT_TRUE(fs::exists(work_ / "empty-back.trv"));
@@ -76,7 +72,7 @@ TEST_F(CardSimScp, ProgramFileGoesUpAndComesBackUnchanged) {
 }
 
 TEST_F(CardSimScp, TimesTravelWithDashP) {
-  WriteFile(work_ / "dated.trv", "program with a date");
+  WriteBytes(work_ / "dated.trv", "program with a date");
   const struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
   ASSERT_EQ(utimensat(AT_FDCWD, (work_ / "dated.trv").c_str(), times, 0), 0);
   ASSERT_EQ(card_->ScpUpload(work_ / "dated.trv", "/etc/vemo/program.doz", true).exitCode, 0);
@@ -87,7 +83,7 @@ TEST_F(CardSimScp, TimesTravelWithDashP) {
   ASSERT_EQ(card_->ScpDownload("/etc/vemo/program.doz", work_ / "dated-back.trv", true).exitCode, 0);
   ASSERT_EQ(stat((work_ / "dated-back.trv").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtime, 1000000000);
-  EXPECT_EQ(ReadFile(work_ / "dated-back.trv"), "program with a date");
+  EXPECT_EQ(ReadBytes(work_ / "dated-back.trv"), "program with a date");
 }
 
 TEST_F(CardSimScp, RecordingsComeDownByteExactAndAreMjpegAvi) {
@@ -99,8 +95,8 @@ TEST_F(CardSimScp, RecordingsComeDownByteExactAndAreMjpegAvi) {
   ASSERT_FALSE(file.empty());
   const auto r = card_->ScpDownload("/mnt/usbdrive/" + folder + file, work_ / file);
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  const std::string avi = ReadFile(work_ / file);
-  EXPECT_EQ(avi, ReadFile(card_->CardFolder() / "usbdrive" / folder / file));
+  const std::string avi = ReadBytes(work_ / file);
+  EXPECT_EQ(avi, ReadBytes(card_->CardFolder() / "usbdrive" / folder / file));
   ASSERT_GT(avi.size(), 532u);
   EXPECT_EQ(avi.substr(0, 4), "RIFF");
   EXPECT_EQ(avi.substr(8, 4), "AVI ");
@@ -116,16 +112,16 @@ TEST_F(CardSimScp, RecordingsComeDownByteExactAndAreMjpegAvi) {
   EXPECT_EQ(u32(4), avi.size() - 8);
   EXPECT_GT(u32(48), 10u);
 
-  const std::string cfg = ReadFile(card_->CardFolder() / "usbdrive" / "archcfg.txt");
+  const std::string cfg = ReadBytes(card_->CardFolder() / "usbdrive" / "archcfg.txt");
   EXPECT_EQ(cfg.rfind("archive_days = ", 0), 0u) << cfg;
   EXPECT_NE(cfg.find("\r\narchive_quality = "), std::string::npos);
 }
 
 TEST_F(CardSimScp, UploadsToTheDriveAndRefusedPaths) {
-  WriteFile(work_ / "notatka.txt", "na nosniku");
+  WriteBytes(work_ / "notatka.txt", "na nosniku");
   auto r = card_->ScpUpload(work_ / "notatka.txt", "/mnt/usbdrive/");
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(ReadFile(card_->CardFolder() / "usbdrive" / "notatka.txt"), "na nosniku");
+  EXPECT_EQ(ReadBytes(card_->CardFolder() / "usbdrive" / "notatka.txt"), "na nosniku");
   EXPECT_NE(card_->Ssh("ls -p /mnt/usbdrive").out.find("\nnotatka.txt\n"), std::string::npos);
 
   r = card_->ScpUpload(work_ / "notatka.txt", "/etc/passwd");
@@ -149,18 +145,18 @@ TEST(CardSimScpFaults, LinkDropsAfterTheGivenBytesAndNothingHalfIsKept) {
   fs::create_directories(work);
 
   // Small transfers are not affected.
-  WriteFile(work / "small.trv", "small program");
+  WriteBytes(work / "small.trv", "small program");
   ASSERT_EQ(card.ScpUpload(work / "small.trv", "/etc/vemo/program.doz").exitCode, 0);
 
-  WriteFile(work / "big.trv", RandomBytes(300000, 2));
+  WriteBytes(work / "big.trv", RandomBytes(300000, 2));
   auto r = card.ScpUpload(work / "big.trv", "/etc/vemo/program.doz");
   EXPECT_NE(r.exitCode, 0);
-  EXPECT_EQ(ReadFile(card.CardFolder() / "program.doz"), "small program") << "the card keeps its previous file";
+  EXPECT_EQ(ReadBytes(card.CardFolder() / "program.doz"), "small program") << "the card keeps its previous file";
   const auto upload = card.Events("scp-upload").back();
   EXPECT_EQ(upload["ok"], false);
   EXPECT_EQ(upload["received"], 100000);
 
-  WriteFile(card.CardFolder() / "program.doz", RandomBytes(300000, 3));
+  WriteBytes(card.CardFolder() / "program.doz", RandomBytes(300000, 3));
   r = card.ScpDownload("/etc/vemo/program.doz", work / "down.trv");
   EXPECT_NE(r.exitCode, 0);
   const auto download = card.Events("scp-download").back();

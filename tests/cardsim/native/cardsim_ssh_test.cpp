@@ -5,7 +5,7 @@
 #include <ctime>
 #include <sstream>
 
-#include "support/cardsim_fixture.h"
+#include "support/cardsim.h"
 
 namespace {
 
@@ -13,20 +13,14 @@ using trevna_test::CardSim;
 using trevna_test::CardSimOptions;
 
 // One card for the whole suite: starting one generates host keys and recordings.
-class CardSimSsh : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
+class CardSimSsh : public trevna_test::CardSimSuite<CardSimSsh> {
+ public:
+  static CardSimOptions Options() {
     CardSimOptions options;
     options.extraArguments = {"--clock-offset", "-3600"};
-    card_ = new CardSim(options);
+    return options;
   }
-  static void TearDownTestSuite() {
-    delete card_;
-    card_ = nullptr;
-  }
-  static CardSim* card_;
 };
-CardSim* CardSimSsh::card_ = nullptr;
 
 // Matches `text` against a pattern where '9' stands for a digit, 'X' for an upper-case
 // hexadecimal digit, 'L' for a letter A..D and every other character for itself.

@@ -7,7 +7,7 @@
 #include <numeric>
 
 #include "cardsim_test_support.h"
-#include "support/cardsim_fixture.h"
+#include "support/cardsim.h"
 
 namespace {
 
@@ -23,16 +23,19 @@ constexpr std::uint8_t kPreviewOff = 1, kForcing = 2, kTuning = 4, kReset = 8;
 
 // A card programmed with a band across the road on track A (detector A1) and two small
 // detectors on track B (B3 and B4), restarted so that it runs that program.
-class CardSimStream : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
+class CardSimStream : public trevna_test::CardSimSuite<CardSimStream> {
+ public:
+  static CardSimOptions Options() {
     CardSimOptions options;
     options.addresses = {"127.0.0.13"};
     options.extraArguments = {"--fps", "12"};
     options.restartSeconds = 0;
-    card_ = new CardSim(options);
+    return options;
+  }
+  static void SetUpTestSuite() {
+    CardSimSuite::SetUpTestSuite();
     const fs::path program = card_->StateFolder() / "program.trv";
-    cardsim_test::WriteFile(program, ProgramFile({{0, 1, RectangleMask(12, 100, 168, 110)},
+    cardsim_test::WriteBytes(program, ProgramFile({{0, 1, RectangleMask(12, 100, 168, 110)},
                                                   {1, 3, RectangleMask(60, 90, 120, 130)},
                                                   {1, 4, RectangleMask(0, 0, 4, 4)}}));
     ASSERT_EQ(card_->ScpUpload(program, "/etc/vemo/program.doz").exitCode, 0);
@@ -40,13 +43,7 @@ class CardSimStream : public ::testing::Test {
     ASSERT_FALSE(
         card_->WaitForLog([](const nlohmann::json& e) { return e["event"] == "restarted"; }, 20000).is_null());
   }
-  static void TearDownTestSuite() {
-    delete card_;
-    card_ = nullptr;
-  }
-  static CardSim* card_;
 };
-CardSim* CardSimStream::card_ = nullptr;
 
 bool InArea(int x, int y) { return x >= 12 && x < 168 && y >= 100 && y < 110; }
 

@@ -11,12 +11,12 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "base/bitmap_file.h"
 #include "base/bytes.h"
+#include "support/files.h"
 
 namespace cardsim_test {
 
@@ -80,15 +80,8 @@ inline std::string ProgramFile(const std::vector<TestDetector>& detectors, const
   return Chunk(2, Chunk(6, width)) + Chunk(7, "") + Chunk(11, package);
 }
 
-inline void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using trevna_test::ReadBytes;
+using trevna_test::WriteBytes;
 
 // A 24-bit bitmap of a grey picture, for looking at what the card streamed.
 inline void WriteGreyBmp(const std::filesystem::path& path, const std::vector<std::uint8_t>& grey) {
@@ -96,7 +89,7 @@ inline void WriteGreyBmp(const std::filesystem::path& path, const std::vector<st
   for (int y = kHeight - 1; y >= 0; --y) {
     for (int x = 0; x < kWidth; ++x) rows += std::string(3, static_cast<char>(grey[y * kWidth + x]));
   }
-  WriteFile(path, BitmapFile(BitmapFormat{kWidth, kHeight, 24, 0, true}, rows));
+  WriteBytes(path, BitmapFile(BitmapFormat{kWidth, kHeight, 24, 0, true}, rows));
 }
 
 // One message of the live stream.

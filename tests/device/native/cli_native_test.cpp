@@ -1,81 +1,27 @@
 // trevnactl's card commands against trevna-cardsim.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-
 #include <filesystem>
 #include <fstream>
 
 #include "base/socket.h"
 #include "base/text.h"
-#include "cardsim_process.h"
 #include "doc/document.h"
 #include "doc/document_file.h"
+#include "support/cardsim.h"
 #include "support/recording_updates.h"
 
 namespace {
 
-using testing_cardsim::Cardsim;
+using trevna_test::CardSim;
 
-struct Result {
-  int code = -1;
-  std::string out, err;
-};
-
-// Runs trevnactl with `args`; TREVNA_PASSWORD holds `password` unless it is empty.
-Result Trevnactl(std::vector<std::string> args, const std::string& password = Cardsim::kPassword) {
-  args.insert(args.begin(), TREVNA_BINARY_DIR "/trevnactl");
-  int out[2], err[2];
-  EXPECT_EQ(::pipe(out), 0);
-  EXPECT_EQ(::pipe(err), 0);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-  posix_spawn_file_actions_addclose(&actions, out[0]);
-  posix_spawn_file_actions_addclose(&actions, err[0]);
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) {
-    if (std::string(*e).rfind("TREVNA_PASSWORD=", 0) != 0) env.emplace_back(*e);
-  }
-  if (!password.empty()) env.push_back("TREVNA_PASSWORD=" + password);
-  std::vector<char*> argv, envp;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  for (auto& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  pid_t pid = -1;
-  Result result;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) return result;
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(out[1]);
-  ::close(err[1]);
-  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-  int open = 2;
-  while (open > 0) {
-    if (::poll(fds, 2, 180000) <= 0) break;
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
-      char chunk[4096];
-      const ssize_t n = ::read(fds[i].fd, chunk, sizeof chunk);
-      if (n <= 0) {
-        ::close(fds[i].fd);
-        fds[i].fd = -1;
-        --open;
-      } else {
-        (i == 0 ? result.out : result.err).append(chunk, static_cast<std::size_t>(n));
-      }
-    }
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+// trevnactl with `args`; TREVNA_PASSWORD holds `password` unless it is empty.
+trevna_test::ProcessResult Trevnactl(const std::vector<std::string>& args, const std::string& password = CardSim::kPassword) {
+  return trevna_test::RunTrevnactl(args, {password.empty() ? "TREVNA_PASSWORD" : "TREVNA_PASSWORD=" + password});
 }
 
-std::vector<std::string> CardArgs(const testing_cardsim::CardEndpoints& card) {
-  return {"--user", Cardsim::kUser, "--ssh-port", std::to_string(card.sshPort), "--stream-port",
+std::vector<std::string> CardArgs(const trevna_test::CardEndpoints& card) {
+  return {"--user", CardSim::kUser, "--ssh-port", std::to_string(card.sshPort), "--stream-port",
           std::to_string(card.streamPort)};
 }
 
@@ -84,10 +30,7 @@ std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std:
   return a;
 }
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using trevna_test::ReadBytes;
 
 // A document with detectors of the given (track, number) pairs, saved to `path`.
 void SaveDocumentWith(const std::filesystem::path& path, const std::vector<std::pair<int, unsigned>>& detectors) {
@@ -103,160 +46,151 @@ void SaveDocumentWith(const std::filesystem::path& path, const std::vector<std::
   SaveDocument(document, Cp1250FromUtf8(path.string()));
 }
 
-class CliTest : public ::testing::Test {
- protected:
+class CliTest : public trevna_test::CardSimSuite<CliTest> {
+ public:
   // Both cards on the same ports of their own addresses, as real cards would be.
-  static void SetUpTestSuite() {
-    sim = new Cardsim({"127.0.0.2", "127.0.0.3"}, {}, 0, testing_cardsim::FreeTcpPort(), testing_cardsim::FreeTcpPort());
+  static trevna_test::CardSimOptions Options() {
+    trevna_test::CardSimOptions options;
+    options.addresses = {"127.0.0.2", "127.0.0.3"};
+    options.sshPort = trevna_test::FreeTcpPort();
+    options.streamPort = trevna_test::FreeTcpPort();
+    return options;
   }
-  static void TearDownTestSuite() {
-    delete sim;
-    sim = nullptr;
-  }
-  static Cardsim* sim;
 };
-Cardsim* CliTest::sim = nullptr;
 
 TEST_F(CliTest, ProgramTwoCardsInParallelAndDownloadBack) {
-  const auto folder = testing_cardsim::FreshFolder("cli-program");
+  const trevna_test::TempFolder folder("cli-program");
   const auto doc = folder / "brama.trv";
   SaveDocumentWith(doc, {{0, 1}, {1, 2}});
-  const auto& a = sim->Card("127.0.0.2");
-  const auto& b = sim->Card("127.0.0.3");
+  const auto& a = card_->Card("127.0.0.2");
+  const auto& b = card_->Card("127.0.0.3");
   ASSERT_EQ(a.sshPort, b.sshPort);
   const auto run = Trevnactl(
       Join({"program", "127.0.0.2,127.0.0.3", doc.string(), "--restart-step-ms", "0"}, CardArgs(a)));
-  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.out.find("127.0.0.2: OK"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("127.0.0.3: OK"), std::string::npos) << run.out;
-  EXPECT_EQ(ReadFile(sim->Folder("127.0.0.2") / "program.doz"), ReadFile(doc));
-  EXPECT_EQ(ReadFile(sim->Folder("127.0.0.3") / "program.doz"), ReadFile(doc));
+  EXPECT_EQ(ReadBytes(card_->CardFolder("127.0.0.2") / "program.doz"), ReadBytes(doc));
+  EXPECT_EQ(ReadBytes(card_->CardFolder("127.0.0.3") / "program.doz"), ReadBytes(doc));
   // One reachable card and one that does not answer: exit 1, a line for each.
   std::this_thread::sleep_for(std::chrono::milliseconds(2500));
   const auto mixed = Trevnactl(
       Join({"program", "127.0.0.2,127.0.0.9", doc.string(), "--restart-step-ms", "0"}, CardArgs(a)));
-  EXPECT_EQ(mixed.code, 1);
+  EXPECT_EQ(mixed.exitCode, 1);
   EXPECT_NE(mixed.out.find("127.0.0.2: OK"), std::string::npos) << mixed.out;
   EXPECT_NE(mixed.out.find("127.0.0.9: FAILED"), std::string::npos) << mixed.out;
   std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // the card restarts
   const auto out = folder / "back.trv";
   const auto back = Trevnactl(Join({"download-program", "127.0.0.2", out.string()}, CardArgs(a)));
-  EXPECT_EQ(back.code, 0) << back.err;
-  EXPECT_EQ(ReadFile(out), ReadFile(doc));
-  std::filesystem::remove_all(folder);
+  EXPECT_EQ(back.exitCode, 0) << back.err;
+  EXPECT_EQ(ReadBytes(out), ReadBytes(doc));
 }
 
 TEST_F(CliTest, ProgramRefusesInvalidDocument) {
-  const auto folder = testing_cardsim::FreshFolder("cli-invalid");
+  const trevna_test::TempFolder folder("cli-invalid");
   const auto doc = folder / "zly.trv";
   SaveDocumentWith(doc, {{0, 3}, {0, 3}});
-  const auto before = sim->Events("127.0.0.2", "scp-upload").size();
-  const auto run = Trevnactl(Join({"program", "127.0.0.2", doc.string()}, CardArgs(sim->Card("127.0.0.2"))));
-  EXPECT_EQ(run.code, 1);
+  const auto before = card_->Events("scp-upload", "127.0.0.2").size();
+  const auto run = Trevnactl(Join({"program", "127.0.0.2", doc.string()}, CardArgs(card_->Card("127.0.0.2"))));
+  EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.err.find("Program zawiera błędy. Usuń je i spróbuj ponownie."), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("A3"), std::string::npos) << run.err;
-  EXPECT_EQ(sim->Events("127.0.0.2", "scp-upload").size(), before);
-  std::filesystem::remove_all(folder);
+  EXPECT_EQ(card_->Events("scp-upload", "127.0.0.2").size(), before);
 }
 
 TEST_F(CliTest, PasswordIsRequiredOffTheCommandLine) {
-  const auto run = Trevnactl(Join({"time", "127.0.0.2"}, CardArgs(sim->Card("127.0.0.2"))), "");
-  EXPECT_EQ(run.code, 2);
+  const auto run = Trevnactl(Join({"time", "127.0.0.2"}, CardArgs(card_->Card("127.0.0.2"))), "");
+  EXPECT_EQ(run.exitCode, 2);
   EXPECT_NE(run.err.find("TREVNA_PASSWORD"), std::string::npos);
-  const auto folder = testing_cardsim::FreshFolder("cli-pass");
-  { std::ofstream(folder / "pw") << Cardsim::kPassword << "\n"; }
+  const trevna_test::TempFolder folder("cli-pass");
+  { std::ofstream(folder / "pw") << CardSim::kPassword << "\n"; }
   const auto withFile = Trevnactl(
-      Join({"time", "127.0.0.2", "--password-file", (folder / "pw").string()}, CardArgs(sim->Card("127.0.0.2"))), "");
-  EXPECT_EQ(withFile.code, 0) << withFile.err;
+      Join({"time", "127.0.0.2", "--password-file", (folder / "pw").string()}, CardArgs(card_->Card("127.0.0.2"))), "");
+  EXPECT_EQ(withFile.exitCode, 0) << withFile.err;
   EXPECT_NE(withFile.out.find("card UTC: "), std::string::npos);
   EXPECT_NE(withFile.out.find("offset: "), std::string::npos);
-  std::filesystem::remove_all(folder);
 }
 
 TEST_F(CliTest, ArchiveListingAndDownload) {
-  const auto& card = sim->Card("127.0.0.2");
+  const auto& card = card_->Card("127.0.0.2");
   const auto folders = Trevnactl(Join({"archive", "127.0.0.2"}, CardArgs(card)));
-  ASSERT_EQ(folders.code, 0) << folders.err;
+  ASSERT_EQ(folders.exitCode, 0) << folders.err;
   const std::string first = folders.out.substr(0, folders.out.find('\n'));
   ASSERT_FALSE(first.empty());
   ASSERT_EQ(first.back(), '/');
   const auto files = Trevnactl(Join({"archive", "127.0.0.2", first}, CardArgs(card)));
-  ASSERT_EQ(files.code, 0) << files.err;
+  ASSERT_EQ(files.exitCode, 0) << files.err;
   const std::string file = files.out.substr(0, files.out.find('\n'));
-  const auto target = testing_cardsim::FreshFolder("cli-archive");
-  const auto get = Trevnactl(Join({"archive-get", "127.0.0.2", first, file, "-o", target.string()}, CardArgs(card)));
-  EXPECT_EQ(get.code, 0) << get.err;
-  EXPECT_EQ(ReadFile(target / first / file), ReadFile(sim->Folder("127.0.0.2") / "usbdrive" / first / file));
+  const trevna_test::TempFolder target("cli-archive");
+  const auto get = Trevnactl(Join({"archive-get", "127.0.0.2", first, file, "-o", target.Path().string()}, CardArgs(card)));
+  EXPECT_EQ(get.exitCode, 0) << get.err;
+  EXPECT_EQ(ReadBytes(target / first / file), ReadBytes(card_->CardFolder("127.0.0.2") / "usbdrive" / first / file));
   const auto missing =
-      Trevnactl(Join({"archive-get", "127.0.0.2", first, "nie-ma.avi", "-o", target.string()}, CardArgs(card)));
-  EXPECT_EQ(missing.code, 1);
+      Trevnactl(Join({"archive-get", "127.0.0.2", first, "nie-ma.avi", "-o", target.Path().string()}, CardArgs(card)));
+  EXPECT_EQ(missing.exitCode, 1);
   EXPECT_NE(missing.err.find("Nie powiodła się próba pobrania pliku."), std::string::npos) << missing.err;
   EXPECT_FALSE(std::filesystem::exists(target / first / "nie-ma.avi"));
-  std::filesystem::remove_all(target);
 }
 
 TEST_F(CliTest, NetworkShowsSettings) {
-  const auto run = Trevnactl(Join({"network", "127.0.0.3"}, CardArgs(sim->Card("127.0.0.3"))));
-  EXPECT_EQ(run.code, 0) << run.err;
+  const auto run = Trevnactl(Join({"network", "127.0.0.3"}, CardArgs(card_->Card("127.0.0.3"))));
+  EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.out.find("ipaddr = "), std::string::npos);
   EXPECT_NE(run.out.find("netmask = "), std::string::npos);
   EXPECT_NE(run.out.find("hwaddr = "), std::string::npos);
 }
 
 TEST_F(CliTest, LiveWritesPicturesAndSendsTheSettings) {
-  const auto& card = sim->Card("127.0.0.3");
-  const auto out = testing_cardsim::FreshFolder("cli-live");
-  const auto run = Trevnactl(Join({"live", "127.0.0.3", "--frames", "5", "-o", out.string(), "--preview", "off",
+  const auto& card = card_->Card("127.0.0.3");
+  const trevna_test::TempFolder out("cli-live");
+  const auto run = Trevnactl(Join({"live", "127.0.0.3", "--frames", "5", "-o", out.Path().string(), "--preview", "off",
                                    "--force-outputs", "0x81", "--tune", "B:2"},
                                   CardArgs(card)));
-  ASSERT_EQ(run.code, 0) << run.err;
+  ASSERT_EQ(run.exitCode, 0) << run.err;
   int bitmaps = 0;
   for (const auto& entry : std::filesystem::directory_iterator(out)) {
     if (entry.path().extension() == ".bmp") {
       ++bitmaps;
       EXPECT_EQ(entry.file_size(), 54u + 180u * 144u * 3u);
-      const std::string bmp = ReadFile(entry.path());
+      const std::string bmp = ReadBytes(entry.path());
       EXPECT_EQ(bmp.substr(0, 2), "BM");
     }
   }
   EXPECT_EQ(bitmaps, 5);
-  const auto replies = sim->Events("127.0.0.3", "stream-reply");
+  const auto replies = card_->Events("stream-reply", "127.0.0.3");
   ASSERT_GE(replies.size(), 5u);
   const auto& last = replies.back();
   EXPECT_EQ(last.value("flags", 0) & 7, 7);
   EXPECT_EQ(last.value("forced", 0), 0x81);
   EXPECT_EQ(last.value("detector", -1), 2);
   EXPECT_EQ(last.value("detector_track", -1), 1);
-  std::filesystem::remove_all(out);
 }
 
 TEST(CliClockTest, SyncSetsAClockElevenSecondsOff) {
-  Cardsim sim({"127.0.0.4"}, {"--clock-offset", "-11"});
+  CardSim sim({"127.0.0.4"}, {}, {"--clock-offset", "-11"});
   const auto& card = sim.Card("127.0.0.4");
   const auto look = Trevnactl(Join({"time", "127.0.0.4"}, CardArgs(card)));
-  EXPECT_EQ(look.code, 0) << look.err;
+  EXPECT_EQ(look.exitCode, 0) << look.err;
   EXPECT_NE(look.out.find("offset: -1"), std::string::npos) << look.out;
-  EXPECT_TRUE(sim.Events("127.0.0.4", "clock-set").empty());
+  EXPECT_TRUE(sim.Events("clock-set", "127.0.0.4").empty());
   const auto sync = Trevnactl(Join({"time", "127.0.0.4", "--sync"}, CardArgs(card)));
-  EXPECT_EQ(sync.code, 0) << sync.err;
+  EXPECT_EQ(sync.exitCode, 0) << sync.err;
   EXPECT_NE(sync.out.find("clock set"), std::string::npos) << sync.out;
-  EXPECT_EQ(sim.Events("127.0.0.4", "clock-set").size(), 1u);
+  EXPECT_EQ(sim.Events("clock-set", "127.0.0.4").size(), 1u);
 }
 
 // A card that takes the login and then leaves a command unanswered: each command fails with
 // its step's message and exit 1 once the time limit has passed, never with an empty answer.
 TEST(CliFaultTest, CardThatStopsAnsweringFailsTheCommand) {
-  Cardsim sim({"127.0.0.22"}, {"--fault", "stall-command=ls", "--fault", "stall-command=scp", "--fault",
-                               "stall-command=ipconfig", "--fault", "stall-command=chpass", "--fault",
-                               "stall-command=date"});
-  const auto folder = testing_cardsim::FreshFolder("cli-stalled");
+  CardSim sim({"127.0.0.22"}, {"stall-command=ls", "stall-command=scp", "stall-command=ipconfig", "stall-command=chpass", "stall-command=date"});
+  const trevna_test::TempFolder folder("cli-stalled");
   { std::ofstream(folder / "pw") << "nowe\n"; }
   const auto doc = folder / "brama.trv";
   SaveDocumentWith(doc, {{0, 1}});
   const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
       {{"archive", "127.0.0.22"}, "Nie powiodła się próba wylistowania katalogu."},
       {{"archive", "127.0.0.22", "2026-01-01/"}, "Nie powiodła się próba wylistowania katalogu."},
-      {{"archive-get", "127.0.0.22", "2026-01-01/", "A_080000.avi", "-o", folder.string()},
+      {{"archive-get", "127.0.0.22", "2026-01-01/", "A_080000.avi", "-o", folder.Path().string()},
        "Nie powiodła się próba pobrania pliku."},
       {{"download-program", "127.0.0.22", (folder / "back.trv").string()}, "Nie powiodła się próba pobrania pliku."},
       {{"network", "127.0.0.22"}, "Nie powiodła się próba wykonania polecenia."},
@@ -268,7 +202,7 @@ TEST(CliFaultTest, CardThatStopsAnsweringFailsTheCommand) {
   for (const auto& [args, message] : rows) {
     SCOPED_TRACE(args[0]);
     const auto run = Trevnactl(Join(Join(args, CardArgs(sim.Card("127.0.0.22"))), {"--timeout-ms", "2500"}));
-    EXPECT_EQ(run.code, 1) << run.out << run.err;
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
     EXPECT_NE((run.err + run.out).find(message), std::string::npos) << run.out << run.err;
     if (args[0] != "program") {
       EXPECT_EQ(run.out, "");
@@ -276,7 +210,6 @@ TEST(CliFaultTest, CardThatStopsAnsweringFailsTheCommand) {
   }
   EXPECT_FALSE(std::filesystem::exists(folder / "back.trv"));
   EXPECT_FALSE(std::filesystem::exists(folder / "2026-01-01" / "A_080000.avi"));
-  std::filesystem::remove_all(folder);
 }
 
 TEST(CliDiscoverTest, ListsEachCardOnce) {
@@ -284,9 +217,12 @@ TEST(CliDiscoverTest, ListsEachCardOnce) {
   probe.Bind(0x7F000001, 0);
   const int port = probe.LocalPort();
   probe.Close();
-  Cardsim sim({"127.0.0.5", "127.0.0.6"}, {}, port);
+  trevna_test::CardSimOptions options;
+  options.addresses = {"127.0.0.5", "127.0.0.6"};
+  options.announcePort = port;
+  CardSim sim(options);
   const auto run = Trevnactl({"discover", "--seconds", "4", "--port", std::to_string(port)});
-  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.out.find("Symulator 1 (127.0.0.5)\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("Symulator 2 (127.0.0.6)\n"), std::string::npos) << run.out;
   EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2) << run.out;

@@ -8,14 +8,14 @@
 #include <random>
 
 #include "base/socket.h"
-#include "cardsim_process.h"
 #include "device/connection.h"
-#include "recording_sinks.h"
+#include "support/cardsim.h"
+#include "support/recording_device_sinks.h"
 
 namespace {
 
 using namespace device;
-using testing_cardsim::Cardsim;
+using trevna_test::CardSim;
 
 std::uint32_t Address(const std::string& dotted) {
   std::uint32_t address = 0;
@@ -30,10 +30,7 @@ std::string RandomBytes(std::size_t size, unsigned seed) {
   return data;
 }
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using trevna_test::ReadBytes;
 
 std::string Narrow(const std::filesystem::path& path) { return Cp1250FromUtf8(path.string()); }
 
@@ -47,7 +44,7 @@ struct Worker {
   std::vector<unsigned> sleeps;
   std::unique_ptr<Connection> connection;
 
-  Worker(const testing_cardsim::CardEndpoints& card, unsigned probeEvery = 0, unsigned clockEvery = 0,
+  Worker(const trevna_test::CardEndpoints& card, unsigned probeEvery = 0, unsigned clockEvery = 0,
          SshLimits limits = {}) {
     ConnectionOptions options;
     options.sshPort = static_cast<std::uint16_t>(card.sshPort);
@@ -67,8 +64,8 @@ struct Worker {
   }
   ~Worker() { connection->Stop(); }
 
-  bool Open(const std::string& address, const std::string& password = Cardsim::kPassword) {
-    recording::RunRequest(*connection, [&] { return connection->PostOpen(Address(address), Cardsim::kUser, password); });
+  bool Open(const std::string& address, const std::string& password = CardSim::kPassword) {
+    recording::RunRequest(*connection, [&] { return connection->PostOpen(Address(address), CardSim::kUser, password); });
     return connection->IsConnected();
   }
   bool Run(ConnectionRequest request) {
@@ -80,17 +77,10 @@ struct Worker {
   }
 };
 
-class CardTest : public ::testing::Test {
+class CardTest : public trevna_test::CardSimSuite<CardTest> {
  protected:
-  static void SetUpTestSuite() { sim = new Cardsim({"127.0.0.2"}); }
-  static void TearDownTestSuite() {
-    delete sim;
-    sim = nullptr;
-  }
-  static const testing_cardsim::CardEndpoints& Card() { return sim->Card("127.0.0.2"); }
-  static Cardsim* sim;
+  static trevna_test::CardEndpoints Card() { return card_->Card("127.0.0.2"); }
 };
-Cardsim* CardTest::sim = nullptr;
 
 TEST_F(CardTest, OpenReportsStepsAndSecondOpenAndCloseBehave) {
   Worker w(Card());
@@ -148,7 +138,7 @@ TEST_F(CardTest, RequestPostedWhileBusyIsDropped) {
   Connection connection(&status, &messages, options);
   connection.Start();
   ASSERT_TRUE(recording::RunRequest(connection, [&] {
-    return connection.PostOpen(Address("127.0.0.2"), Cardsim::kUser, Cardsim::kPassword);
+    return connection.PostOpen(Address("127.0.0.2"), CardSim::kUser, CardSim::kPassword);
   }));
   ASSERT_TRUE(connection.IsConnected());
   ASSERT_TRUE(connection.Post(ConnectionRequest::RestartDevice));
@@ -199,9 +189,9 @@ TEST_F(CardTest, UploadProgressFileOnCardAndDownloadBack) {
     std::lock_guard lock(w.sleepsMutex);
     EXPECT_EQ(w.sleeps, std::vector<unsigned>(75, 533));
   }
-  EXPECT_EQ(ReadFile(sim->Folder("127.0.0.2") / "program.doz"), program);
+  EXPECT_EQ(ReadBytes(card_->CardFolder("127.0.0.2") / "program.doz"), program);
   // The card had the whole file before the restart command ran.
-  const auto log = sim->Events("127.0.0.2");
+  const auto log = card_->Log("127.0.0.2");
   std::ptrdiff_t uploaded = -1, restarted = -1;
   for (std::size_t k = 0; k < log.size(); ++k) {
     if (log[k].value("event", "") == "scp-upload" && log[k].value("ok", false)) uploaded = static_cast<std::ptrdiff_t>(k);
@@ -218,13 +208,13 @@ TEST_F(CardTest, UploadProgressFileOnCardAndDownloadBack) {
   std::this_thread::sleep_for(std::chrono::milliseconds(2500));
   ASSERT_TRUE(w.Open("127.0.0.2"));
   auto question = std::make_shared<recording::SaveQuestion>();
-  const auto folder = testing_cardsim::FreshFolder("download");
+  const trevna_test::TempFolder folder("download");
   question->answer = Narrow(folder / "Pobrany dokument.trv");
   w.status.Clear();
   ASSERT_TRUE(w.Do([&](Connection& c) { return c.PostDownloadProgram(question); }));
   EXPECT_TRUE(w.messages.Errors().empty());
   EXPECT_EQ(question->asked, 1);
-  EXPECT_EQ(ReadFile(folder / "Pobrany dokument.trv"), program);
+  EXPECT_EQ(ReadBytes(folder / "Pobrany dokument.trv"), program);
   EXPECT_EQ(w.status.Texts(), (std::vector<std::string>{"Pobieranie pliku...", "Plik pomyślnie pobrany"}));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
 
@@ -238,7 +228,6 @@ TEST_F(CardTest, UploadProgressFileOnCardAndDownloadBack) {
   EXPECT_EQ(w.status.Texts(), (std::vector<std::string>{"Pobieranie pliku..."}));
   EXPECT_EQ(w.status.Events().back().position, 100);
   EXPECT_TRUE(w.messages.Errors().empty());
-  std::filesystem::remove_all(folder);
 }
 
 TEST_F(CardTest, UploadTheCardCannotStoreIsAFailure) {
@@ -246,12 +235,12 @@ TEST_F(CardTest, UploadTheCardCannotStoreIsAFailure) {
   ASSERT_TRUE(w.Open("127.0.0.2"));
   // The card writes its program through "program.doz.part"; a folder of that name makes the
   // write fail on the card.
-  const auto blocker = sim->Folder("127.0.0.2") / "program.doz.part";
+  const auto blocker = card_->CardFolder("127.0.0.2") / "program.doz.part";
   std::filesystem::create_directory(blocker);
-  const std::string before = ReadFile(sim->Folder("127.0.0.2") / "program.doz");
+  const std::string before = ReadBytes(card_->CardFolder("127.0.0.2") / "program.doz");
   const auto Restarts = [] {
     int count = 0;
-    for (const auto& e : sim->Events("127.0.0.2", "exec")) count += e.value("command", "") == "sync && /vemo/restart";
+    for (const auto& e : card_->Events("exec", "127.0.0.2")) count += e.value("command", "") == "sync && /vemo/restart";
     return count;
   };
   const int restartsBefore = Restarts();
@@ -259,7 +248,7 @@ TEST_F(CardTest, UploadTheCardCannotStoreIsAFailure) {
   std::filesystem::remove(blocker);
   EXPECT_EQ(w.messages.Errors(), (std::vector<std::string>{"Nie powiodło się wysłanie pliku."}));
   EXPECT_EQ(w.status.Last(), "Nie udało się wysłać pliku");
-  EXPECT_EQ(ReadFile(sim->Folder("127.0.0.2") / "program.doz"), before);
+  EXPECT_EQ(ReadBytes(card_->CardFolder("127.0.0.2") / "program.doz"), before);
   // No restart was asked for.
   EXPECT_EQ(Restarts(), restartsBefore);
 }
@@ -267,7 +256,7 @@ TEST_F(CardTest, UploadTheCardCannotStoreIsAFailure) {
 TEST_F(CardTest, ArchiveListsMarkersAndDownload) {
   Worker w(Card());
   ASSERT_TRUE(w.Open("127.0.0.2"));
-  const auto drive = sim->Folder("127.0.0.2") / "usbdrive";
+  const auto drive = card_->CardFolder("127.0.0.2") / "usbdrive";
   std::vector<std::string> cardFolders;
   for (const auto& entry : std::filesystem::directory_iterator(drive)) {
     if (entry.is_directory()) cardFolders.push_back(entry.path().filename().string() + "/");
@@ -275,7 +264,7 @@ TEST_F(CardTest, ArchiveListsMarkersAndDownload) {
   std::sort(cardFolders.begin(), cardFolders.end());
   ASSERT_FALSE(cardFolders.empty());
 
-  const auto root = testing_cardsim::FreshFolder("archive");
+  const trevna_test::TempFolder root("archive");
   std::filesystem::create_directory(root / cardFolders[0]);
   auto dialog = std::make_shared<recording::ArchiveDialog>();
   const std::string rootText = Narrow(root) + "/";
@@ -313,9 +302,9 @@ TEST_F(CardTest, ArchiveListsMarkersAndDownload) {
   EXPECT_EQ(w.messages.Errors().size(), 2u);
   EXPECT_EQ(w.status.Texts().front(), "Pobieranie '" + cardFolders[0] + cardFiles[0] + "'");
   EXPECT_EQ(w.status.Last(), "Pliki pobrane");
-  EXPECT_EQ(ReadFile(root / cardFolders[0] / cardFiles[0]), ReadFile(drive / cardFolders[0] / cardFiles[0]));
-  EXPECT_EQ(ReadFile(root / cardFolders[0] / cardFiles.back()),
-            ReadFile(drive / cardFolders[0] / cardFiles.back()));
+  EXPECT_EQ(ReadBytes(root / cardFolders[0] / cardFiles[0]), ReadBytes(drive / cardFolders[0] / cardFiles[0]));
+  EXPECT_EQ(ReadBytes(root / cardFolders[0] / cardFiles.back()),
+            ReadBytes(drive / cardFolders[0] / cardFiles.back()));
   EXPECT_EQ(dialog->files[0], cardFiles[0] + "  [S]");
   EXPECT_EQ(dialog->files.back(), cardFiles.back() + "  [S]");
   EXPECT_EQ(dialog->folders[0], cardFolders[0] + "  [S]");
@@ -331,17 +320,16 @@ TEST_F(CardTest, ArchiveListsMarkersAndDownload) {
   if (cardFiles.size() > 2) {
     EXPECT_EQ(dialog->files[1], cardFiles[1]);
   }
-  std::filesystem::remove_all(root);
 }
 
 TEST_F(CardTest, UnsafeArchiveNamesNeverLeaveTheRoot) {
   Worker w(Card());
   ASSERT_TRUE(w.Open("127.0.0.2"));
-  const auto drive = sim->Folder("127.0.0.2") / "usbdrive";
+  const auto drive = card_->CardFolder("127.0.0.2") / "usbdrive";
   // A folder whose file list holds a name with "..".
   std::filesystem::create_directories(drive / "zzz-evil");
   { std::ofstream(drive / "zzz-evil" / "a..b.avi") << "data"; }
-  const auto root = testing_cardsim::FreshFolder("evil");
+  const trevna_test::TempFolder root("evil");
   auto dialog = std::make_shared<recording::ArchiveDialog>();
   const std::string rootText = Narrow(root / "inner") + "/";
   ASSERT_TRUE(w.Do([&](Connection& c) { return c.PostListArchiveFolders(dialog, rootText); }));
@@ -353,7 +341,6 @@ TEST_F(CardTest, UnsafeArchiveNamesNeverLeaveTheRoot) {
   EXPECT_EQ(w.status.Last(), "Nie udało się pobrać pliku");
   EXPECT_TRUE(std::filesystem::is_empty(root));
   std::filesystem::remove_all(drive / "zzz-evil");
-  std::filesystem::remove_all(root);
 }
 
 TEST_F(CardTest, NetworkSettingsReadIntoTheDialog) {
@@ -377,10 +364,10 @@ TEST_F(CardTest, PasswordChangeTakesEffect) {
   EXPECT_TRUE(w.messages.Errors().empty());
   EXPECT_EQ(w.status.Last(), "Hasło zmienione");
   Worker second(Card());
-  EXPECT_FALSE(second.Open("127.0.0.2", Cardsim::kPassword));
+  EXPECT_FALSE(second.Open("127.0.0.2", CardSim::kPassword));
   EXPECT_TRUE(second.Open("127.0.0.2", "nowe-haslo"));
   // Back to the suite's password.
-  ASSERT_TRUE(recording::RunRequest(*w.connection, [&] { return w.connection->PostChangePassword(Cardsim::kPassword); }));
+  ASSERT_TRUE(recording::RunRequest(*w.connection, [&] { return w.connection->PostChangePassword(CardSim::kPassword); }));
   EXPECT_EQ(w.status.Last(), "Hasło zmienione");
 }
 
@@ -400,19 +387,19 @@ TEST_F(CardTest, ProbeNoticesRestartedCard) {
 
 // --- cards with their own settings ----------------------------------------------------------
 
-int ClockSets(const Cardsim& sim, const std::string& address) {
-  return static_cast<int>(sim.Events(address, "clock-set").size());
+int ClockSets(const CardSim& sim, const std::string& address) {
+  return static_cast<int>(sim.Events("clock-set", address).size());
 }
 
-int DateQueries(const Cardsim& sim, const std::string& address) {
+int DateQueries(const CardSim& sim, const std::string& address) {
   int count = 0;
-  for (const auto& e : sim.Events(address, "exec")) count += e.value("command", "") == "date -u -Iseconds" ? 1 : 0;
+  for (const auto& e : sim.Events("exec", address)) count += e.value("command", "") == "date -u -Iseconds" ? 1 : 0;
   return count;
 }
 
 TEST(ClockTest, NineSecondsBehindIsLeftElevenIsCorrected) {
-  Cardsim nine({"127.0.0.4"}, {"--clock-offset", "-9"});
-  Cardsim eleven({"127.0.0.5"}, {"--clock-offset", "-11"});
+  CardSim nine({"127.0.0.4"}, {}, {"--clock-offset", "-9"});
+  CardSim eleven({"127.0.0.5"}, {}, {"--clock-offset", "-11"});
   {
     Worker w(nine.Card("127.0.0.4"), 0, /*clockEvery=*/30);
     ASSERT_TRUE(w.Open("127.0.0.4"));
@@ -430,7 +417,7 @@ TEST(ClockTest, NineSecondsBehindIsLeftElevenIsCorrected) {
     EXPECT_TRUE(w.messages.Errors().empty());
   }
   EXPECT_EQ(ClockSets(eleven, "127.0.0.5"), 1);
-  const auto set = eleven.Events("127.0.0.5", "clock-set");
+  const auto set = eleven.Events("clock-set", "127.0.0.5");
   ASSERT_EQ(set.size(), 1u);
   // The card was told the PC's UTC time to the second (the set value is "YYYY-MM-DD hh:mm:ss").
   const std::string utc = set[0].value("utc", "");
@@ -439,7 +426,7 @@ TEST(ClockTest, NineSecondsBehindIsLeftElevenIsCorrected) {
 }
 
 TEST(FaultTest, SilentCardFailsWithinTheLimit) {
-  Cardsim sim({"127.0.0.6"}, {"--fault", "silent"});
+  CardSim sim({"127.0.0.6"}, {"silent"});
   SshLimits limits;
   limits.callTimeoutMs = 1500;
   Worker w(sim.Card("127.0.0.6"), 0, 0, limits);
@@ -456,17 +443,15 @@ TEST(FaultTest, SilentCardFailsWithinTheLimit) {
 // leaves the session usable; a transfer that hangs in its start does not (libssh2 would resume
 // it), so the session is then closed as after a failed probe.
 TEST(FaultTest, CardThatStopsAnsweringACommandFailsThatStep) {
-  Cardsim stalling({"127.0.0.20"}, {"--fault", "stall-command=ls", "--fault", "stall-command=scp", "--fault",
-                                    "stall-command=chpass", "--fault", "stall-command=ifconfig", "--fault",
-                                    "stall-command=date"});
-  Cardsim noIpconfig({"127.0.0.21"}, {"--fault", "stall-command=ipconfig"});
+  CardSim stalling({"127.0.0.20"}, {"stall-command=ls", "stall-command=scp", "stall-command=chpass", "stall-command=ifconfig", "stall-command=date"});
+  CardSim noIpconfig({"127.0.0.21"}, {"stall-command=ipconfig"});
   SshLimits limits;
   limits.callTimeoutMs = 2500;  // room for a key exchange under sanitizers and load
   Worker a(stalling.Card("127.0.0.20"), 0, 0, limits);
   Worker b(noIpconfig.Card("127.0.0.21"), 0, 0, limits);
   ASSERT_TRUE(a.Open("127.0.0.20"));
   ASSERT_TRUE(b.Open("127.0.0.21"));
-  const auto root = testing_cardsim::FreshFolder("stalled");
+  const trevna_test::TempFolder root("stalled");
   const std::string rootText = Narrow(root) + "/";
   auto archive = std::make_shared<recording::ArchiveDialog>();
   auto network = std::make_shared<recording::NetworkDialog>();
@@ -534,7 +519,7 @@ TEST(FaultTest, CardThatStopsAnsweringACommandFailsThatStep) {
   EXPECT_EQ(question->asked, 0);
   EXPECT_TRUE(std::filesystem::is_empty(root / "2026-01-01"));
   EXPECT_FALSE(network->hardware);
-  EXPECT_EQ(stalling.Events("127.0.0.20", "exec-stalled").size(), 7u);
+  EXPECT_EQ(stalling.Events("exec-stalled", "127.0.0.20").size(), 7u);
 
   // The clock check of an idle link reads "date" too: a card that does not answer is left
   // alone, silently, and the link stays up.
@@ -542,26 +527,25 @@ TEST(FaultTest, CardThatStopsAnsweringACommandFailsThatStep) {
   ASSERT_TRUE(clock.Open("127.0.0.20"));
   const auto DateStalls = [&] {
     std::size_t n = 0;
-    for (const auto& e : stalling.Events("127.0.0.20", "exec-stalled")) n += e.value("command", "") == "date -u -Iseconds";
+    for (const auto& e : stalling.Events("exec-stalled", "127.0.0.20")) n += e.value("command", "") == "date -u -Iseconds";
     return n;
   };
   ASSERT_TRUE(recording::WaitFor([&] { return DateStalls() >= 2; }));  // one check over, the next begun
   EXPECT_TRUE(clock.connection->IsConnected());
   EXPECT_TRUE(clock.messages.Errors().empty());
   EXPECT_EQ(clock.status.Last(), "Połączony");
-  EXPECT_TRUE(stalling.Events("127.0.0.20", "clock-set").empty());
-  std::filesystem::remove_all(root);
+  EXPECT_TRUE(stalling.Events("clock-set", "127.0.0.20").empty());
 }
 
 TEST(FaultTest, RefusedPasswordReportsAuthentication) {
-  Cardsim sim({"127.0.0.7"}, {"--fault", "refuse-password"});
+  CardSim sim({"127.0.0.7"}, {"refuse-password"});
   Worker w(sim.Card("127.0.0.7"));
   EXPECT_FALSE(w.Open("127.0.0.7"));
   EXPECT_EQ(w.messages.Errors(), (std::vector<std::string>{"Nie powiodło się uwierzytelnienie użytkownika."}));
 }
 
 TEST(FaultTest, LinkDropMidUploadAndMidDownload) {
-  Cardsim sim({"127.0.0.8"}, {"--fault", "drop-after=100000"});
+  CardSim sim({"127.0.0.8"}, {"drop-after=100000"});
   const std::string big = RandomBytes(400 * 1024, 3);
   {
     Worker w(sim.Card("127.0.0.8"));
@@ -570,16 +554,16 @@ TEST(FaultTest, LinkDropMidUploadAndMidDownload) {
     ASSERT_EQ(w.messages.Errors().size(), 1u);
     EXPECT_EQ(w.messages.Errors()[0], "Nie powiodło się wysłanie pliku.");
     EXPECT_EQ(w.status.Last(), "Nie udało się wysłać pliku");
-    EXPECT_NE(ReadFile(sim.Folder("127.0.0.8") / "program.doz"), big);
+    EXPECT_NE(ReadBytes(sim.CardFolder("127.0.0.8") / "program.doz"), big);
   }
   {
     // A large recording on the card; the link drops part way.
-    const auto drive = sim.Folder("127.0.0.8") / "usbdrive";
+    const auto drive = sim.CardFolder("127.0.0.8") / "usbdrive";
     std::filesystem::create_directories(drive / "0000-big");
     { std::ofstream(drive / "0000-big" / "big.avi", std::ios::binary) << big; }
     Worker w(sim.Card("127.0.0.8"));
     ASSERT_TRUE(w.Open("127.0.0.8"));
-    const auto root = testing_cardsim::FreshFolder("drop");
+    const trevna_test::TempFolder root("drop");
     auto dialog = std::make_shared<recording::ArchiveDialog>();
     const std::string rootText = Narrow(root) + "/";
     ASSERT_TRUE(w.Do([&](Connection& c) { return c.PostListArchiveFolders(dialog, rootText); }));
@@ -593,8 +577,7 @@ TEST(FaultTest, LinkDropMidUploadAndMidDownload) {
     EXPECT_FALSE(std::filesystem::exists(root / "0000-big" / "big.avi"));
     EXPECT_TRUE(std::filesystem::is_empty(root / "0000-big"));
     EXPECT_EQ(dialog->files, (std::vector<std::string>{"big.avi"}));
-    std::filesystem::remove_all(root);
-  }
+    }
 }
 
 }  // namespace

@@ -5,15 +5,15 @@
 #include <mutex>
 
 #include "base/socket.h"
-#include "cardsim_process.h"
 #include "device/discovery.h"
 #include "device/live_stream.h"
-#include "recording_sinks.h"
+#include "support/cardsim.h"
+#include "support/recording_device_sinks.h"
 
 namespace {
 
 using namespace device;
-using testing_cardsim::Cardsim;
+using trevna_test::CardSim;
 
 std::uint16_t FreeUdpPort() {
   net::Socket probe = net::Socket::Udp();
@@ -21,31 +21,21 @@ std::uint16_t FreeUdpPort() {
   return probe.LocalPort();
 }
 
-struct Items : DeviceListSink {
-  void AddItem(const std::string& text) override {
-    std::lock_guard lock(mutex);
-    items.push_back(text);
-  }
-  std::vector<std::string> Get() {
-    std::lock_guard lock(mutex);
-    return items;
-  }
-  std::mutex mutex;
-  std::vector<std::string> items;
-};
-
 TEST(DiscoveryNativeTest, TwoSimulatedCardsAreListedOnceEach) {
   const std::uint16_t port = FreeUdpPort();
-  Items items;
+  recording::DeviceList items;
   DeviceList list(&items);
   ScanThread scan(&list, port);
   scan.Start();
   ASSERT_TRUE(recording::WaitFor([&] { return scan.Listening(); }, std::chrono::seconds(5)));
-  Cardsim sim({"127.0.0.2", "127.0.0.3"}, {}, port);
-  ASSERT_TRUE(recording::WaitFor([&] { return items.Get().size() >= 3; }, std::chrono::seconds(30)));
+  trevna_test::CardSimOptions options;
+  options.addresses = {"127.0.0.2", "127.0.0.3"};
+  options.announcePort = port;
+  CardSim sim(options);
+  ASSERT_TRUE(recording::WaitFor([&] { return items.Items().size() >= 3; }, std::chrono::seconds(30)));
   std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // more announcements add nothing
   scan.Stop();
-  auto got = items.Get();
+  auto got = items.Items();
   ASSERT_EQ(got.size(), 3u);
   EXPECT_EQ(got[0], "0.0.0.0");
   std::sort(got.begin() + 1, got.end());
@@ -63,7 +53,7 @@ struct LiveRun {
   std::atomic<int> arrived{0};
   std::atomic<int> cleared{0};
 
-  void Run(const testing_cardsim::CardEndpoints& card, int count) {
+  void Run(const trevna_test::CardEndpoints& card, int count) {
     LiveTargets targets;
     targets.pictures = &pictures;
     targets.tuning = &tuning;
@@ -89,7 +79,7 @@ struct LiveRun {
 };
 
 TEST(LiveNativeTest, RepliesCarryPreviewForcingAndTuning) {
-  Cardsim sim({"127.0.0.2"}, {"--fps", "20"});
+  CardSim sim({"127.0.0.2"}, {}, {"--fps", "20"});
   LiveRun run;
   run.preview = false;
   run.outputs.Open();
@@ -97,7 +87,7 @@ TEST(LiveNativeTest, RepliesCarryPreviewForcingAndTuning) {
   run.tuning.Bind(0, 0);
   run.tuning.RequestReset();
   run.Run(sim.Card("127.0.0.2"), 6);
-  const auto replies = sim.Events("127.0.0.2", "stream-reply");
+  const auto replies = sim.Events("stream-reply", "127.0.0.2");
   ASSERT_GE(replies.size(), 6u);
   for (const auto& r : replies) {
     EXPECT_TRUE(r.value("matches", false));
@@ -110,7 +100,7 @@ TEST(LiveNativeTest, RepliesCarryPreviewForcingAndTuning) {
   int resets = 0;
   for (const auto& r : replies) resets += (r.value("flags", 0) & 8) ? 1 : 0;
   EXPECT_EQ(resets, 1);
-  EXPECT_EQ(sim.Events("127.0.0.2", "stream-tuning-reset").size(), 1u);
+  EXPECT_EQ(sim.Events("stream-tuning-reset", "127.0.0.2").size(), 1u);
   // After the stream the pictures are white again.
   for (int track = 0; track < 4; ++track) {
     const auto picture = run.pictures.Copy(track);
@@ -119,10 +109,10 @@ TEST(LiveNativeTest, RepliesCarryPreviewForcingAndTuning) {
 }
 
 TEST(LiveNativeTest, PlainRepliesWithoutSettings) {
-  Cardsim sim({"127.0.0.3"}, {"--fps", "20"});
+  CardSim sim({"127.0.0.3"}, {}, {"--fps", "20"});
   LiveRun run;
   run.Run(sim.Card("127.0.0.3"), 4);
-  const auto replies = sim.Events("127.0.0.3", "stream-reply");
+  const auto replies = sim.Events("stream-reply", "127.0.0.3");
   ASSERT_GE(replies.size(), 4u);
   for (const auto& r : replies) {
     EXPECT_TRUE(r.value("matches", false));
@@ -137,7 +127,7 @@ class BadHeaderTest : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(BadHeaderTest, HandledAsDescribed) {
   const std::string mode = GetParam();
-  Cardsim sim({"127.0.0.2"}, {"--fps", "20", "--fault", "bad-stream-header=" + mode});
+  CardSim sim({"127.0.0.2"}, {}, {"--fps", "20", "--fault", "bad-stream-header=" + mode});
   LiveRun run;
   if (mode == "short") {
     // Pictures never arrive; the stream is closed by the program and retried.
@@ -153,12 +143,12 @@ TEST_P(BadHeaderTest, HandledAsDescribed) {
     live.SelectAddress(0x7F000002);
     EXPECT_TRUE(recording::WaitFor([&] { return cleared >= 2; }, std::chrono::seconds(30)));
     live.Stop();
-    EXPECT_GE(sim.Events("127.0.0.2", "stream-connect").size(), 2u);
+    EXPECT_GE(sim.Events("stream-connect", "127.0.0.2").size(), 2u);
     return;
   }
   run.Run(sim.Card("127.0.0.2"), 4);
-  EXPECT_FALSE(sim.Events("127.0.0.2", "stream-fault").empty());
-  const auto replies = sim.Events("127.0.0.2", "stream-reply");
+  EXPECT_FALSE(sim.Events("stream-fault", "127.0.0.2").empty());
+  const auto replies = sim.Events("stream-reply", "127.0.0.2");
   // Every spoiled picture was answered besides the four accepted ones; a long header spoils none.
   ASSERT_GE(replies.size(), mode == "long" ? 4u : 5u);
   for (const auto& r : replies) EXPECT_TRUE(r.value("matches", false));

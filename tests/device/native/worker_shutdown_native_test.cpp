@@ -13,17 +13,17 @@
 
 #include "base/socket.h"
 #include "base/ui_queue.h"
-#include "cardsim_process.h"
 #include "device/connection.h"
 #include "device/discovery.h"
 #include "device/live_stream.h"
 #include "device/posted_sinks.h"
-#include "recording_sinks.h"
+#include "support/cardsim.h"
+#include "support/recording_device_sinks.h"
 
 namespace {
 
 using namespace device;
-using testing_cardsim::Cardsim;
+using trevna_test::CardSim;
 
 // Runs `work` on its own thread; a hang ends the program (a stuck worker cannot be joined).
 template <class Work>
@@ -38,10 +38,7 @@ void EndsWithin(int seconds, Work work, const char* what) {
   runner.join();
 }
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using trevna_test::ReadBytes;
 
 // The windows a Connection reports to, on the "UI thread" (the test thread).
 struct Windows : StatusSink, MessageSink, ArchiveDialogSink, NetworkDialogSink, SaveFileQuestion {
@@ -62,25 +59,25 @@ struct Windows : StatusSink, MessageSink, ArchiveDialogSink, NetworkDialogSink, 
   LifetimeToken token;
 };
 
-std::size_t CountEvents(const Cardsim& sim, const std::string& event, const std::string& command = "") {
+std::size_t CountEvents(const CardSim& sim, const std::string& event, const std::string& command = "") {
   std::size_t n = 0;
-  for (const auto& e : sim.Events("127.0.0.23", event)) n += command.empty() || e.value("command", "") == command;
+  for (const auto& e : sim.Events(event, "127.0.0.23")) n += command.empty() || e.value("command", "") == command;
   return n;
 }
 
 TEST(WorkerShutdownTest, ClosingTheWindowsThenStoppingTheConnectionMidRequestEndsPromptly) {
   // The card holds "ls" and "ifconfig" unanswered, so listings and the network read stay
   // inside their reads until the (3 s) call limit.
-  Cardsim sim({"127.0.0.23"}, {"--fault", "stall-command=ls", "--fault", "stall-command=ifconfig"});
+  CardSim sim({"127.0.0.23"}, {"stall-command=ls", "stall-command=ifconfig"});
   const auto& card = sim.Card("127.0.0.23");
-  const auto root = testing_cardsim::FreshFolder("shutdown");
+  const trevna_test::TempFolder root("shutdown");
   const std::string program(200 * 1024, 'p');
   struct Row {
     const char* name;
     std::function<bool(Connection&, Windows&, UiQueue&)> post;
     std::function<bool(Connection&)> midway;  // the worker is inside the request (or past it)
   };
-  const std::string rootText = Cp1250FromUtf8(root.string()) + "/";
+  const std::string rootText = Cp1250FromUtf8(root.Path().string()) + "/";
   std::size_t stalled = 0, fetched = 0, restarts = 0;
   const std::vector<Row> rows = {
       {"archive dialog filled by a listing",
@@ -131,7 +128,7 @@ TEST(WorkerShutdownTest, ClosingTheWindowsThenStoppingTheConnectionMidRequestEnd
     connection->Start();
     std::uint32_t address = 0;
     net::ParseDottedAddress("127.0.0.23", &address);
-    ASSERT_TRUE(connection->PostOpen(address, Cardsim::kUser, Cardsim::kPassword));
+    ASSERT_TRUE(connection->PostOpen(address, CardSim::kUser, CardSim::kPassword));
     ASSERT_TRUE(recording::WaitFor([&] { return connection->SlotFree(); }));
     ASSERT_TRUE(connection->IsConnected());
     ASSERT_TRUE(row.post(*connection, *windows, queue));
@@ -143,8 +140,7 @@ TEST(WorkerShutdownTest, ClosingTheWindowsThenStoppingTheConnectionMidRequestEnd
     connection.reset();
   }
   // The upload itself was complete before the restart command.
-  EXPECT_EQ(ReadFile(sim.Folder("127.0.0.23") / "program.doz"), program);
-  std::filesystem::remove_all(root);
+  EXPECT_EQ(ReadBytes(sim.CardFolder("127.0.0.23") / "program.doz"), program);
 }
 
 TEST(WorkerShutdownTest, StoppingScanAndLiveThreadsWhileTheyReport) {
@@ -152,7 +148,10 @@ TEST(WorkerShutdownTest, StoppingScanAndLiveThreadsWhileTheyReport) {
   probe.Bind(0x7F000001, 0);
   const std::uint16_t port = probe.LocalPort();
   probe.Close();
-  Cardsim sim({"127.0.0.24"}, {}, port);
+  trevna_test::CardSimOptions options;
+  options.addresses = {"127.0.0.24"};
+  options.announcePort = port;
+  CardSim sim(options);
 
   struct ListWindow : DeviceListSink {
     void AddItem(const std::string&) override { ++items; }

@@ -1,16 +1,12 @@
 // trevnactl's document commands, run as a user's script runs them.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
-#include <cstdlib>
-
 #include "base/text.h"
 #include "doc/document.h"
 #include "doc/document_file.h"
 #include "doc/package.h"
 #include "doc/script.h"
+#include "support/process.h"
 #include "support/recording_updates.h"
 #include "../docfile_test_support.h"
 
@@ -20,34 +16,8 @@ using docfile_test::WriteBytes;
 
 namespace {
 
-struct Result {
-  int code = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Quote(const std::string& arg) {
-  std::string out = "'";
-  for (char c : arg) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-Result RunCtl(const std::vector<std::string>& args, const TempFolder& folder) {
-  std::string command = Quote(TREVNA_BINARY_DIR "/trevnactl");
-  for (const std::string& arg : args) command += " " + Quote(arg);
-  const std::string errFile = folder.File("stderr.txt");
-  command += " 2>" + Quote(errFile);
-  Result result;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return result;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
-  const int status = pclose(pipe);
-  result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.err = ReadBytes(errFile);
-  return result;
-}
+using Result = trevna_test::ProcessResult;
+using trevna_test::RunTrevnactl;
 
 // A document that uses every part of the format.
 RenderState RichState() {
@@ -116,13 +86,13 @@ TEST(DocCommands, JsonRoundTripIsByteIdentical) {
     const std::string original = folder.File(c.name);
     const std::string bytes = SaveState(c.state, original);
     const std::string json = folder.File(std::string("export-") + c.name + ".json");
-    Result exported = RunCtl({"export-json", original, json}, folder);
-    ASSERT_EQ(exported.code, 0) << exported.err;
+    Result exported = RunTrevnactl({"export-json", original, json});
+    ASSERT_EQ(exported.exitCode, 0) << exported.err;
     const std::string again = (folder.Path() / "again").string();
     std::filesystem::create_directories(again);
     const std::string copy = again + "/" + c.name;
-    Result imported = RunCtl({"import-json", json, copy}, folder);
-    ASSERT_EQ(imported.code, 0) << imported.err;
+    Result imported = RunTrevnactl({"import-json", json, copy});
+    ASSERT_EQ(imported.exitCode, 0) << imported.err;
     EXPECT_EQ(ReadBytes(copy), bytes) << c.name;
   }
 }
@@ -132,32 +102,32 @@ TEST(DocCommands, ImportJsonReportsFieldsAndPositions) {
   const std::string json = folder.File("in.json");
   const std::string out = folder.File("out.trv");
   WriteBytes(json, R"js({"format":"trevna-document","version":1,"outputs":["1","1","(A1 & B2)","(A1 # B2)","1","1","1","1"]})js");
-  Result r = RunCtl({"import-json", json, out}, folder);
-  EXPECT_EQ(r.code, 1);
+  Result r = RunTrevnactl({"import-json", json, out});
+  EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err.find("outputs[3]"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("pozycji 5"), std::string::npos) << r.err;
   EXPECT_FALSE(std::filesystem::exists(out));
 
   WriteBytes(json, R"js({"format":"trevna-document","version":1,"detectors":[{"track":"A","angle":360}]})js");
-  r = RunCtl({"import-json", json, out}, folder);
-  EXPECT_EQ(r.code, 1);
+  r = RunTrevnactl({"import-json", json, out});
+  EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err.find("detectors[0].angle"), std::string::npos) << r.err;
 
   WriteBytes(json, R"js({"format":"trevna-document","version":1,"tracks":1,"backgrounds":{"A":"brak.bmp"}})js");
-  r = RunCtl({"import-json", json, out}, folder);
-  EXPECT_EQ(r.code, 1);
+  r = RunTrevnactl({"import-json", json, out});
+  EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err.find("Nie udało się otworzyć pliku"), std::string::npos) << r.err;
 
   WriteBytes(folder.File("zly.bmp"), "BM short");
   WriteBytes(json, R"js({"format":"trevna-document","version":1,"tracks":1,"backgrounds":{"A":"zly.bmp"}})js");
-  r = RunCtl({"import-json", json, out}, folder);
-  EXPECT_EQ(r.code, 1);
+  r = RunTrevnactl({"import-json", json, out});
+  EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.err, "Niepoprawny plik bitmapy.\n");
 
   WriteBytes(json, "{ not json");
-  EXPECT_EQ(RunCtl({"import-json", json, out}, folder).code, 1);
-  EXPECT_EQ(RunCtl({"import-json", json}, folder).code, 2);
-  EXPECT_EQ(RunCtl({"export-json"}, folder).code, 2);
+  EXPECT_EQ(RunTrevnactl({"import-json", json, out}).exitCode, 1);
+  EXPECT_EQ(RunTrevnactl({"import-json", json}).exitCode, 2);
+  EXPECT_EQ(RunTrevnactl({"export-json"}).exitCode, 2);
 }
 
 // Only the script syntax comes in: every refusal names the field and the character position,
@@ -169,7 +139,7 @@ TEST(DocCommands, ImportJsonAcceptsOnlyTheScriptSyntax) {
   WriteBytes(target, "poprzedni");
   auto import = [&](const std::string& members) {
     WriteBytes(json, R"js({"format":"trevna-document","version":1,)js" + members + "}");
-    return RunCtl({"import-json", json, target}, folder);
+    return RunTrevnactl({"import-json", json, target});
   };
   auto outputs = [](const std::string& third) {
     return R"js("outputs":["1","1",)js" + third + R"js(,"1","1","1","1","1"])js";
@@ -189,7 +159,7 @@ TEST(DocCommands, ImportJsonAcceptsOnlyTheScriptSyntax) {
   };
   for (const Refused& r : refused) {
     const Result result = import(r.members);
-    EXPECT_EQ(result.code, 1) << r.members;
+    EXPECT_EQ(result.exitCode, 1) << r.members;
     EXPECT_NE(result.err.find(std::string("`") + r.field + "'"), std::string::npos) << r.members << ": " << result.err;
     EXPECT_NE(result.err.find("pozycji " + std::to_string(r.position) + ":"), std::string::npos)
         << r.members << ": " << result.err;
@@ -198,7 +168,7 @@ TEST(DocCommands, ImportJsonAcceptsOnlyTheScriptSyntax) {
 
   // Spaces are optional; "" is Undefined for a whole Z or track definition.
   const Result accepted = import(outputs(R"x("(A1&( B2|0 ))")x") + R"x(,"z":{"5":""},"trackDefinitions":["","D32"])x");
-  ASSERT_EQ(accepted.code, 0) << accepted.err;
+  ASSERT_EQ(accepted.exitCode, 0) << accepted.err;
   const RenderState read = ParseDocument(ReadBytes(target));
   EXPECT_EQ(PrintExpression(*read.outputDefinitions[2]), "(A1 & (B2 | 0))");
   EXPECT_EQ(read.zDefinitions[4]->kind, NodeKind::Undefined);
@@ -226,8 +196,8 @@ TEST(DocCommands, ExportJsonRefusesTreesTheSyntaxCannotSay) {
     const std::string path = folder.File("zly.trv");
     SaveState(state, path);
     const std::string json = folder.File(std::string("zly-") + c.name + ".json");
-    const Result r = RunCtl({"export-json", path, json}, folder);
-    EXPECT_EQ(r.code, 1) << c.name;
+    const Result r = RunTrevnactl({"export-json", path, json});
+    EXPECT_EQ(r.exitCode, 1) << c.name;
     EXPECT_NE(r.err.find(std::string("Definicji ") + c.name + " "), std::string::npos) << c.name << ": " << r.err;
     EXPECT_FALSE(std::filesystem::exists(json)) << c.name;
   }
@@ -241,8 +211,8 @@ TEST(DocCommands, ImportJsonErasesLikeTheEditor) {
   const std::string target = folder.File("cel.trv");
   WriteBytes(json, R"js({"format":"trevna-document","version":1,"pictureWidth":240,"tracks":1,
       "detectors":[{"track":"A","erased":[[0,0],[29,5],[30,5],[209,143],[210,7],[239,143]]}]})js");
-  const Result r = RunCtl({"import-json", json, target}, folder);
-  ASSERT_EQ(r.code, 0) << r.err;
+  const Result r = RunTrevnactl({"import-json", json, target});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
 
   RenderState expected;
   expected.pictureWidth = 240;
@@ -257,8 +227,8 @@ TEST(DocCommands, ImportJsonErasesLikeTheEditor) {
   for (const char* point : {"[240,0]", "[-1,3]", "[5,144]"}) {
     WriteBytes(json, std::string(R"js({"format":"trevna-document","version":1,"detectors":[{"track":"A","erased":[)js") +
                          point + "]}]}");
-    const Result refused = RunCtl({"import-json", json, target}, folder);
-    EXPECT_EQ(refused.code, 1) << point;
+    const Result refused = RunTrevnactl({"import-json", json, target});
+    EXPECT_EQ(refused.exitCode, 1) << point;
     EXPECT_NE(refused.err.find("detectors[0].erased[0]"), std::string::npos) << refused.err;
   }
 }
@@ -267,8 +237,8 @@ TEST(DocCommands, CheckListsSortedRowsAndSetsTheExitCode) {
   TempFolder folder("check");
   const std::string clean = folder.File("czysty.trv");
   SaveState(RenderState::New(), clean);
-  Result r = RunCtl({"check", clean}, folder);
-  EXPECT_EQ(r.code, 0);
+  Result r = RunTrevnactl({"check", clean});
+  EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, "");
 
   RenderState state = RenderState::New();
@@ -279,22 +249,22 @@ TEST(DocCommands, CheckListsSortedRowsAndSetsTheExitCode) {
   state.outputDefinitions[1].Assign(ExprNode(NodeKind::And, ExprNode(NodeKind::DetectorA, 1), ExprNode(NodeKind::DetectorA, 5)));
   const std::string bad = folder.File("bledy.trv");
   SaveState(state, bad);
-  r = RunCtl({"check", bad}, folder);
-  EXPECT_EQ(r.code, 1);
+  r = RunTrevnactl({"check", bad});
+  EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.out,
             "Definicja wyjścia Y2 odnosi się do nieistniejącego detektora A1.\n"
             "Detektor B17 ma numer spoza zakresu 1-16.\n"
             "Detektor B17 ma numer spoza zakresu 1-16.\n"
             "Dwa detektory mają zadeklarowaną taką samą nazwę B17.\n");
 
-  EXPECT_EQ(RunCtl({"check", folder.File("brak.trv")}, folder).code, 1);
+  EXPECT_EQ(RunTrevnactl({"check", folder.File("brak.trv")}).exitCode, 1);
   WriteBytes(folder.File("pusty.trv"), "");
-  r = RunCtl({"check", folder.File("pusty.trv")}, folder);
-  EXPECT_EQ(r.code, 1);
+  r = RunTrevnactl({"check", folder.File("pusty.trv")});
+  EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.err, "Nie udało się odczytać pliku `" + folder.File("pusty.trv") + "'.\n");
   WriteBytes(folder.File("zly.trv"), "xxxxxxxxxxxx");
-  r = RunCtl({"check", folder.File("zly.trv")}, folder);
-  EXPECT_EQ(r.code, 1);
+  r = RunTrevnactl({"check", folder.File("zly.trv")});
+  EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.err, "Nie udało sie wczytać dokumentu.\n");
 }
 
@@ -303,13 +273,13 @@ TEST(DocCommands, ScriptAndInfo) {
   const std::string path = folder.File("rich.trv");
   const RenderState state = RichState();
   SaveState(state, path);
-  Result r = RunCtl({"script", path}, folder);
-  EXPECT_EQ(r.code, 0);
+  Result r = RunTrevnactl({"script", path});
+  EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, PrintScript(state));
   EXPECT_NE(r.out.find("Y1 = (A1 | (B2 ^ 1))\n"), std::string::npos);
 
-  r = RunCtl({"info", path}, folder);
-  EXPECT_EQ(r.code, 0);
+  r = RunTrevnactl({"info", path});
+  EXPECT_EQ(r.exitCode, 0);
   EXPECT_NE(r.out.find("picture width: 240\ntracks: 4\ndetectors: 6\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("  A1: quadrilateral, normal\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("    erased pixels: 3\n"), std::string::npos) << r.out;
@@ -328,26 +298,26 @@ TEST(DocCommands, PackageWritesTheStoredEntriesUnchanged) {
   ASSERT_EQ(entries.size(), 8u);
 
   const std::string out = folder.File("pakiet");
-  Result r = RunCtl({"package", path, out}, folder);
-  ASSERT_EQ(r.code, 0) << r.err;
+  Result r = RunTrevnactl({"package", path, out});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
   for (const PackageEntry& entry : entries) EXPECT_EQ(ReadBytes(out + "/" + entry.name), entry.data) << entry.name;
   EXPECT_NE(entries[6].data.find("alias = most.nowy\n"), std::string::npos);
 
   // --rebuild takes the alias from the document's own name.
   const std::string renamed = folder.File("inny.trv");
   std::filesystem::copy_file(path, renamed);
-  r = RunCtl({"package", renamed, folder.File("odbudowany"), "--rebuild"}, folder);
-  ASSERT_EQ(r.code, 0) << r.err;
+  r = RunTrevnactl({"package", renamed, folder.File("odbudowany"), "--rebuild"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(ReadBytes(folder.File("odbudowany/config.txt")).substr(0, 13), "alias = inny\n");
   EXPECT_EQ(ReadBytes(folder.File("odbudowany/det1.bmp")), entries[0].data);
   // Without --rebuild the stored package counts, even when it differs from the content.
-  r = RunCtl({"package", renamed, folder.File("zapisany")}, folder);
+  r = RunTrevnactl({"package", renamed, folder.File("zapisany")});
   EXPECT_EQ(ReadBytes(folder.File("zapisany/config.txt")), entries[6].data);
 
   // A file without chunk 11 has no stored package.
   WriteBytes(folder.File("bez.trv"), bytes.substr(0, bytes.size() - stored.size() - 8));
-  r = RunCtl({"package", folder.File("bez.trv"), folder.File("x")}, folder);
-  EXPECT_EQ(r.code, 1);
+  r = RunTrevnactl({"package", folder.File("bez.trv"), folder.File("x")});
+  EXPECT_EQ(r.exitCode, 1);
 
   // Entry names that leave the folder are refused.
   std::string evil;
@@ -358,8 +328,8 @@ TEST(DocCommands, PackageWritesTheStoredEntriesUnchanged) {
   std::string file = bytes.substr(0, bytes.size() - stored.size() - 8);
   AppendChunk(file, 11, evil);
   WriteBytes(folder.File("zly.trv"), file);
-  r = RunCtl({"package", folder.File("zly.trv"), folder.File("y")}, folder);
-  EXPECT_EQ(r.code, 1);
+  r = RunTrevnactl({"package", folder.File("zly.trv"), folder.File("y")});
+  EXPECT_EQ(r.exitCode, 1);
   EXPECT_FALSE(std::filesystem::exists(folder.File("ucieczka.txt")));
 }
 

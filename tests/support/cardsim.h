@@ -1,171 +1,109 @@
 // Test support for native tests that need a detection card: starts trevna-cardsim on free
-// ports, waits until it listens, and stops it when the test ends. Also runs OpenSSH's ssh
+// ports, waits for its "ready" lines, and stops it when the test ends. Also runs OpenSSH's ssh
 // and scp against it with a non-interactive password. Native (POSIX) only.
 //
 //   trevna_test::CardSim card;                    // one card on 127.0.0.2, fresh state folder
 //   auto r = card.Ssh("date -u -Iseconds");       // r.exitCode, r.out, r.err
 //   card.ScpUpload(local, "/etc/vemo/program.doz");
 //   card.WaitForLog([](const nlohmann::json& e) { return e["event"] == "restarted"; }, 10000);
+//   trevna_test::CardSim cards({"127.0.0.2", "127.0.0.3"}, {"drop-after=1000"});  // addresses, faults
+//   cards.Card("127.0.0.3").sshPort;
 //
 // Options choose addresses, user, password, faults and extra arguments; a state folder
 // given in the options is kept, an empty one is a temporary folder removed at the end.
+// $TREVNA_CARDSIM names another simulator program than the one of this build.
 #pragma once
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
-#include <random>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+
+#include "support/files.h"
+#include "support/process.h"
 
 namespace trevna_test {
 
-struct ProcessResult {
-  int exitCode = -1;  // exit status, or 128 + signal number, or -1 when it could not run
-  std::string out;
-  std::string err;
+struct CardEndpoints {
+  std::string address;
+  int sshPort = 0;
+  int streamPort = 0;
 };
 
-namespace detail {
-
-inline std::vector<char*> CStrings(const std::vector<std::string>& strings) {
-  std::vector<char*> result;
-  for (const std::string& s : strings) result.push_back(const_cast<char*>(s.c_str()));
-  result.push_back(nullptr);
-  return result;
-}
-
-inline int StatusCode(int status) {
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return -1;
-}
-
-}  // namespace detail
-
-// Runs a program (searched in PATH) with `input` on its standard input and `environment`
-// entries ("NAME=value") added to the current environment; kills it after timeoutSeconds.
-inline ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& input = "",
-                                const std::vector<std::string>& environment = {}, int timeoutSeconds = 60) {
-  ProcessResult result;
-  int in[2], out[2], err[2];
-  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return result;
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) env.emplace_back(*e);
-  for (const std::string& e : environment) env.push_back(e);
-  auto args = detail::CStrings(argv);
-  auto envp = detail::CStrings(env);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(in[0], 0);
-    dup2(out[1], 1);
-    dup2(err[1], 2);
-    setsid();  // no controlling terminal: ssh takes the password from SSH_ASKPASS
-    execvpe(args[0], args.data(), envp.data());
-    _exit(127);
-  }
-  close(in[0]);
-  close(out[1]);
-  close(err[1]);
-  if (pid < 0) {
-    close(in[1]);
-    close(out[0]);
-    close(err[0]);
-    return result;
-  }
-  signal(SIGPIPE, SIG_IGN);
-  std::size_t written = 0;
-  if (input.empty()) {
-    close(in[1]);
-    in[1] = -1;
-  } else {
-    fcntl(in[1], F_SETFL, O_NONBLOCK);
-  }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-  bool outOpen = true, errOpen = true, killed = false;
-  while (outOpen || errOpen) {
-    pollfd fds[3] = {{out[0], short(outOpen ? POLLIN : 0), 0}, {err[0], short(errOpen ? POLLIN : 0), 0},
-                     {in[1], short(in[1] >= 0 ? POLLOUT : 0), 0}};
-    const int r = poll(fds, 3, 100);
-    if (std::chrono::steady_clock::now() > deadline && !killed) {
-      kill(pid, SIGKILL);
-      killed = true;
-    }
-    if (r <= 0) continue;
-    char buffer[65536];
-    for (int i = 0; i < 2; ++i) {
-      if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-      const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) {
-        (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(n));
-      } else {
-        (i == 0 ? outOpen : errOpen) = false;
-      }
-    }
-    if (in[1] >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
-      const ssize_t n = write(in[1], input.data() + written, input.size() - written);
-      if (n > 0) written += static_cast<std::size_t>(n);
-      if (n < 0 || written == input.size()) {
-        close(in[1]);
-        in[1] = -1;
-      }
-    }
-  }
-  if (in[1] >= 0) close(in[1]);
-  close(out[0]);
-  close(err[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  result.exitCode = detail::StatusCode(status);
-  return result;
+// A TCP port free on every address at the time of the call.
+inline int FreeTcpPort() {
+  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  ::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+  socklen_t length = sizeof sa;
+  ::getsockname(s, reinterpret_cast<sockaddr*>(&sa), &length);
+  ::close(s);
+  return ntohs(sa.sin_port);
 }
 
 struct CardSimOptions {
+  static constexpr const char* kUser = "serwis";
+  static constexpr const char* kPassword = "trevna22";
+
   std::vector<std::string> addresses{"127.0.0.2"};
-  std::string user = "serwis";
-  std::string password = "trevna22";
+  std::string user = kUser;
+  std::string password = kPassword;
   std::vector<std::string> aliases;
   int sshPort = 0;     // 0: a free port per card (reported by the ready line)
   int streamPort = 0;  // 0: a free port per card
-  int announcePort = 0;  // 0: announcements go to 127.0.0.1:21060
+  int announcePort = 0;  // 0: announcements go to the discard port, 127.0.0.1:9
   int restartSeconds = 1;
   std::vector<std::string> faults;           // e.g. "drop-after=1000"
   std::vector<std::string> extraArguments;   // e.g. {"--clock-offset", "-3600"}
   std::filesystem::path stateFolder;         // empty: a temporary folder, removed at the end
-  std::filesystem::path program = TREVNA_BINARY_DIR "/trevna-cardsim";
-  int startTimeoutSeconds = 120;
+  std::filesystem::path program = DefaultProgram();
+  int startTimeoutSeconds = 120;  // the first start makes host keys and recordings
+
+  static std::filesystem::path DefaultProgram() {
+    if (const char* path = std::getenv("TREVNA_CARDSIM")) return path;
+    return TREVNA_BINARY_DIR "/trevna-cardsim";
+  }
 };
 
 class CardSim {
  public:
+  static constexpr const char* kUser = CardSimOptions::kUser;
+  static constexpr const char* kPassword = CardSimOptions::kPassword;
+
+  // Cards on `addresses` with simulator faults and further arguments; everything else as the
+  // options default it.
+  CardSim(std::vector<std::string> addresses, std::vector<std::string> faults = {},
+          std::vector<std::string> extraArguments = {})
+      : CardSim(WithAddresses(std::move(addresses), std::move(faults), std::move(extraArguments))) {}
+
   explicit CardSim(CardSimOptions options = {}) : options_(std::move(options)) {
     if (options_.stateFolder.empty()) {
-      std::random_device random;
-      state_ = std::filesystem::temp_directory_path() /
-               ("trevna-cardsim-" + std::to_string(getpid()) + "-" + std::to_string(random()));
-      removeState_ = true;
+      temporary_.emplace("cardsim");
+      state_ = temporary_->Path();
     } else {
       state_ = options_.stateFolder;
+      std::filesystem::create_directories(state_);
     }
-    std::filesystem::create_directories(state_);
     askpass_ = state_ / "askpass.sh";
     {
       std::ofstream script(askpass_);
@@ -175,13 +113,7 @@ class CardSim {
     Start();
   }
 
-  ~CardSim() {
-    Stop();
-    if (removeState_) {
-      std::error_code ignored;
-      std::filesystem::remove_all(state_, ignored);
-    }
-  }
+  ~CardSim() { Stop(); }
 
   CardSim(const CardSim&) = delete;
   CardSim& operator=(const CardSim&) = delete;
@@ -191,6 +123,9 @@ class CardSim {
   const std::string& Password() const { return options_.password; }
   int SshPort(const std::string& address = "") const { return ports_.at(Pick(address)).first; }
   int StreamPort(const std::string& address = "") const { return ports_.at(Pick(address)).second; }
+  CardEndpoints Card(const std::string& address = "") const {
+    return {Pick(address), SshPort(address), StreamPort(address)};
+  }
   std::filesystem::path StateFolder() const { return state_; }
   std::filesystem::path CardFolder(const std::string& address = "") const { return state_ / Pick(address); }
   bool Running() const { return pid_ > 0; }
@@ -201,13 +136,15 @@ class CardSim {
     return output_;
   }
 
-  // The card's log (DIR/<address>/log.jsonl), one JSON object per line.
+  // The card's log (DIR/<address>/log.jsonl), one JSON object per line (a line still being
+  // written is left out).
   std::vector<nlohmann::json> Log(const std::string& address = "") const {
     std::vector<nlohmann::json> lines;
     std::ifstream in(CardFolder(address) / "log.jsonl");
     std::string line;
     while (std::getline(in, line)) {
-      if (!line.empty()) lines.push_back(nlohmann::json::parse(line, nullptr, false));
+      auto entry = nlohmann::json::parse(line, nullptr, false);
+      if (entry.is_object()) lines.push_back(std::move(entry));
     }
     return lines;
   }
@@ -216,7 +153,7 @@ class CardSim {
   std::vector<nlohmann::json> Events(const std::string& event, const std::string& address = "") const {
     std::vector<nlohmann::json> result;
     for (auto& line : Log(address)) {
-      if (line.is_object() && line.value("event", "") == event) result.push_back(line);
+      if (line.value("event", "") == event) result.push_back(line);
     }
     return result;
   }
@@ -227,7 +164,7 @@ class CardSim {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     do {
       for (auto& line : Log(address)) {
-        if (line.is_object() && predicate(line)) return line;
+        if (predicate(line)) return line;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     } while (std::chrono::steady_clock::now() < deadline);
@@ -285,6 +222,15 @@ class CardSim {
   }
 
  private:
+  static CardSimOptions WithAddresses(std::vector<std::string> addresses, std::vector<std::string> faults,
+                                      std::vector<std::string> extraArguments) {
+    CardSimOptions options;
+    options.addresses = std::move(addresses);
+    options.faults = std::move(faults);
+    options.extraArguments = std::move(extraArguments);
+    return options;
+  }
+
   std::string Pick(const std::string& address) const { return address.empty() ? options_.addresses.front() : address; }
 
   std::vector<std::string> Environment(const std::string& password) const {
@@ -312,20 +258,12 @@ class CardSim {
     for (const std::string& a : options_.addresses) argv.insert(argv.end(), {"--address", a});
     for (const std::string& a : options_.aliases) argv.insert(argv.end(), {"--alias", a});
     for (const std::string& f : options_.faults) argv.insert(argv.end(), {"--fault", f});
-    if (options_.announcePort > 0) {
-      argv.insert(argv.end(), {"--announce-to", "127.0.0.1:" + std::to_string(options_.announcePort)});
-    }
+    argv.insert(argv.end(), {"--announce-to", "127.0.0.1:" + std::to_string(options_.announcePort > 0 ? options_.announcePort : 9)});
     argv.insert(argv.end(), options_.extraArguments.begin(), options_.extraArguments.end());
 
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    auto args = detail::CStrings(argv);
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(out[1], 1);
-      execv(args[0], args.data());
-      _exit(127);
-    }
+    pid_ = detail::Spawn(argv, {}, -1, out[1], -1);
     close(out[1]);
     if (pid_ < 0) {
       close(out[0]);
@@ -371,9 +309,9 @@ class CardSim {
   }
 
   CardSimOptions options_;
+  std::optional<TempFolder> temporary_;
   std::filesystem::path state_;
   std::filesystem::path askpass_;
-  bool removeState_ = false;
   pid_t pid_ = -1;
   std::thread reader_;
   mutable std::mutex mutex_;
@@ -381,6 +319,23 @@ class CardSim {
   std::string output_;
   bool ended_ = false;
   std::map<std::string, std::pair<int, int>> ports_;
+};
+
+// A test suite whose tests share one card (starting one makes host keys and recordings). The
+// suite says how to start it:
+//   class CardSimScp : public trevna_test::CardSimSuite<CardSimScp> {
+//    public:
+//     static trevna_test::CardSimOptions Options() { ... }
+//   };
+template <class Suite>
+class CardSimSuite : public ::testing::Test {
+ public:
+  static CardSimOptions Options() { return CardSimOptions(); }
+  static void SetUpTestSuite() { card_ = std::make_unique<CardSim>(Suite::Options()); }
+  static void TearDownTestSuite() { card_.reset(); }
+
+ protected:
+  static inline std::unique_ptr<CardSim> card_;
 };
 
 }  // namespace trevna_test

@@ -1,4 +1,5 @@
-// Sinks that record what the device workers show, for tests.
+// Sinks that record what the device workers show, and waits on a worker, for tests
+// (portable: native and under Wine).
 #pragma once
 
 #include <array>
@@ -54,6 +55,23 @@ class Status : public device::StatusSink {
   }
   std::mutex mutex_;
   std::vector<StatusEvent> events_;
+};
+
+// The device list (discovery) as item texts, in order.
+class DeviceList : public device::DeviceListSink {
+ public:
+  void AddItem(const std::string& text) override {
+    std::lock_guard lock(mutex_);
+    items_.push_back(text);
+  }
+  std::vector<std::string> Items() {
+    std::lock_guard lock(mutex_);
+    return items_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> items_;
 };
 
 class Messages : public device::MessageSink {
