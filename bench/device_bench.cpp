@@ -18,7 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "../tests/device/native/cardsim_process.h"
+#include "support/cardsim.h"
+#include "support/files.h"
 #include "base/socket.h"
 #include "device/live_stream.h"
 #include "device/ssh_session.h"
@@ -39,16 +40,16 @@ const std::string& Program1MB() {
   return data;
 }
 
-testing_cardsim::Cardsim& Sim() {
-  static testing_cardsim::Cardsim sim({"127.0.0.2"});
+trevna_test::CardSim& Sim() {
+  static trevna_test::CardSim sim({"127.0.0.2"});
   return sim;
 }
 
 void BM_UploadLibssh2(benchmark::State& state) {
   const auto& card = Sim().Card("127.0.0.2");
   SshSession session;
-  session.Open(0x7F000002, static_cast<std::uint16_t>(card.sshPort), testing_cardsim::Cardsim::kUser,
-               testing_cardsim::Cardsim::kPassword, SshLimits{}, nullptr);
+  session.Open(0x7F000002, static_cast<std::uint16_t>(card.sshPort), trevna_test::CardSim::kUser,
+               trevna_test::CardSim::kPassword, SshLimits{}, nullptr);
   const std::string& data = Program1MB();
   for (auto _ : state) {
     session.Send("/etc/vemo/program.doz", data, {});
@@ -58,20 +59,21 @@ void BM_UploadLibssh2(benchmark::State& state) {
 
 void BM_UploadOpenSshScp(benchmark::State& state) {
   const auto& card = Sim().Card("127.0.0.2");
-  const auto folder = testing_cardsim::FreshFolder("bench-scp");
+  const trevna_test::TempFolder temp("bench-scp");
+  const auto folder = temp.Path();
   const auto file = folder / "program.doz";
   { std::ofstream(file, std::ios::binary) << Program1MB(); }
   const auto askpass = folder / "askpass.sh";
   {
     std::ofstream script(askpass);
-    script << "#!/bin/sh\necho '" << testing_cardsim::Cardsim::kPassword << "'\n";
+    script << "#!/bin/sh\necho '" << trevna_test::CardSim::kPassword << "'\n";
   }
   std::filesystem::permissions(askpass, std::filesystem::perms::owner_all);
   const std::string command = "SSH_ASKPASS='" + askpass.string() + "' SSH_ASKPASS_REQUIRE=force DISPLAY=:0 " +
                               "scp -O -q -P " + std::to_string(card.sshPort) +
                               " -o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null -o LogLevel=ERROR" +
                               " -o PreferredAuthentications=password,keyboard-interactive '" + file.string() + "' " +
-                              testing_cardsim::Cardsim::kUser + "@127.0.0.2:/etc/vemo/program.doz </dev/null";
+                              trevna_test::CardSim::kUser + "@127.0.0.2:/etc/vemo/program.doz </dev/null";
   for (auto _ : state) {
     if (std::system(command.c_str()) != 0) {
       state.SkipWithError("scp failed");
@@ -79,7 +81,6 @@ void BM_UploadOpenSshScp(benchmark::State& state) {
     }
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * Program1MB().size()));
-  std::filesystem::remove_all(folder);
 }
 
 // scp pays for a new process, connection and login per copy; so does a fair comparison.
@@ -88,8 +89,8 @@ void BM_UploadLibssh2WithLogin(benchmark::State& state) {
   const std::string& data = Program1MB();
   for (auto _ : state) {
     SshSession session;
-    session.Open(0x7F000002, static_cast<std::uint16_t>(card.sshPort), testing_cardsim::Cardsim::kUser,
-                 testing_cardsim::Cardsim::kPassword, SshLimits{}, nullptr);
+    session.Open(0x7F000002, static_cast<std::uint16_t>(card.sshPort), trevna_test::CardSim::kUser,
+                 trevna_test::CardSim::kPassword, SshLimits{}, nullptr);
     session.Send("/etc/vemo/program.doz", data, {});
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
