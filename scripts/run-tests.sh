@@ -30,6 +30,11 @@ wineserver -k 2>/dev/null || true
 "$root/scripts/wine-prefix.sh" --no-window-manager
 run_ctest windows "$root/build/windows" xvfb-run -a -s "-screen 0 1280x1024x24"
 wineserver -k 2>/dev/null || true
+# Window tests save their screenshots as bitmaps; they are kept as PNG.
+for bmp in "$root"/build/windows/artifacts/*.bmp; do
+  [ -f "$bmp" ] || continue
+  convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+done
 
 # Fuzz targets: a few seconds each on a copy of the seed corpus.
 fuzz_dir="$root/build/fuzz"

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <utility>
 
 // Owns one GDI object (bitmap, font, pen, brush, region) and deletes it.
@@ -143,6 +144,8 @@ class OffscreenBitmap {
   std::uint32_t Pixel(int x, int y) const;
   // Copies the whole picture to `target` at (x, y).
   void CopyTo(HDC target, int x = 0, int y = 0) const;
+  // The picture as a 24-bit Windows bitmap file (screenshots of windows in tests).
+  std::string BmpFile() const;
 
  private:
   MemoryDc dc_;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <stdexcept>
 #include <utility>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "shell/win/error_box.h"
 #include "shell/win/gdi.h"
+#include "support/win_artifacts.h"
 #include "win_test_support.h"
 
 namespace {
@@ -264,6 +266,15 @@ TEST(Gdi, OffscreenBitmapReadsBackWhatAWindowDraws) {
   EXPECT_EQ(picture.Pixel(10, 10), 0x0000FFu);
   EXPECT_EQ(picture.Pixel(63, 47), 0x0000FFu);
   // One block copy carries it to another picture unchanged.
+  // As a bitmap file: bottom row first, blue-green-red, rows of 64 * 3 bytes.
+  const std::string bmp = picture.BmpFile();
+  ASSERT_EQ(bmp.size(), 54u + 64 * 3 * 48);
+  EXPECT_EQ(bmp.substr(54, 3), std::string("\xFF\x00\x00", 3));
+  EXPECT_EQ(bmp.substr(54 + 64 * 3 * 47, 3), std::string("\x00\x00\xFF", 3));
+  // The runner turns saved pictures into PNG screenshots.
+  const auto saved = trevna_test::SaveArtifact(picture, "window-render-check");
+  ASSERT_FALSE(saved.empty());
+  EXPECT_EQ(std::filesystem::file_size(saved), bmp.size());
   OffscreenBitmap copy;
   ASSERT_TRUE(copy.Create(64, 48));
   picture.CopyTo(copy.Dc());
