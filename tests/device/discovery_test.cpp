@@ -10,6 +10,7 @@
 
 #include "base/socket.h"
 #include "support/recording_device_sinks.h"
+#include "support/free_port.h"
 
 namespace {
 
@@ -59,11 +60,7 @@ TEST(DeviceListTest, WithoutWindowNothingIsAdded) {
   EXPECT_EQ(list.Count(), 1u);
 }
 
-std::uint16_t FreeUdpPort() {
-  net::Socket probe = net::Socket::Udp();
-  probe.Bind(0x7F000001, 0);
-  return probe.LocalPort();
-}
+using trevna_test::FreeUdpPort;
 
 TEST(ScanThreadTest, HearsAnnouncementsOverLoopback) {
   net::NetworkStartup network;

@@ -9,17 +9,14 @@
 #include "device/live_stream.h"
 #include "support/cardsim.h"
 #include "support/recording_device_sinks.h"
+#include "support/free_port.h"
 
 namespace {
 
 using namespace device;
 using trevna_test::CardSim;
 
-std::uint16_t FreeUdpPort() {
-  net::Socket probe = net::Socket::Udp();
-  probe.Bind(0x7F000001, 0);
-  return probe.LocalPort();
-}
+using trevna_test::FreeUdpPort;
 
 TEST(DiscoveryNativeTest, TwoSimulatedCardsAreListedOnceEach) {
   const std::uint16_t port = FreeUdpPort();

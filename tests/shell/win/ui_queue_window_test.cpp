@@ -24,6 +24,7 @@
 #include "device/live_stream.h"
 #include "device/posted_sinks.h"
 #include "shell/win/window.h"
+#include "support/free_port.h"
 
 namespace {
 
@@ -227,12 +228,6 @@ class MainWindow : public Window,
   Seen& seen_;
 };
 
-std::uint16_t UnusedTcpPort() {
-  net::Socket probe = net::Socket::Tcp();
-  probe.Bind(0x7F000001, 0);
-  return probe.LocalPort();
-}
-
 TEST(UiQueueWindowTest, ClosingTheProgramWhileWorkersReportAndAnErrorBoxIsUpEndsPromptly) {
   net::NetworkStartup network;
   ASSERT_TRUE(network.Ok());
@@ -248,7 +243,7 @@ TEST(UiQueueWindowTest, ClosingTheProgramWhileWorkersReportAndAnErrorBoxIsUpEnds
 
   // Connection: an opening that fails (nothing listens) reports its steps and an error box.
   ConnectionOptions options;
-  options.sshPort = UnusedTcpPort();
+  options.sshPort = trevna_test::FreeLoopbackTcpPort();
   Connection connection(&status, &messages, options);
   // Discovery: a datagram it hears is posted to the device list.
   DeviceList list(&listSink);
@@ -262,7 +257,7 @@ TEST(UiQueueWindowTest, ClosingTheProgramWhileWorkersReportAndAnErrorBoxIsUpEnds
   HWND mainWindow = main->window;
   targets.pictureArrived = [mainWindow](int, std::uint32_t) { InvalidateRect(mainWindow, nullptr, FALSE); };
   LiveThread::Options liveOptions;
-  liveOptions.port = UnusedTcpPort();
+  liveOptions.port = trevna_test::FreeLoopbackTcpPort();
   liveOptions.retryMs = 100;
   LiveThread live(targets, liveOptions);
   // Export: a job whose output question waits on the UI queue.
