@@ -22,3 +22,22 @@
 
 // Archive download, export and medium dialogs (archive)
 
+// Export dialog "Eksportuj archiwum" and archive medium dialog "Przygotowanie nośnika archiwum"
+#define IDD_EXPORT 113
+#define IDD_ARCHIVE_MEDIUM 116
+#define IDC_EXPORT_SOURCES 1012
+#define IDC_EXPORT_PROGRESS 1016
+#define IDC_EXPORT_STATUS 1017
+#define IDC_EXPORT_CHOOSE 1019
+#define IDC_EXPORT_COPY 1022
+#define IDC_EXPORT_RECOMPRESS 1023
+#define IDC_MEDIUM_TWO_CAMERAS 1001
+#define IDC_MEDIUM_ONE_CAMERA 1018
+#define IDC_MEDIUM_CHOOSE 1021
+#define IDC_MEDIUM_QUALITY 1024
+#define IDC_MEDIUM_PREVIEW 1025
+#define IDC_MEDIUM_BIT_RATE 1026
+#define IDC_MEDIUM_NAME 1027
+#define IDC_MEDIUM_TIME 1028
+#define IDC_MEDIUM_ICON 1029
+#define IDC_MEDIUM_SAVE 1030
