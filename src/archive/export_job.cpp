@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -37,12 +38,23 @@ std::uint64_t SourceLength(File& source) {
   return *length;
 }
 
-// Every source is opened and measured before the output is created, so a source that can
-// never be read leaves no output file behind.
+// Every source is opened and measured, and its first bytes checked for the AVI signature
+// ("RIFF", size, "AVI "), before the output is created: a source that can never be read or
+// is no AVI file at all leaves no output file behind. Its text names it as a failed source.
 void CheckSources(const std::vector<std::wstring>& sources) {
   for (const auto& path : sources) {
     File source(path, "rb");
     SourceLength(source);
+    std::uint8_t start[12] = {};
+    const std::size_t got = std::fread(start, 1, sizeof start, source.Handle());
+    if (got < sizeof start && std::ferror(source.Handle())) source.FailRead();
+    const char* reason = nullptr;
+    if (got < 4 || std::memcmp(start, "RIFF", 4) != 0) {
+      reason = "Nieoczekiwany znacznik głównego bloku RIFF.";
+    } else if (got < sizeof start || std::memcmp(start + 8, "AVI ", 4) != 0) {
+      reason = "Nieoczekiwany znacznik bloku AVI.";
+    }
+    if (reason) throw std::runtime_error(SourceFailedText(source.Name(), Cp1250FromUtf8(reason)));
   }
 }
 

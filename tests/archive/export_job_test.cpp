@@ -274,6 +274,10 @@ TEST_F(ExportJobTest, UnreadableSourcesLeaveNoOutput) {
   const auto dir = Wide(folder / "sub.avi");
   WriteBytes(folder / "empty.avi", "");
   const auto empty = Wide(folder / "empty.avi");
+  WriteBytes(folder / "notes.avi", "to nie jest nagranie");
+  const auto notAvi = Wide(folder / "notes.avi");
+  WriteBytes(folder / "wave.avi", std::string("RIFF\x04\0\0\0WAVE", 12));
+  const auto riffNotAvi = Wide(folder / "wave.avi");
   const std::string name = Utf8FromWide(dir);
   const std::vector<std::string> folderTexts = {"Nie udało się odczytać pliku `" + name + "'.",
                                                 "Nie udało się otworzyć pliku `" + name + "'."};
@@ -285,6 +289,9 @@ TEST_F(ExportJobTest, UnreadableSourcesLeaveNoOutput) {
       {{dir}, folderTexts},
       {{good, dir}, folderTexts},
       {{good, empty}, {"Nie udało się odczytać pliku `" + Utf8FromWide(empty) + "'."}},
+      // Not an AVI file at all: named as a source that failed, with the signature it lacks.
+      {{good, notAvi}, {"Nie udało się wczytać pliku `" + Utf8FromWide(notAvi) + "'.\nNieoczekiwany znacznik głównego bloku RIFF."}},
+      {{riffNotAvi}, {"Nie udało się wczytać pliku `" + Utf8FromWide(riffNotAvi) + "'.\nNieoczekiwany znacznik bloku AVI."}},
       {{good, Wide(folder / "missing.avi")},
        {"Nie udało się otworzyć pliku `" + Utf8FromWide(Wide(folder / "missing.avi")) + "'."}},
   };
