@@ -1,6 +1,8 @@
 #include "archive/win/archive_medium_dialog.h"
 
 #include <commctrl.h>
+#include <commoncontrols.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <vector>
@@ -14,6 +16,8 @@ namespace {
 constexpr int kPreviewWidth = kSampleWidth * ArchiveMediumDialog::kPreviewScale;
 constexpr int kPreviewHeight = kSampleHeight * ArchiveMediumDialog::kPreviewScale;
 constexpr std::size_t kMediumLabelLength = 300;
+// IID_IImageList (the import library of the cross build does not carry it).
+constexpr GUID kImageListInterface = {0x46eb5926, 0x582e, 0x4017, {0x9f, 0xdf, 0xe8, 0x99, 0x8d, 0xaa, 0x09, 0x50}};
 
 std::wstring SaveTitle() { return WideFromUtf8("Zapisz konfigurację"); }
 
@@ -256,9 +260,16 @@ void ArchiveMediumDialog::DrawPreview(const DRAWITEMSTRUCT& item) {
 void ArchiveMediumDialog::DrawIcon(const DRAWITEMSTRUCT& item) const {
   FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
   if (state_.mediumPath.empty()) return;  // no medium chosen yet: no icon
-  HIMAGELIST large = nullptr;
-  if (Shell_GetImageLists(&large, nullptr) && large)
-    ImageList_Draw(large, iconIndex_, item.hDC, item.rcItem.left, item.rcItem.top, ILD_TRANSPARENT);
+  // The system's large image list through its own interface: its handle belongs to the shell's
+  // copy of the common controls, which need not be the one this program's calls reach.
+  IImageList* large = nullptr;
+  if (FAILED(SHGetImageList(SHIL_LARGE, kImageListInterface, reinterpret_cast<void**>(&large))) || !large) return;
+  HICON icon = nullptr;
+  if (SUCCEEDED(large->GetIcon(iconIndex_, ILD_TRANSPARENT, &icon)) && icon) {
+    DrawIconEx(item.hDC, item.rcItem.left, item.rcItem.top, icon, 0, 0, 0, nullptr, DI_NORMAL);
+    DestroyIcon(icon);
+  }
+  large->Release();
 }
 
 ArchiveMediumUi::Answer ArchiveMediumDialog::AskFormat() { return shell_.AskFormat(dialog); }

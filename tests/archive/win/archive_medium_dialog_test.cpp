@@ -5,6 +5,7 @@
 #include "archive/win/archive_medium_dialog.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -93,6 +94,13 @@ class ArchiveMediumDialogTest : public ::testing::Test {
     return RecomputeArchiveLabels(state);
   }
 
+  // The folder's entry in the system's image list, as the folder browser reports it.
+  int FolderIcon() const {
+    SHFILEINFOW info{};
+    SHGetFileInfoW(folder.Path().wstring().c_str(), 0, &info, sizeof info, SHGFI_SYSICONINDEX);
+    return info.iIcon;
+  }
+
   trevna_test::TempFolder folder{"medium-dialog"};
   FakeShell shell;
   RecordedErrors errors;
@@ -179,7 +187,7 @@ TEST_F(ArchiveMediumDialogTest, MediumSizeAndCamerasSetTheRecordingTime) {
     SCOPED_TRACE(c.gigabytes);
     ArchiveMediumDialog dialog(shell);
     const HWND window = Open(dialog);
-    shell.choice = MediumChoice{folder.Path().wstring(), WideFromUtf8("Pendrive archiwum (E:)"), 3};
+    shell.choice = MediumChoice{folder.Path().wstring(), WideFromUtf8("Pendrive archiwum (E:)"), FolderIcon()};
     shell.total = c.bytes;
     Click(window, IDC_MEDIUM_CHOOSE);
     EXPECT_EQ(Utf8Text(window, IDC_MEDIUM_NAME), "Pendrive archiwum (E:), " + std::to_string(c.gigabytes) + " GB");
@@ -198,7 +206,22 @@ TEST_F(ArchiveMediumDialogTest, MediumSizeAndCamerasSetTheRecordingTime) {
 
     Click(window, IDC_MEDIUM_TWO_CAMERAS);
     EXPECT_EQ(Text(GetDlgItem(window, IDC_MEDIUM_TIME)), twoCameras);
-    if (c.gigabytes == 256) SaveDialogArtifact(window, "archive_medium_chosen");
+    if (c.gigabytes == 256) {
+      // The medium's icon from the system's image list is drawn in control 1029.
+      OffscreenBitmap picture;
+      ASSERT_TRUE(CaptureClient(window, picture));
+      const HWND icon = GetDlgItem(window, IDC_MEDIUM_ICON);
+      RECT box;
+      GetClientRect(icon, &box);
+      MapWindowPoints(icon, window, reinterpret_cast<POINT*>(&box), 2);
+      const std::uint32_t face = GetSysColor(COLOR_BTNFACE);
+      const std::uint32_t faceRgb = (face & 0xFF) << 16 | (face & 0xFF00) | (face >> 16 & 0xFF);
+      int drawn = 0;
+      for (int y = box.top; y < box.bottom; ++y)
+        for (int x = box.left; x < box.right; ++x) drawn += picture.Pixel(x, y) != faceRgb;
+      EXPECT_GT(drawn, 20) << "no icon drawn";
+      SaveDialogArtifact(window, "archive_medium_chosen");
+    }
     DestroyWindow(window);
   }
   EXPECT_TRUE(errors.boxes.empty());
