@@ -203,8 +203,7 @@ void ArchiveMediumDialog::FitPreview() {
     RECT outer{0, 0, needRight, needBottom};
     AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongW(dialog, GWL_STYLE)), FALSE,
                        static_cast<DWORD>(GetWindowLongW(dialog, GWL_EXSTYLE)));
-    SetWindowPos(dialog, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
-                 SWP_NOMOVE | SWP_NOZORDER);
+    SetWindowPos(dialog, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top, SWP_NOMOVE | SWP_NOZORDER);
   }
 }
 

@@ -144,17 +144,13 @@ void ExportDialog::EnableJobControls(bool enabled) {
   for (int id : kJobControls) EnableWindow(GetDlgItem(dialog, id), enabled);
 }
 
-bool ExportDialog::AskOutputPath(std::wstring& path) {
-  return dialog && files_.AskOutputPath(dialog, path);
-}
+bool ExportDialog::AskOutputPath(std::wstring& path) { return dialog && files_.AskOutputPath(dialog, path); }
 
 void ExportDialog::ShowError(const std::string& text) {
   if (dialog) ::ShowError(dialog, text);  // a report for a dialog already closed is dropped
 }
 
-bool ExportDialog::AskSourceFiles(std::vector<std::wstring>& strings) {
-  return files_.AskSourceFiles(dialog, strings);
-}
+bool ExportDialog::AskSourceFiles(std::vector<std::wstring>& strings) { return files_.AskSourceFiles(dialog, strings); }
 
 void ExportDialog::ShowSourceNames(const std::vector<std::wstring>& names) {
   const HWND list = GetDlgItem(dialog, IDC_EXPORT_SOURCES);

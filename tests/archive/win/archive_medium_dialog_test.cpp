@@ -5,8 +5,8 @@
 #include "archive/win/archive_medium_dialog.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
 #include <gtest/gtest.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -151,8 +151,8 @@ TEST_F(ArchiveMediumDialogTest, QualityRedrawsThePreviewAndTheLabels) {
         for (const int d : {0, 2}) {
           const std::uint32_t got = picture.Pixel(left + d, top + d);
           if (got != want && wrong++ == 0) {
-            firstWrong = std::to_string(x) + "," + std::to_string(y) + ": " + std::to_string(got) + " != " +
-                         std::to_string(want);
+            firstWrong = std::to_string(x) + "," + std::to_string(y) + ": " + std::to_string(got) +
+                         " != " + std::to_string(want);
           }
         }
         grey.push_back(static_cast<std::uint8_t>(picture.Pixel(left + 1, top + 1)));
@@ -251,12 +251,32 @@ TEST_F(ArchiveMediumDialogTest, SavingAsksFormatsAndWritesArchcfg) {
     std::vector<std::string> errors;
   } cases[] = {
       {"no medium", std::nullopt, Answer::No, 0, 0, {}, false, {"Nie wybrano nośnika"}},
-      {"network path", L"\\\\serwer\\archiwum", Answer::No, 0, 0, {}, false, {"Niepoprawna ścieżka dostępu do nośnika"}},
+      {"network path",
+       L"\\\\serwer\\archiwum",
+       Answer::No,
+       0,
+       0,
+       {},
+       false,
+       {"Niepoprawna ścieżka dostępu do nośnika"}},
       {"question cancelled", medium.wstring(), Answer::Cancel, 0, 1, {}, false, {}},
       {"no format", medium.wstring(), Answer::No, 0, 1, {}, true, {}},
       {"formatted", medium.wstring(), Answer::Yes, 0, 1, {2}, true, {}},
-      {"format cancelled", medium.wstring(), Answer::Yes, kFormatCancel, 1, {2}, false, {"Formatowanie nie powiodło się"}},
-      {"unwritable folder", missing.wstring(), Answer::No, 0, 1, {}, false,
+      {"format cancelled",
+       medium.wstring(),
+       Answer::Yes,
+       kFormatCancel,
+       1,
+       {2},
+       false,
+       {"Formatowanie nie powiodło się"}},
+      {"unwritable folder",
+       missing.wstring(),
+       Answer::No,
+       0,
+       1,
+       {},
+       false,
        {"Nie udało się otworzyć pliku `" + missingFile + "'."}},
   };
   for (const auto& c : cases) {
@@ -281,7 +301,8 @@ TEST_F(ArchiveMediumDialogTest, SavingAsksFormatsAndWritesArchcfg) {
     EXPECT_EQ(errors.Texts(), c.errors);
     for (const auto& box : errors.boxes) EXPECT_EQ(box.owner, window);
     for (HWND owner : shell.owners) EXPECT_EQ(owner, window);
-    EXPECT_EQ(shell.prepared, c.written ? std::vector<std::string>{"Nośnik został przygotowany."} : std::vector<std::string>{});
+    EXPECT_EQ(shell.prepared,
+              c.written ? std::vector<std::string>{"Nośnik został przygotowany."} : std::vector<std::string>{});
     if (c.written) {
       EXPECT_EQ(trevna_test::ReadBytes(medium / "archcfg.txt"), settings);
       EXPECT_EQ(Utf8Text(window, IDC_MEDIUM_TIME), "Czas zapisu: " + std::to_string(hours / 24) + " dni");

@@ -54,8 +54,9 @@ std::wstring Wide(const std::filesystem::path& p) { return p.wstring(); }
 std::vector<std::string> FramesOf(const std::string& avi, std::vector<std::uint8_t>* header = nullptr) {
   std::vector<std::uint8_t> block(kAviHeaderBufferSize);
   std::vector<std::string> frames;
-  ScanAviFile(reinterpret_cast<const std::uint8_t*>(avi.data()), avi.size(), block.data(),
-              [&](const std::uint8_t* d, std::uint32_t n) { frames.emplace_back(reinterpret_cast<const char*>(d), n); });
+  ScanAviFile(
+      reinterpret_cast<const std::uint8_t*>(avi.data()), avi.size(), block.data(),
+      [&](const std::uint8_t* d, std::uint32_t n) { frames.emplace_back(reinterpret_cast<const char*>(d), n); });
   if (header) *header = block;
   return frames;
 }
@@ -237,8 +238,8 @@ TEST_F(ExportDialogTest, JoinsThreeRecordingsInCopyAndRecompressMode) {
     const std::string probe = RunUnixProgram(
         L"Z:\\usr\\bin\\ffprobe",
         L"-v error -count_frames -select_streams v:0 -show_entries stream=codec_name,r_frame_rate,nb_read_frames "
-        L"-of default=noprint_wrappers=1 -o \"" + WideFromUtf8(UnixPath(Wide(report))) + L"\" \"" +
-            WideFromUtf8(UnixPath(Wide(output))) + L"\"",
+        L"-of default=noprint_wrappers=1 -o \"" +
+            WideFromUtf8(UnixPath(Wide(report))) + L"\" \"" + WideFromUtf8(UnixPath(Wide(output))) + L"\"",
         report, "nb_read_frames=");
     EXPECT_EQ(probe, "codec_name=mjpeg\nr_frame_rate=25/4\nnb_read_frames=22\n");
 
@@ -263,7 +264,10 @@ TEST_F(ExportDialogTest, JobsThatEndEarlyShowTheirMessageAndWriteNothing) {
   } cases[] = {
       {"no sources", {}, output, 0, {}},
       {"save cancelled", {names[0]}, L"", 1, {}},
-      {"not an AVI", {names[0], L"opis.avi"}, output, 1,
+      {"not an AVI",
+       {names[0], L"opis.avi"},
+       output,
+       1,
        {"Nie udało się wczytać pliku `" + notAvi + "'.\nNieoczekiwany znacznik głównego bloku RIFF."}},
   };
   for (const auto& c : cases) {

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "base/text.h"
-#include "support/files.h"
 #include "shell/win/error_box.h"
 #include "shell/win/gdi.h"
+#include "support/files.h"
 #include "support/win_artifacts.h"
 
 namespace archive_win_test {
@@ -80,8 +80,8 @@ inline void SaveDialogArtifact(HWND window, const std::string& name) {
 // The Linux path of a Windows path under Wine (empty elsewhere).
 inline std::string UnixPath(const std::wstring& path) {
   using Convert = char*(CDECL*)(const wchar_t*);
-  const auto convert =
-      reinterpret_cast<Convert>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+  const auto convert = reinterpret_cast<Convert>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
   if (!convert) return {};
   char* unix = convert(path.c_str());
   if (!unix) return {};
