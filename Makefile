@@ -9,7 +9,7 @@ JOBS ?= 2
 DEPS_CACHE ?= $(shell scripts/deps.sh --default-dir win64)
 NATIVE_DEPS_CACHE ?= $(shell scripts/deps.sh --default-dir native)
 
-.PHONY: run test setup native windows fuzz-build bench fuzz clean
+.PHONY: run test setup native windows fuzz-build release bench fuzz dist clean
 
 setup:
 	@scripts/setup-system.sh
@@ -29,7 +29,12 @@ fuzz-build: setup
 	cmake --preset fuzz -DTREVNA_NATIVE_DEPS="$(NATIVE_DEPS_CACHE)" >/dev/null
 	cmake --build --preset fuzz -j $(JOBS)
 
-test: native windows fuzz-build
+# Optimised Linux trevnactl and trevna-cardsim (no sanitizers), for users and the release package.
+release: setup
+	cmake --preset release -DTREVNA_NATIVE_DEPS="$(NATIVE_DEPS_CACHE)" >/dev/null
+	cmake --build --preset release -j $(JOBS)
+
+test: native windows fuzz-build release
 	@scripts/run-tests.sh
 
 run: native windows
@@ -48,6 +53,12 @@ fuzz: fuzz-build
 	  n=$$(basename $$f); w=$$(mktemp -d); cp -r fuzz/corpus/$${n%_fuzz}/. $$w/ 2>/dev/null; \
 	  echo "== $$n"; $$f -runs=$(FUZZ_RUNS) -print_final_stats=1 $$w 2>&1 | grep -E "stat::number_of_executed_units|ERROR|SUMMARY" || exit 1; \
 	  rm -rf $$w; done
+
+# Release files in dist/: TrevnaConf-<version>-setup.exe, TrevnaConf-<version>-portable.zip and
+# trevna-tools_<version>_amd64.deb. The window tests run first: the manual shows their pictures.
+dist: release windows
+	@scripts/screenshots.sh
+	@scripts/dist.sh build/windows build/release build/windows/artifacts "$(ROOT)/dist"
 
 clean:
 	rm -rf build

@@ -31,10 +31,7 @@ wineserver -k 2>/dev/null || true
 run_ctest windows "$root/build/windows" xvfb-run -a -s "-screen 0 1280x1024x24"
 wineserver -k 2>/dev/null || true
 # Window tests save their screenshots as bitmaps; they are kept as PNG.
-for bmp in "$root"/build/windows/artifacts/*.bmp; do
-  [ -f "$bmp" ] || continue
-  convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
-done
+"$root/scripts/png-artifacts.sh" "$root/build/windows/artifacts"
 
 # Fuzz targets: a few seconds each on a copy of the seed corpus.
 fuzz_dir="$root/build/fuzz"
@@ -60,6 +57,13 @@ start=$(date +%s)
   echo '</testsuite>'
 } >"$fuzz_junit"
 runs+=("fuzz:$fuzz_junit:$fuzz_dir/none:$start")
+
+# Release files: made twice, installed under Wine, the manual and the Linux package checked.
+echo "== dist tests"
+start=$(date +%s)
+xvfb-run -a "$root/scripts/test-dist.sh" "$root/build/windows" "$root/build/release" "$root/build/windows/artifacts" \
+  "$root/build/dist-junit.xml"
+runs+=("dist:$root/build/dist-junit.xml:$root/build/none:$start")
 
 echo "== summary"
 python3 "$root/scripts/summarize.py" "${runs[@]}"

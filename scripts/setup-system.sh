@@ -20,6 +20,9 @@ packages=(
   # for its test account (openssl passwd) and nss_wrapper, which gives sshd that account
   # without adding it to the system
   openssh-server openssl libnss-wrapper
+  # release files (make dist): the installer, the manual (Markdown -> PDF), the Linux package's
+  # man pages, the zip, and the manual's checks
+  nsis pandoc weasyprint fonts-dejavu-core help2man zip unzip poppler-utils
 )
 
 missing=()
