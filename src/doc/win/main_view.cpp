@@ -178,7 +178,7 @@ void MainView::ServeUpdates(std::uint32_t bits) {
       frame_->Parameters().Bind(selected);
       frame_->Tuning().Bind(selected);
     }
-    Redraw();
+    Refresh();
   }
 }
 
@@ -366,6 +366,11 @@ void MainView::RepaintCurrentPane() {
 }
 
 void MainView::Redraw() {
+  drawnStamp_ = ~std::uint64_t{0};
+  Refresh();
+}
+
+void MainView::Refresh() {
   const auto started = GetTickCount();
   const RenderState& state = document_.Current();
   RefreshGeometry();
@@ -375,7 +380,10 @@ void MainView::Redraw() {
   const bool everything = resized || drawnStamp_ != document_.CurrentStamp() || drawnSelected_ != state.selected ||
                           drawnTrack_ != editor_.CurrentTrack();
   if (everything) {
-    for (int y = 0; y < picture_.Height(); ++y) std::fill_n(picture_.Row(y), picture_.Width(), 0xFFFFFFu);
+    // The panes cover their own places; the white between them is laid once per layout.
+    if (resized || drawnPictures_ != geometry_.pictures) {
+      for (int y = 0; y < picture_.Height(); ++y) std::fill_n(picture_.Row(y), picture_.Width(), 0xFFFFFFu);
+    }
     for (int pane = 0; pane < geometry_.pictures; ++pane) DrawPane(pane);
     if (window) InvalidateRect(window, nullptr, FALSE);
   } else {
@@ -390,6 +398,7 @@ void MainView::Redraw() {
   drawnStamp_ = document_.CurrentStamp();
   drawnSelected_ = state.selected;
   drawnTrack_ = editor_.CurrentTrack();
+  drawnPictures_ = geometry_.pictures;
   Trace("%s: %ums\n", "MainView::OnPaint", static_cast<unsigned>(GetTickCount() - started));
 }
 

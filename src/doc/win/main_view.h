@@ -50,8 +50,7 @@ class MainView : public Window, public EditorPart, private DocumentObserver {
   int HighlightedVertex() const { return highlighted_; }
   HWND Scroller() const { return scroller_.window; }
 
-  // Draws every pane into the off-screen picture and invalidates the window (what serving
-  // UpdateView does after rebinding the panels).
+  // Draws every pane into the off-screen picture and invalidates the window.
   void Redraw();
 
   bool Paint() override;
@@ -105,6 +104,9 @@ class MainView : public Window, public EditorPart, private DocumentObserver {
   bool Gesture() const { return vertexDrag_ || moveDrag_ || directionDrag_; }
   // Canvas delta of the current drag (truncated towards zero).
   CanvasPoint DragDelta() const;
+  // Serving UpdateView: draws every pane after a change of revision, selection, current track
+  // or size, otherwise only the panes marked dirty.
+  void Refresh();
   // Repaints only the current track's pane (highlight changes, drag previews, eraser strokes).
   void RepaintCurrentPane();
   void RefreshGeometry();
@@ -132,6 +134,7 @@ class MainView : public Window, public EditorPart, private DocumentObserver {
   std::uint64_t drawnStamp_ = ~std::uint64_t{0};
   std::int32_t drawnSelected_ = -2;
   int drawnTrack_ = -2;
+  int drawnPictures_ = -1;
   std::uint32_t dirtyPanes_ = 0;  // panes to redraw although the rest is current
 
   ScrollView scroller_{*this};  // last: destroyed first, taking the view's window with it

@@ -178,6 +178,20 @@ TEST_F(BackgroundViewTest, Screenshots) {
     auto picture = Render();
     EXPECT_FALSE(SaveArtifact(*picture, "editor_zoom" + std::to_string(zoom)).empty());
   }
+  // A direction drag in progress on track C: the arrow follows the drag, with the red drag line.
+  Click(At(2, 35, 5));
+  Click(At(2, 150, 70));
+  ASSERT_TRUE(State().SelectedDetector() && State().SelectedDetector()->directional);
+  Run(kCommandDirectionTool);
+  const POINT from = At(2, 150, 70);
+  Send(WM_LBUTTONDOWN, from, MK_LBUTTON);
+  Send(WM_MOUSEMOVE, {from.x + 90, from.y - 40}, MK_LBUTTON);
+  Serve();
+  auto picture = Render();
+  EXPECT_EQ(picture->Pixel(from.x + 60, from.y - 27), 0xFF0000u) << "on the drag line";
+  EXPECT_FALSE(SaveArtifact(*picture, "editor_direction_drag").empty());
+  Send(WM_LBUTTONUP, {from.x + 90, from.y - 40}, 0);
+  Serve();
 }
 
 }  // namespace

@@ -94,6 +94,35 @@ TEST_F(MainViewTest, VertexDragsAtZoomThreeMoveByWholeCanvasPixelsAndDropErasure
     EXPECT_FALSE(State().detectors[0].eraser->HasBlack());
   }
   EXPECT_EQ(view.HighlightedVertex(), 0) << "the pointer rests on the dragged vertex";
+
+  // The system cancelling the mouse mode mid-drag drops the drag without any change.
+  const std::size_t revisions = Doc().RevisionCount();
+  const POINT from = At(0, 50, 40);
+  Send(WM_LBUTTONDOWN, from, MK_LBUTTON);
+  Send(WM_MOUSEMOVE, {from.x + 30, from.y}, MK_LBUTTON);
+  Send(WM_CANCELMODE, {0, 0}, 0);
+  Send(WM_LBUTTONUP, {from.x + 30, from.y}, 0);
+  Serve();
+  EXPECT_EQ(Doc().RevisionCount(), revisions);
+  EXPECT_EQ(State().detectors[0].vertices[0], (CanvasPoint{50, 40}));
+}
+
+// Each tool sets its cursor over the view; cursors missing from the resources fall back to the arrow.
+TEST_F(MainViewTest, ToolsSetACursorOverTheView) {
+  const HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
+  struct Case {
+    UINT tool;
+    int resource;
+  };
+  for (const Case& c : {Case{kCommandEraserTool, MainView::kEraserCursor}, Case{kCommandMoveTool, MainView::kMoveCursor},
+                        Case{kCommandDirectionTool, MainView::kDirectionCursor}, Case{kCommandPointerTool, 0}}) {
+    Run(c.tool);
+    EXPECT_TRUE(Editor().IsChecked(c.tool));
+    SetCursor(nullptr);
+    SendMessageW(view.window, WM_SETCURSOR, reinterpret_cast<WPARAM>(view.window), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    HCURSOR own = c.resource ? LoadCursorW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(c.resource)) : nullptr;
+    EXPECT_EQ(GetCursor(), own ? own : arrow) << c.tool;
+  }
 }
 
 TEST_F(MainViewTest, MoveStopsEachVertexAtTheFirstVisibleColumn) {
