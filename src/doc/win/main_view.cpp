@@ -125,6 +125,9 @@ void MainView::ZoomIn() { editor_.RunCommand(kCommandZoomIn); }
 void MainView::ZoomOut() { editor_.RunCommand(kCommandZoomOut); }
 
 bool MainView::Command(UINT id) {
+  const bool ours = id == kCommandZoomIn || id == kCommandZoomOut ||
+                    std::find(std::begin(kMenuCommands), std::end(kMenuCommands), id) != std::end(kMenuCommands);
+  if (!ours) return false;
   if (Gesture()) CancelGesture();
   switch (id) {
     case kCommandBackgroundFromFile:

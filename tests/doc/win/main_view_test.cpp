@@ -55,6 +55,28 @@ TEST_F(MainViewTest, PaneClicksSwitchTrackFirstAndOutsideEveryPaneDisablesInsert
   EXPECT_EQ(Doc().RevisionCount(), revisions);
 }
 
+TEST_F(MainViewTest, ZoomResizesTheViewInsideItsScrollViewBetweenOneAndSix) {
+  struct Step {
+    UINT command;
+    int zoom;
+  };
+  for (const Step& s : {Step{kCommandZoomOut, 1}, Step{kCommandZoomIn, 2}, Step{kCommandZoomIn, 3}, Step{kCommandZoomIn, 4},
+                        Step{kCommandZoomIn, 5}, Step{kCommandZoomIn, 6}, Step{kCommandZoomIn, 6}}) {
+    Run(s.command);
+    EXPECT_EQ(view.Geometry().zoom, s.zoom);
+    RECT rect;
+    GetWindowRect(view.window, &rect);
+    EXPECT_EQ(rect.right - rect.left, s.zoom * 180 * 2 + 32);
+    EXPECT_EQ(rect.bottom - rect.top, s.zoom * 144 + 16);
+    SCROLLINFO bar{};
+    bar.cbSize = sizeof bar;
+    bar.fMask = SIF_RANGE;
+    GetScrollInfo(view.Scroller(), SB_HORZ, &bar);
+    EXPECT_EQ(bar.nMax, s.zoom * 180 * 2 + 31) << "the scroll range follows the view";
+  }
+  EXPECT_FALSE(view.Command(40025)) << "not an editor command";
+}
+
 TEST_F(MainViewTest, RepeatedClicksCycleThroughOverlappingDetectorsInListOrder) {
   for (int i = 0; i < 3; ++i) Insert();
   ASSERT_EQ(State().selected, 2);
