@@ -185,10 +185,18 @@ void MainView::ServeUpdates(std::uint32_t bits) {
   }
 }
 
-void MainView::SelectRevision(const RenderState&) { editor_.FollowSelection(); }
+void MainView::SelectRevision(const RenderState& state) {
+  editor_.FollowSelection();
+  if (next_) next_->SelectRevision(state);
+}
 
 void MainView::ShowDefinitions(const RenderState& state) {
   if (frame_) frame_->Definitions().Invalidate(state);
+  if (next_) next_->ShowDefinitions(state);
+}
+
+void MainView::PathChanged(const std::string& path) {
+  if (next_) next_->PathChanged(path);
 }
 
 // --- mouse ------------------------------------------------------------------------------------

@@ -44,6 +44,10 @@ class MainView : public Window, public EditorPart, private DocumentObserver {
   void DocumentReplaced() override;
   void ServeUpdates(std::uint32_t bits) override;
 
+  // The view observes the document (selection follows each revision, definitions are handed on);
+  // the frame passes its own observer here to hear the same events, path changes included.
+  void ForwardDocumentEvents(DocumentObserver* next) { next_ = next; }
+
   // The editor's state (tool, zoom, settings, current track, clipboard).
   DetectorEditor& Editor() { return editor_; }
   const PaneGeometry& Geometry() const { return geometry_; }
@@ -90,6 +94,7 @@ class MainView : public Window, public EditorPart, private DocumentObserver {
   // DocumentObserver
   void SelectRevision(const RenderState& state) override;
   void ShowDefinitions(const RenderState& state) override;
+  void PathChanged(const std::string& path) override;
 
   void OnLeftButtonDown(POINT point);
   void OnMouseMove(POINT point);
@@ -117,6 +122,7 @@ class MainView : public Window, public EditorPart, private DocumentObserver {
   Document document_;
   DetectorEditor editor_;
   FrameContext* frame_ = nullptr;
+  DocumentObserver* next_ = nullptr;
   PaneGeometry geometry_;
   Picture32 picture_;
   std::unique_ptr<raster::Surface> surface_ = std::make_unique<raster::Surface>();
