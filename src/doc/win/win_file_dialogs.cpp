@@ -17,7 +17,7 @@ std::wstring DialogFilter(const FileRequest& request) {
 }
 
 SaveAnswer Win32FileDialogs::AskYesNoCancel(const std::wstring& text, const std::wstring& title) {
-  switch (MessageBoxW(owner_, text.c_str(), title.c_str(), MB_YESNOCANCEL | MB_ICONQUESTION)) {
+  switch (MessageBoxW(Owner(), text.c_str(), title.c_str(), MB_YESNOCANCEL | MB_ICONQUESTION)) {
     case IDYES: return SaveAnswer::Yes;
     case IDNO: return SaveAnswer::No;
     default: return SaveAnswer::Cancel;
@@ -32,7 +32,7 @@ bool Win32FileDialogs::ChooseFile(const FileRequest& request, std::string& path)
 
   OPENFILENAMEW dialog{};
   dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = owner_;
+  dialog.hwndOwner = Owner();
   dialog.lpstrFilter = filter.c_str();
   dialog.nFilterIndex = 1;
   dialog.lpstrFile = name.data();

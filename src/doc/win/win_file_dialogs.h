@@ -1,5 +1,6 @@
 // The file commands' questions on Windows: a Yes / No / Cancel message box and the standard
-// open and save dialogs, owned by one window (the main window).
+// open and save dialogs, owned by one window (the main window; the active window when none is
+// set).
 #pragma once
 
 #include <windows.h>
@@ -15,6 +16,7 @@ class Win32FileDialogs : public FileDialogs {
   bool ChooseFile(const FileRequest& request, std::string& path) override;
 
  private:
+  HWND Owner() const { return owner_ ? owner_ : GetActiveWindow(); }
   HWND owner_;
 };
 
