@@ -170,17 +170,24 @@ TEST_F(MainViewTest, InsertNumbersAfterTheHighestOnTheTrackAndAtTheContextPoint)
   EXPECT_EQ(State().detectors.back().number, 8u);
 
   // The context menu at a point (closed again at once), then its insert command: the new
-  // detector's bounding box starts at the clicked canvas point.
-  SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
-    EndMenu();
-  });
-  Send(WM_RBUTTONDOWN, At(0, 100, 30), MK_RBUTTON);
-  Run(kCommandInsertQuadrilateralAtPoint);
-  const DetectorBounds box = BoundingBox(State().detectors.back());
-  EXPECT_EQ(box.minX, 100);
-  EXPECT_EQ(box.minY, 30);
-  EXPECT_EQ(State().detectors.back().number, 9u);
+  // detector's bounding box starts at the clicked canvas point, in either column of panes.
+  struct Case {
+    int track;
+    CanvasPoint at;
+    std::uint32_t number;
+  };
+  for (const Case& c : {Case{0, {100, 30}, 9u}, Case{1, {30, 0}, 2u}, Case{1, {150, 100}, 3u}}) {
+    Click(At(c.track, 35, 5));
+    SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR id, DWORD) {
+      KillTimer(nullptr, id);
+      EndMenu();
+    });
+    Send(WM_RBUTTONDOWN, At(c.track, c.at.x, c.at.y), MK_RBUTTON);
+    Run(kCommandInsertQuadrilateralAtPoint);
+    const DetectorBounds box = BoundingBox(State().detectors.back());
+    EXPECT_EQ((CanvasPoint{box.minX, box.minY}), c.at) << c.track;
+    EXPECT_EQ(State().detectors.back().number, c.number);
+  }
 }
 
 TEST_F(MainViewTest, DirectionDragsStoreTheAngleOfTheDrag) {
