@@ -9,7 +9,7 @@ JOBS ?= 2
 DEPS_CACHE ?= $(shell scripts/deps.sh --default-dir win64)
 NATIVE_DEPS_CACHE ?= $(shell scripts/deps.sh --default-dir native)
 
-.PHONY: run test setup native windows fuzz-build release bench fuzz dist clean
+.PHONY: run test setup native windows fuzz-build release bench bench-win fuzz dist clean
 
 setup:
 	@scripts/setup-system.sh
@@ -45,6 +45,12 @@ bench: setup
 	cmake --preset bench -DTREVNA_NATIVE_DEPS="$(NATIVE_DEPS_CACHE)" >/dev/null
 	cmake --build --preset bench -j $(JOBS)
 	@for b in build/bench/bench/*_bench; do echo "== $$b"; "$$b" || exit 1; done
+
+# Windows benchmarks (bench/win/) under Wine with Xvfb, in the test prefix.
+bench-win: windows
+	@cd build/windows && export WINEPREFIX=$$PWD/tests/wineprefix WINEDEBUG=-all && \
+	  ../../scripts/wine-prefix.sh --no-window-manager && \
+	  for b in bench/win/*_bench.exe; do echo "== $$b"; xvfb-run -a -s "-screen 0 1280x1024x24" wine "$$b" || exit 1; done
 
 # Long fuzz runs: FUZZ_RUNS executions of every target on a copy of its seed corpus.
 FUZZ_RUNS ?= 1000000

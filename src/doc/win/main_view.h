@@ -1,0 +1,147 @@
+// The detector editor: the canvas (window class "MainView", inside its own scroll view) on which
+// the technician places and shapes detectors over the track pictures. It owns the one Document
+// of the application and the DetectorEditor that changes it; the window only turns mouse
+// gestures at client points into the editor's canvas-level calls and draws the revision.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "doc/document.h"
+#include "doc/editor_commands.h"
+#include "doc/raster.h"
+#include "doc/win/editor_layout.h"
+#include "shell/win/frame_parts.h"
+#include "shell/win/gdi.h"
+#include "shell/win/scroll_view.h"
+#include "shell/win/window.h"
+
+class MainView : public Window, public EditorPart, private DocumentObserver {
+ public:
+  // Cursors of the eraser, move and direction tools (the arrow serves when one is missing).
+  static constexpr int kEraserCursor = 102;
+  static constexpr int kDirectionCursor = 117;
+  static constexpr int kMoveCursor = 124;
+  static constexpr int kContextMenu = 105;
+
+  // The document exists from construction on (a new document); update requests raised before
+  // Create are passed on to the frame when it comes.
+  MainView();
+  ~MainView() override;
+
+  // EditorPart
+  void Create(FrameContext& frame, HWND parent, const RECT& area) override;
+  void Layout(const RECT& area) override;
+  void Show(bool visible) override;
+  void ZoomIn() override;
+  void ZoomOut() override;
+  Document& Doc() override { return document_; }
+  bool Command(UINT id) override;
+  void UpdateMenu(HMENU menu) override;
+  void DocumentReplaced() override;
+  void ServeUpdates(std::uint32_t bits) override;
+
+  // The view observes the document (selection follows each revision, definitions are handed on);
+  // the frame passes its own observer here to hear the same events, path changes included.
+  void ForwardDocumentEvents(DocumentObserver* next) { next_ = next; }
+
+  // The editor's state (tool, zoom, settings, current track, clipboard).
+  DetectorEditor& Editor() { return editor_; }
+  const PaneGeometry& Geometry() const { return geometry_; }
+  int HighlightedVertex() const { return highlighted_; }
+  HWND Scroller() const { return scroller_.window; }
+
+  // Draws every pane into the off-screen picture and invalidates the window.
+  void Redraw();
+
+  bool Paint() override;
+  LRESULT WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) override;
+
+ private:
+  // Passes update requests to the frame once there is one, keeping the earlier ones.
+  class Updates : public UpdateSink {
+   public:
+    void RequestUpdate(std::uint32_t bits) override;
+    void Attach(UpdateSink& target);
+
+   private:
+    UpdateSink* target_ = nullptr;
+    std::uint32_t early_ = 0;
+  };
+
+  // The view's picture: a 32-bit top-down DIB section with its memory device context.
+  class Picture32 {
+   public:
+    ~Picture32();
+    bool Resize(int width, int height);
+    HDC Dc() const { return dc_.Get(); }
+    std::uint32_t* Row(int y) const { return bits_ + static_cast<std::ptrdiff_t>(y) * width_; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+
+   private:
+    MemoryDc dc_;
+    BitmapHandle bitmap_;
+    HGDIOBJ original_ = nullptr;
+    std::uint32_t* bits_ = nullptr;
+    int width_ = 0;
+    int height_ = 0;
+  };
+
+  // DocumentObserver
+  void SelectRevision(const RenderState& state) override;
+  void ShowDefinitions(const RenderState& state) override;
+  void PathChanged(const std::string& path) override;
+
+  void OnLeftButtonDown(POINT point);
+  void OnMouseMove(POINT point);
+  void OnLeftButtonUp(POINT point);
+  void OnRightButtonDown(POINT point);
+  void CancelGesture();
+  bool SetToolCursor();
+  void UpdateItems(HMENU menu, bool contextMenu);
+  void EraseAt(POINT point);
+  // Selects among the detectors under the point (click cycling); returns the new selection.
+  std::int32_t ChooseSelection(POINT point);
+  bool Gesture() const { return vertexDrag_ || moveDrag_ || directionDrag_; }
+  // Canvas delta of the current drag (truncated towards zero).
+  CanvasPoint DragDelta() const;
+  // Serving UpdateView: draws every pane after a change of revision, selection, current track
+  // or size, otherwise only the panes marked dirty.
+  void Refresh();
+  // Repaints only the current track's pane (highlight changes, drag previews, eraser strokes).
+  void RepaintCurrentPane();
+  void RefreshGeometry();
+  void DrawPane(int pane);
+  void DrawArrow(HDC dc, const Detector& detector, int angle, int pane);
+
+  Updates updates_;
+  Document document_;
+  DetectorEditor editor_;
+  FrameContext* frame_ = nullptr;
+  DocumentObserver* next_ = nullptr;
+  PaneGeometry geometry_;
+  Picture32 picture_;
+  std::unique_ptr<raster::Surface> surface_ = std::make_unique<raster::Surface>();
+
+  int highlighted_ = -1;
+  int dragVertex_ = -1;
+  POINT dragStart_{};
+  POINT dragPoint_{};
+  bool vertexDrag_ = false;
+  bool moveDrag_ = false;
+  bool directionDrag_ = false;
+  POINT contextPoint_{};
+
+  // What the picture was last drawn for: a change of any of these redraws every pane.
+  std::uint64_t drawnStamp_ = ~std::uint64_t{0};
+  std::int32_t drawnSelected_ = -2;
+  int drawnTrack_ = -2;
+  int drawnPictures_ = -1;
+  std::uint32_t dirtyPanes_ = 0;  // panes to redraw although the rest is current
+
+  ScrollView scroller_{*this};  // last: destroyed first, taking the view's window with it
+};
