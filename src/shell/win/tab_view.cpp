@@ -25,7 +25,8 @@ void TabView::Create(HWND parent, const RECT& area) {
   HDC screen = GetDC(nullptr);
   const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
-  font_ = CreateFontW(TabFontHeight(dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, 0, OUT_DEFAULT_PRECIS,
+  // Central European character set: the bitmap "MS Sans Serif" of the Western set has no "ą".
+  font_ = CreateFontW(TabFontHeight(dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, EASTEUROPE_CHARSET, OUT_DEFAULT_PRECIS,
                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"MS Sans Serif");
   SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
   const char* titles[2] = {"Podgląd wideo", "Konfiguracja detektorów"};
