@@ -75,6 +75,7 @@ void MainFrame::Create(HINSTANCE instance) {
   parts_.deviceList->Create(*this, top);
   parts_.tuning->Create(*this, top);
   Layout();
+  ShowWindow(window, SW_SHOW);
   updates_.RequestUpdate(UpdateCommands | UpdatePanels);
 }
 

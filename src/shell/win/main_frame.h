@@ -61,7 +61,7 @@ class MainFrame : public Window, public LoopClient, public FrameContext {
   ~MainFrame() override;
 
   // Registers the class and creates the main window, its children and the floating windows,
-  // and starts the connection worker. Throws on failure. The window is shown by the caller.
+  // and starts the connection worker; shows the window (SW_SHOW). Throws on failure.
   void Create(HINSTANCE instance);
 
   // Stops the connection worker, then the live part's workers, each waiting for its thread.
