@@ -86,6 +86,16 @@ TEST(MainFrame, EveryCommandOfTheTableReachesItsAction) {
     const bool editorRoute = route.expected.rfind("editor.Command", 0) == 0;
     EXPECT_EQ(editorRoute, Contains(rig.log, "editor.Command " + std::to_string(route.id))) << route.id;
   }
+  // Every command of the table is an item of the main menu (the context menu's inserts aside).
+  HMENU menu = GetMenu(rig.frame->window);
+  for (UINT id : {IDM_APP_EXIT, IDM_CONNECTION_CLOSE, IDM_DEVICE_PROGRAM, IDM_DEVICE_DOWNLOAD_PROGRAM,
+                  IDM_DEVICE_RESTART}) {
+    EXPECT_NE(GetMenuState(menu, id, MF_BYCOMMAND), static_cast<UINT>(-1)) << id;
+  }
+  for (const Route& route : RoutingTable()) {
+    if (route.id == IDM_INSERT_QUAD_AT || route.id == IDM_INSERT_LINE_AT) continue;
+    EXPECT_NE(GetMenuState(menu, route.id, MF_BYCOMMAND), static_cast<UINT>(-1)) << route.id;
+  }
   // Identifiers of other windows' menus are not the frame's: they fall to the editor, which
   // refuses them, and nothing else happens.
   rig.log.clear();
@@ -199,6 +209,24 @@ TEST(MainFrame, TitleFollowsTheDocumentsPath) {
   EXPECT_EQ(WindowTitle(rig.frame->window), L"TrevnaConf");
   rig.Command(IDM_FILE_OPEN);
   EXPECT_EQ(WindowTitle(rig.frame->window), WideFromCp1250(path) + L" - TrevnaConf");
+}
+
+TEST(MainFrame, AFailingCommandShowsItsErrorAndTheFrameGoesOn) {
+  trevna_test::TempFolder folder("frame");
+  std::vector<std::string> shown;
+  SetErrorBoxHook([&](HWND owner, const std::string& text) {
+    EXPECT_EQ(owner, nullptr);
+    shown.push_back(text);
+  });
+  FrameRig rig;
+  rig.fakes.files->path = Cp1250FromWide((folder.Path() / "brak" / "x.trv").wstring());  // no such folder
+  rig.Command(IDM_FILE_SAVE_AS);
+  SetErrorBoxHook(nullptr);
+  EXPECT_EQ(shown.size(), 1u);
+  EXPECT_NE(rig.frame->window, nullptr);
+  EXPECT_EQ(WindowTitle(rig.frame->window), L"TrevnaConf");
+  rig.Command(IDM_VIEW_TUNING);  // still serving commands
+  EXPECT_TRUE(rig.fakes.tuning->Visible());
 }
 
 TEST(MainFrame, ToolbarSaveUndoRedoFollowTheDocument) {

@@ -64,6 +64,7 @@ class ProgramCard : public ::testing::Test {
     device::ConnectionOptions options;
     options.sshPort = port;
     options.limits.callTimeoutMs = 3000;
+    options.probeEvery = 5;  // a link the card's restart dropped is noticed within half a second
     options.timing.sleep = [](unsigned) {};  // the card's restart wait, shortened
     auto rig = std::make_unique<FrameRig>(std::move(options));
     rig->fakes.dialogs->cardAddress = address;
@@ -137,6 +138,29 @@ TEST_F(ProgramCard, AValidDocumentIsSavedSentAndTheCardRestarted) {
   EXPECT_NE(log.find("\"size\":" + std::to_string(std::filesystem::file_size(path))), std::string::npos);
   EXPECT_NE(log.find("sync && /vemo/restart"), std::string::npos);
   EXPECT_NE(log.find("\"detectors\":2"), std::string::npos);
+
+  // The card's restart dropped the link; once the frame has noticed, the user logs in again
+  // and the other requests of the connection menu reach the card: the program comes back as
+  // the same file, and the card restarts.
+  EXPECT_TRUE(rig->PumpUntil([&] { return !rig->frame->CardConnection().IsConnected(); }, 30000));
+  rig->Command(IDM_CONNECTION_OPEN);
+  ASSERT_TRUE(rig->PumpUntil([&] { return rig->frame->CardConnection().IsConnected(); }, 30000));
+  const auto copy = folder.Path() / "z karty.trv";
+  rig->fakes.files->path = Cp1250FromWide(copy.wstring());
+  struct Step {
+    UINT id;
+    std::string status;
+  };
+  for (const Step& step : {Step{IDM_DEVICE_DOWNLOAD_PROGRAM, "text Plik pomyślnie pobrany"},
+                           Step{IDM_DEVICE_RESTART, "text Trevna pomyślnie zrestartowany"}}) {
+    trace.clear();
+    rig->Command(step.id);
+    EXPECT_TRUE(rig->PumpUntil([&] { return status.Saw(step.status); }, 30000))
+        << step.id << ": " << ::testing::PrintToString(trace);
+  }
+  ASSERT_TRUE(std::filesystem::exists(copy));
+  EXPECT_EQ(std::filesystem::file_size(copy), std::filesystem::file_size(path));
+  EXPECT_TRUE(errors.empty()) << (errors.empty() ? "" : errors[0]);
 }
 
 TEST_F(ProgramCard, ASilentCardEndsInAnErrorBoxWhileTheFrameStaysResponsive) {
