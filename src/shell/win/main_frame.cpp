@@ -38,7 +38,6 @@ MainFrame::~MainFrame() {
   connection_->Stop();
   token_.Revoke();
   if (window) DestroyWindow(window);
-  DestroyToolbarImages(toolbar_);
 }
 
 void MainFrame::Create(HINSTANCE instance) {
@@ -335,6 +334,7 @@ LRESULT MainFrame::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpa
       if (AskToSave(parts_.editor->Doc(), *parts_.files)) DestroyWindow(hwnd);
       return 0;
     case WM_DESTROY:
+      DestroyToolbarImages(toolbar_);  // the toolbar does not own its image list
       token_.Revoke();
       PostQuitMessage(0);
       return 0;

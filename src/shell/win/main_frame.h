@@ -90,6 +90,8 @@ class MainFrame : public Window, public LoopClient, public FrameContext {
   UpdateSink& Updates() override { return updates_; }
   UiQueue& Queue() override { return uiQueue_; }
   device::Connection& CardConnection() override { return *connection_; }
+  // The status bar and the error box themselves: for the UI thread. Workers report through
+  // posting adapters (device/posted_sinks.h), as the connection does.
   device::StatusSink& Status() override { return statusBar_; }
   device::MessageSink& Messages() override { return errorBox_; }
   FileDialogs& Files() override { return *parts_.files; }

@@ -5,10 +5,6 @@
 #include "base/text.h"
 #include "resource_ids.h"
 
-ProblemsView::~ProblemsView() {
-  if (images_) ImageList_Destroy(images_);
-}
-
 void ProblemsView::Create(HWND parent, HINSTANCE instance, RECT& layout) {
   WNDCLASSEXW windowClass{};
   windowClass.style = CS_OWNDC;
@@ -36,12 +32,13 @@ void ProblemsView::Create(HWND parent, HINSTANCE instance, RECT& layout) {
   column.cx = 1000;
   column.pszText = const_cast<wchar_t*>(title.c_str());
   SendMessageW(list_, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
-  images_ = ImageList_Create(20, 20, ILC_COLOR24 | ILC_MASK, 1, 0);
+  HIMAGELIST images = ImageList_Create(20, 20, ILC_COLOR24 | ILC_MASK, 1, 0);
   HBITMAP mark = static_cast<HBITMAP>(
       LoadImageW(instance, MAKEINTRESOURCEW(IDB_ERROR_MARK), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-  if (images_ && mark) ImageList_AddMasked(images_, mark, RGB(255, 0, 255));
+  if (images && mark) ImageList_AddMasked(images, mark, RGB(255, 0, 255));
   if (mark) DeleteObject(mark);
-  SendMessageW(list_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images_));
+  // Without LVS_SHAREIMAGELISTS the list destroys the image list with itself.
+  SendMessageW(list_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
 }
 
 void ProblemsView::Layout(RECT& layout) {

@@ -16,7 +16,6 @@ class ProblemsView : public Window, public ProblemSink {
  public:
   static constexpr int kHeight = 120;
 
-  ~ProblemsView() override;
   // Creates the strip as a child of `parent` at the bottom of `layout` and takes 120 pixels off
   // the bottom of `layout`. Throws on failure.
   void Create(HWND parent, HINSTANCE instance, RECT& layout);
@@ -34,5 +33,4 @@ class ProblemsView : public Window, public ProblemSink {
 
  private:
   HWND list_ = nullptr;
-  HIMAGELIST images_ = nullptr;
 };
