@@ -187,3 +187,20 @@ TEST_F(ProgramCard, ASilentCardEndsInAnErrorBoxWhileTheFrameStaysResponsive) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ProgramCard, ReportsOfAnUploadEndingAfterTheFrameClosedAreDropped) {
+  auto rig = Connect(FrameCards::kStalled, cards.stalledPort);
+  rig->fakes.files->path = Cp1250FromWide((folder.Path() / "zamkniete.trv").wstring());
+  rig->Command(IDM_DEVICE_PROGRAM);  // the card never answers the transfer
+  SendMessageW(rig->frame->window, WM_CLOSE, 0, 0);
+  ASSERT_EQ(rig->frame->window, nullptr);
+  rig->frame->StopWorkers();  // the upload ends now and reports its failure
+  EXPECT_GT(rig->queue.Size(), 0u) << "the worker reported nothing after the close";
+  PumpMessages();
+  rig->queue.RunPending();
+  EXPECT_TRUE(errors.empty()) << "a report reached the closed frame: " << errors[0];
+}
+
+}  // namespace
