@@ -17,9 +17,10 @@ int wmain(int argc, wchar_t** argv) {
   const int timeout = _wtoi(argv[3]);
   const bool close = argc > 4 && std::wstring(argv[4]) == L"--close";
   HWND found = nullptr;
-  for (int waited = 0; waited < timeout * 10 && !found; ++waited) {
+  // The window exists before it is shown (its children are made in between): wait for both.
+  for (int waited = 0; waited < timeout * 10 && !(found && IsWindowVisible(found)); ++waited) {
     found = FindWindowW(windowClass, title);
-    if (!found) Sleep(100);
+    if (!found || !IsWindowVisible(found)) Sleep(100);
   }
   if (!found) {
     std::fputs("window not found\n", stderr);

@@ -12,17 +12,21 @@
 #include "base/ui_queue.h"
 #include "shell/pending_updates.h"
 #include "shell/win/error_box.h"
+#include "shell/win/application_parts.h"
 #include "shell/win/main_frame.h"
 #include "shell/win/main_loop.h"
 #include "shell/win/ui_queue_window.h"
 
 int RunApplication(HINSTANCE instance, const StartupOptions& options) {
   InitCommonControls();
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES |
+                                                       ICC_PROGRESS_CLASS | ICC_LINK_CLASS};
+  InitCommonControlsEx(&controls);
   PendingUpdates updates;
   // Workers report to the windows through this queue (device/sinks.h); it outlives them all.
   UiQueue uiQueue;
   std::unique_ptr<UiQueueWindow> queueWindow;
-  auto frame = std::make_unique<MainFrame>(updates, uiQueue);
+  auto frame = std::make_unique<MainFrame>(updates, uiQueue, MakeApplicationParts(updates));
   try {
     const bool md5Works = options.selfTest ? options.selfTest() : Md5SelfTest();
     if (!md5Works) throw std::runtime_error("Funkcja MD5 jest niepoprawna.");

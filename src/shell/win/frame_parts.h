@@ -17,9 +17,9 @@ struct Detector;
 class UiQueue;
 class UpdateSink;
 class FileDialogs;
+namespace device {
 class StatusSink;
 class MessageSink;
-namespace device {
 class Connection;
 class TuningTarget;
 class OutputTestState;
@@ -44,8 +44,8 @@ class FrameContext {
   virtual UpdateSink& Updates() = 0;  // PendingUpdates of the main loop
   virtual UiQueue& Queue() = 0;       // workers' reports (device/sinks.h)
   virtual device::Connection& CardConnection() = 0;
-  virtual StatusSink& Status() = 0;    // the status bar
-  virtual MessageSink& Messages() = 0;  // the error box owned by the main window
+  virtual device::StatusSink& Status() = 0;    // the status bar
+  virtual device::MessageSink& Messages() = 0;  // the error box owned by the main window
   virtual FileDialogs& Files() = 0;      // open / save dialogs and the unsaved-changes question
   // The forced outputs: written by the output test dialog, read by the live stream worker.
   virtual device::OutputTestState& OutputTest() = 0;

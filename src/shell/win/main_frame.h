@@ -1,25 +1,81 @@
-// The top-level window. It owns everything the user sees and the workers; for now it is the
-// empty frame that later parts fill.
+// The top-level window. It owns everything the user sees (toolbar, tabs with the live view and
+// the detector editor, diagnostics list, status bar, four floating tool windows) and the
+// Connection worker, routes every command, keeps the menu's check marks and greyed items in
+// step, and shows or hides the floating windows. The windows of the other subsystems come in
+// through FrameParts (frame_parts.h), so tests give it fakes.
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
 
 #include "base/ui_queue.h"
+#include "device/connection.h"
+#include "device/live_state.h"
+#include "device/posted_sinks.h"
+#include "doc/file_commands.h"
 #include "shell/pending_updates.h"
+#include "shell/win/frame_parts.h"
 #include "shell/win/main_loop.h"
+#include "shell/win/problems_view.h"
+#include "shell/win/shell_launcher.h"
+#include "shell/win/status_bar.h"
+#include "shell/win/tab_view.h"
 #include "shell/win/window.h"
 
-class MainFrame : public Window, public LoopClient {
+// Everything the frame owns but does not make itself.
+struct FrameParts {
+  std::unique_ptr<EditorPart> editor;
+  std::unique_ptr<LivePart> live;
+  std::unique_ptr<ParametersPart> parameters;
+  std::unique_ptr<DefinitionsPart> definitions;
+  std::unique_ptr<TuningPart> tuning;
+  std::unique_ptr<DeviceListPart> deviceList;
+  std::unique_ptr<FrameDialogs> dialogs;
+  std::unique_ptr<FileDialogs> files;
+  std::unique_ptr<ShellLauncher> shell;  // the manual
+  device::ConnectionOptions connection;
+};
+
+// The error box of the workers and the frame's commands: no owner, the error icon.
+class ErrorBoxSink : public device::MessageSink {
  public:
-  // `uiQueue` carries the workers' reports to the windows (device/sinks.h); it outlives the frame.
-  MainFrame(PendingUpdates& updates, UiQueue& uiQueue);
+  void ShowError(const std::string& cp1250Text) override;
+};
+
+// The save dialog of "download program", asked on the UI thread for the worker.
+class DownloadSaveQuestion : public device::SaveFileQuestion {
+ public:
+  explicit DownloadSaveQuestion(FileDialogs& files) : files_(files) {}
+  std::optional<std::string> AskSaveFileName() override;
+
+ private:
+  FileDialogs& files_;
+};
+
+class MainFrame : public Window, public LoopClient, public FrameContext {
+ public:
+  // `updates` and `uiQueue` outlive the frame. Every part must be present.
+  MainFrame(PendingUpdates& updates, UiQueue& uiQueue, FrameParts parts);
   ~MainFrame() override;
 
-  // Registers the class and creates the main window. Throws on failure.
+  // Registers the class and creates the main window, its children and the floating windows,
+  // and starts the connection worker; shows the window (SW_SHOW). Throws on failure.
   void Create(HINSTANCE instance);
 
-  // Stops the workers one after the other, each waiting for its thread.
+  // Stops the connection worker, then the live part's workers, each waiting for its thread.
   void StopWorkers();
+
+  // Runs one command of the table; false for an identifier the frame does not handle.
+  bool Command(UINT id);
+  // The toolbar's Save / Undo / Redo (UpdateCommands) and the floating windows (UpdatePanels).
+  void Refresh(std::uint32_t bits);
+  // "TrevnaConf", or the document's path + " - TrevnaConf".
+  void UpdateTitle();
+  // The program command (40020): validation, connection, save, read back, upload request.
+  // True when the upload was requested.
+  bool ProgramCard();
 
   LRESULT WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) override;
 
@@ -29,8 +85,62 @@ class MainFrame : public Window, public LoopClient {
   bool IsDialogTarget(HWND active) const override;
   void ServeUpdates(std::uint32_t bits) override;
 
+  // FrameContext
+  HINSTANCE Instance() const override { return instance_; }
+  UpdateSink& Updates() override { return updates_; }
+  UiQueue& Queue() override { return uiQueue_; }
+  device::Connection& CardConnection() override { return *connection_; }
+  // The status bar and the error box themselves: for the UI thread. Workers report through
+  // posting adapters (device/posted_sinks.h), as the connection does.
+  device::StatusSink& Status() override { return statusBar_; }
+  device::MessageSink& Messages() override { return errorBox_; }
+  FileDialogs& Files() override { return *parts_.files; }
+  device::OutputTestState& OutputTest() override { return outputTest_; }
+  void PanelClosed(Panel panel) override;
+  EditorPart& Editor() override { return *parts_.editor; }
+  LivePart& Live() override { return *parts_.live; }
+  ParametersPart& Parameters() override { return *parts_.parameters; }
+  DefinitionsPart& Definitions() override { return *parts_.definitions; }
+  TuningPart& Tuning() override { return *parts_.tuning; }
+  DeviceListPart& DeviceList() override { return *parts_.deviceList; }
+
+  // What the user sees, for tests.
+  StatusBar& StatusView() { return statusBar_; }
+  ProblemsView& Problems() { return problems_; }
+  TabView& Tabs() { return tabs_; }
+  HWND Toolbar() const { return toolbar_; }
+  bool PanelWanted(Panel panel) const;
+  bool HasErrors() const { return hasErrors_; }
+
  private:
+  void Layout();
+  void InitMenu(HMENU menu);
+  void TogglePanel(bool& flag);
+  void NewCommand();
+  void Validate();
+  void SetButtonEnabled(UINT id, bool enabled);
+
   PendingUpdates& updates_;
   UiQueue& uiQueue_;
+  FrameParts parts_;
+  HINSTANCE instance_ = nullptr;
+  TabView tabs_;
+  StatusBar statusBar_;
+  ErrorBoxSink errorBox_;
+  // Workers report to the status bar and the error box through the UI queue, only while the
+  // frame lives (the token is revoked at WM_DESTROY).
+  LifetimeToken token_;
+  device::PostedStatusSink postedStatus_;
+  device::PostedMessageSink postedMessages_;
+  std::unique_ptr<device::Connection> connection_;
+  device::OutputTestState outputTest_;
+  DownloadSaveQuestion saveQuestion_;
   HACCEL accelerators_ = nullptr;
+  HWND toolbar_ = nullptr;
+  ProblemsView problems_;
+  bool definitionsVisible_ = true;
+  bool parametersVisible_ = true;
+  bool deviceListVisible_ = true;
+  bool tuningVisible_ = false;
+  bool hasErrors_ = false;
 };

@@ -1,0 +1,161 @@
+// Pictures of the main window as the program builds it: each tab, each menu opened, the About
+// dialog and the diagnostics list with rows (build/windows/artifacts/). The pictures are taken
+// from the screen, so the caption, the menu bar and dropped menus are in them.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "base/text.h"
+#include "resource_ids.h"
+#include "shell/win/about_dialog.h"
+#include "shell/win/application_parts.h"
+#include "support/win_artifacts.h"
+#include "frame_test_support.h"
+
+using namespace frame_test;
+
+namespace {
+
+bool CaptureScreen(const RECT& area, OffscreenBitmap& picture) {
+  const int width = area.right - area.left, height = area.bottom - area.top;
+  if (width <= 0 || height <= 0 || !picture.Create(width, height)) return false;
+  HDC screen = GetDC(nullptr);
+  const bool copied = BitBlt(picture.Dc(), 0, 0, width, height, screen, area.left, area.top, SRCCOPY) != FALSE;
+  ReleaseDC(nullptr, screen);
+  return copied;
+}
+
+bool SaveScreenOf(HWND window, const std::string& name) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  OffscreenBitmap picture;
+  return CaptureScreen(r, picture) && !trevna_test::SaveArtifact(picture, name).empty();
+}
+
+FrameParts ApplicationParts(PendingUpdates& updates, Log& log) {
+  FrameParts parts = MakeApplicationParts(updates);
+  parts.files = std::make_unique<FakeFiles>(log);
+  parts.shell = std::make_unique<FakeShell>(log);
+  return parts;
+}
+
+// The menu being tracked: saved with the frame behind it, then closed.
+struct MenuShot {
+  HWND frame = nullptr;
+  std::string name;
+  bool saved = false;
+  int items = 0;
+};
+MenuShot* g_shot = nullptr;
+
+void CALLBACK TakeMenuShot(HWND hwnd, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(hwnd, timer);
+  HWND popup = FindWindowW(L"#32768", nullptr);
+  if (popup && IsWindowVisible(popup)) {
+    RECT frame{}, menu{}, both{};
+    GetWindowRect(g_shot->frame, &frame);
+    GetWindowRect(popup, &menu);
+    UnionRect(&both, &frame, &menu);
+    OffscreenBitmap picture;
+    g_shot->saved = CaptureScreen(both, picture) && !trevna_test::SaveArtifact(picture, g_shot->name).empty();
+  }
+  EndMenu();
+}
+
+TEST(FrameScreenshots, MainWindowOnEachTabAndEachMenuOpened) {
+  FrameRig rig(ApplicationParts);
+  HWND frame = rig.frame->window;
+  SetForegroundWindow(frame);
+  for (int tab : {0, 1}) {
+    rig.ClickTab(tab);
+    RedrawWindow(frame, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    rig.Idle();
+    EXPECT_TRUE(SaveScreenOf(frame, tab == 0 ? "frame_tab_video" : "frame_tab_detectors"));
+  }
+  const char* names[] = {"file", "edit", "view", "insert", "connection", "tools", "help"};
+  HMENU bar = GetMenu(frame);
+  for (int i = 0; i < 7; ++i) {
+    MenuShot shot{frame, std::string("frame_menu_") + names[i]};
+    g_shot = &shot;
+    RECT item{};
+    GetMenuItemRect(frame, bar, static_cast<UINT>(i), &item);
+    HiliteMenuItem(frame, bar, static_cast<UINT>(i), MF_BYPOSITION | MF_HILITE);
+    SetTimer(frame, 77, 300, TakeMenuShot);
+    TrackPopupMenuEx(GetSubMenu(bar, i), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD, item.left, item.bottom, frame,
+                     nullptr);
+    HiliteMenuItem(frame, bar, static_cast<UINT>(i), MF_BYPOSITION | MF_UNHILITE);
+    g_shot = nullptr;
+    EXPECT_TRUE(shot.saved) << names[i];
+    rig.Idle();
+  }
+}
+
+TEST(FrameScreenshots, DiagnosticsListWithRows) {
+  FrameRig rig(ApplicationParts);
+  for (const char* text : {"Dwa detektory mają zadeklarowaną taką samą nazwę B3.",
+                           "Detektor A17 ma numer spoza zakresu 1-16.",
+                           "Definicja wyjścia Y2 odnosi się do nieistniejącego detektora A5."}) {
+    rig.frame->Problems().AddProblem(WideFromUtf8(text));
+  }
+  RedrawWindow(rig.frame->window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  rig.Idle();
+  EXPECT_TRUE(SaveScreenOf(rig.frame->window, "frame_diagnostics"));
+  // Every row shows the error mark: red pixels at the start of the first row.
+  OffscreenBitmap list;
+  ASSERT_TRUE(RenderClient(rig.frame->Problems().List(), list));
+  RECT row{};
+  row.left = LVIR_ICON;
+  SendMessageW(rig.frame->Problems().List(), LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row));
+  int red = 0;
+  for (int y = row.top; y < row.bottom; ++y)
+    for (int x = row.left; x < row.right; ++x) {
+      const std::uint32_t p = list.Pixel(x, y);
+      if ((p >> 16) > 150 && ((p >> 8) & 0xFF) < 80 && (p & 0xFF) < 80) ++red;
+    }
+  EXPECT_GT(red, 40) << "no error mark in the first row";
+}
+
+// The About dialog, while it is open: its texts, the link, a picture; then "Zamknij".
+struct AboutCheck {
+  std::wstring version, description;
+  bool saved = false;
+};
+AboutCheck* g_about = nullptr;
+
+void CALLBACK InspectAbout(HWND hwnd, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(hwnd, timer);
+  HWND dialog = FindWindowW(L"#32770", L"O programie");
+  if (!dialog) return;
+  wchar_t text[256] = {};
+  GetDlgItemTextW(dialog, IDC_ABOUT_VERSION, text, 256);
+  g_about->version = text;
+  GetDlgItemTextW(dialog, IDC_ABOUT_DESCRIPTION, text, 256);
+  g_about->description = text;
+  RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  g_about->saved = SaveScreenOf(dialog, "about_dialog");
+  NMHDR click{GetDlgItem(dialog, IDC_ABOUT_LINK), IDC_ABOUT_LINK, static_cast<UINT>(NM_CLICK)};
+  SendMessageW(dialog, WM_NOTIFY, IDC_ABOUT_LINK, reinterpret_cast<LPARAM>(&click));
+  PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+class RecordingShell : public ShellLauncher {
+ public:
+  void Open(HWND, const std::wstring& target) override { opened.push_back(target); }
+  std::vector<std::wstring> opened;
+};
+
+TEST(FrameScreenshots, AboutDialogShowsTheProductAndOpensTheMakersPage) {
+  FrameRig rig(ApplicationParts);
+  AboutCheck check;
+  g_about = &check;
+  RecordingShell shell;
+  SetTimer(rig.frame->window, 78, 300, InspectAbout);
+  EXPECT_EQ(RunAboutDialog(rig.frame->window, shell), 2);
+  g_about = nullptr;
+  EXPECT_EQ(check.version, L"Wersja 1.1.7");
+  EXPECT_EQ(check.description, WideFromUtf8("Program narzędziowy programowania kart detekcji wizyjnej Trevna-2.2"));
+  EXPECT_TRUE(check.saved);
+  EXPECT_EQ(shell.opened, std::vector<std::wstring>{L"https://trevna.example/"});
+}
+
+}  // namespace

@@ -1,0 +1,107 @@
+// A main frame built from fakes, shown and served like the program's main loop does, with
+// helpers that act as a user would.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "base/ui_queue.h"
+#include "frame_fakes.h"
+#include "shell/pending_updates.h"
+#include "shell/win/main_frame.h"
+#include "shell/win/ui_queue_window.h"
+#include "win_test_support.h"
+
+namespace frame_test {
+
+struct FrameRig {
+  Log log;
+  PendingUpdates updates;
+  UiQueue queue;
+  UiQueueWindow queueWindow{queue};
+  FakeBundle fakes;
+  std::unique_ptr<MainFrame> frame;
+
+  // A frame of fakes.
+  explicit FrameRig(device::ConnectionOptions connection = {}) {
+    Start(MakeFakeParts(log, updates, fakes, std::move(connection)));
+  }
+  // A frame of the given parts, made with this rig's update word.
+  explicit FrameRig(const std::function<FrameParts(PendingUpdates&, Log&)>& make) { Start(make(updates, log)); }
+  void Start(FrameParts parts) {
+    frame = std::make_unique<MainFrame>(updates, queue, std::move(parts));
+    frame->Create(GetModuleHandleW(nullptr));
+    SetWindowPos(frame->window, nullptr, 0, 0, 900, 700, SWP_NOZORDER | SWP_NOACTIVATE);
+    ShowWindow(frame->window, SW_SHOW);
+    Idle();
+  }
+  ~FrameRig() {
+    if (frame) {
+      frame->StopWorkers();
+      frame.reset();
+    }
+    PumpMessages();
+    queue.Clear();
+  }
+  // What the main loop does when the queue is empty.
+  void Idle() {
+    PumpMessages();
+    frame->ServeUpdates(updates.Take());
+  }
+  void Command(UINT id) {
+    SendMessageW(frame->window, WM_COMMAND, id, 0);
+    Idle();
+  }
+  // Pumps (serving updates) until `done` holds or `ms` pass; true when it held.
+  bool PumpUntil(const std::function<bool()>& done, int ms = 10000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+      Idle();
+    }
+    return true;
+  }
+  // A key as the user types it while `target` has the focus, through the main loop's
+  // accelerator step.
+  bool Key(HWND target, UINT vk, bool control = false) {
+    BYTE keys[256] = {};
+    if (control) keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    MSG message{target, WM_KEYDOWN, vk, 1, 0, {}};
+    const bool translated = TranslateAcceleratorW(frame->window, frame->Accelerators(), &message) != 0;
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+    Idle();
+    return translated;
+  }
+  // Clicks the tab `index` of the tab view.
+  void ClickTab(int index) {
+    HWND tabs = frame->Tabs().Handle();
+    RECT item{};
+    SendMessageW(tabs, TCM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    const LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+    SendMessageW(tabs, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(tabs, WM_LBUTTONUP, 0, at);
+    Idle();
+  }
+  // The menu bar's state of `id` after the menu bar is opened (WM_INITMENU).
+  UINT MenuState(UINT id) {
+    HMENU menu = GetMenu(frame->window);
+    SendMessageW(frame->window, WM_INITMENU, reinterpret_cast<WPARAM>(menu), 0);
+    return GetMenuState(menu, id, MF_BYCOMMAND);
+  }
+};
+
+inline std::wstring WindowTitle(HWND window) {
+  wchar_t text[1024] = {};
+  GetWindowTextW(window, text, 1024);
+  return text;
+}
+
+}  // namespace frame_test

@@ -1,0 +1,367 @@
+#include "shell/win/main_frame.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/text.h"
+#include "doc/document.h"
+#include "doc/document_file.h"
+#include "resource_ids.h"
+#include "shell/win/error_box.h"
+#include "shell/win/tab_view.h"
+#include "support/files.h"
+#include "frame_test_support.h"
+
+using namespace frame_test;
+
+namespace {
+
+bool Contains(const Log& log, const std::string& entry) {
+  return std::find(log.begin(), log.end(), entry) != log.end();
+}
+
+std::string Joined(const Log& log) {
+  std::string all;
+  for (const auto& e : log) all += e + "; ";
+  return all;
+}
+
+// Every identifier of the command table and what its action leaves behind. Connection
+// requests that need a card are covered by the programming tests against the simulator.
+struct Route {
+  UINT id;
+  std::string expected;  // an entry of the log, or "" when `check` decides
+  std::function<bool(FrameRig&)> check = {};
+};
+
+std::vector<Route> RoutingTable() {
+  std::vector<Route> table = {
+      {IDM_FILE_NEW, "editor.DocumentReplaced"},
+      {IDM_FILE_OPEN, "files.ChooseOpen"},
+      {IDM_FILE_SAVE, "files.ChooseSave"},  // no path yet: Save as
+      {IDM_FILE_SAVE_AS, "files.ChooseSave"},
+      {IDM_ZOOM_IN, "live.ZoomIn"},  // the video tab is active
+      {IDM_ZOOM_OUT, "live.ZoomOut"},
+      {IDM_VIEW_PARAMETERS, "", [](FrameRig& r) { return !r.frame->PanelWanted(Panel::Parameters); }},
+      {IDM_VIEW_DEFINITIONS, "", [](FrameRig& r) { return !r.frame->PanelWanted(Panel::Definitions); }},
+      {IDM_VIEW_DEVICE_LIST, "", [](FrameRig& r) { return !r.frame->PanelWanted(Panel::DeviceList); }},
+      {IDM_VIEW_TUNING, "", [](FrameRig& r) { return r.frame->PanelWanted(Panel::Tuning); }},
+      {IDM_VIEW_DETECTION_PREVIEW, "live.Preview on"},
+      {IDM_CONNECTION_OPEN, "dialog.Login"},
+      {IDM_ARCHIVE_DOWNLOAD, "dialog.ArchiveDownload"},
+      {IDM_ARCHIVE_EXPORT, "dialog.Export"},
+      {IDM_ARCHIVE_MEDIUM, "dialog.Medium"},
+      {IDM_DEVICE_PASSWORD, "dialog.ChangePassword"},
+      {IDM_DEVICE_NETWORK, "dialog.Network"},
+      {IDM_OUTPUT_TEST, "dialog.OutputTest",
+       [](FrameRig& r) { return !r.frame->OutputTest().Read().open && r.frame->OutputTest().Read().mask == 0; }},
+      {IDM_HELP_MANUAL, "shell.Open \\Help.pdf"},
+      {IDM_HELP_ABOUT, "dialog.About"},
+  };
+  for (UINT id : {57643u, 57644u, 40004u, 40005u, 40006u, 40007u, 40164u, 40009u, 40010u, 40011u, 40012u, 40013u,
+                  40014u, 40008u, 57634u, 57637u, 40019u, 40017u, 40022u, 40023u, 40024u, 40018u, 40160u, 40016u,
+                  40015u, 40180u, 40166u}) {
+    table.push_back({id, "editor.Command " + std::to_string(id)});
+  }
+  return table;
+}
+
+TEST(MainFrame, EveryCommandOfTheTableReachesItsAction) {
+  FrameRig rig;
+  for (const Route& route : RoutingTable()) {
+    rig.log.clear();
+    rig.Command(route.id);
+    if (!route.expected.empty()) {
+      EXPECT_TRUE(Contains(rig.log, route.expected)) << route.id << " gave: " << Joined(rig.log);
+    }
+    if (route.check) {
+      EXPECT_TRUE(route.check(rig)) << route.id;
+    }
+    // Only the editor's own identifiers may reach the editor.
+    const bool editorRoute = route.expected.rfind("editor.Command", 0) == 0;
+    EXPECT_EQ(editorRoute, Contains(rig.log, "editor.Command " + std::to_string(route.id))) << route.id;
+  }
+  // Every command of the table is an item of the main menu (the context menu's inserts aside).
+  HMENU menu = GetMenu(rig.frame->window);
+  for (UINT id : {IDM_APP_EXIT, IDM_CONNECTION_CLOSE, IDM_DEVICE_PROGRAM, IDM_DEVICE_DOWNLOAD_PROGRAM,
+                  IDM_DEVICE_RESTART}) {
+    EXPECT_NE(GetMenuState(menu, id, MF_BYCOMMAND), static_cast<UINT>(-1)) << id;
+  }
+  for (const Route& route : RoutingTable()) {
+    if (route.id == IDM_INSERT_QUAD_AT || route.id == IDM_INSERT_LINE_AT) continue;
+    EXPECT_NE(GetMenuState(menu, route.id, MF_BYCOMMAND), static_cast<UINT>(-1)) << route.id;
+  }
+  // Identifiers of other windows' menus are not the frame's: they fall to the editor, which
+  // refuses them, and nothing else happens.
+  rig.log.clear();
+  EXPECT_FALSE(rig.frame->Command(40027));
+  EXPECT_EQ(Joined(rig.log), "editor.Refused 40027; ");
+}
+
+TEST(MainFrame, ZoomGoesToTheActiveTabsView) {
+  FrameRig rig;
+  rig.ClickTab(1);
+  rig.log.clear();
+  rig.Command(IDM_ZOOM_IN);
+  rig.Command(IDM_ZOOM_OUT);
+  EXPECT_EQ(Joined(rig.log), "editor.ZoomIn; editor.ZoomOut; ");
+}
+
+TEST(MainFrame, MenuStateWithoutACardGreysTheConnectionItemsButOpen) {
+  FrameRig rig;
+  EXPECT_FALSE(rig.MenuState(IDM_CONNECTION_OPEN) & MF_GRAYED);
+  for (UINT id : {IDM_CONNECTION_CLOSE, IDM_DEVICE_PROGRAM, IDM_DEVICE_DOWNLOAD_PROGRAM, IDM_DEVICE_RESTART,
+                  IDM_ARCHIVE_DOWNLOAD, IDM_DEVICE_PASSWORD, IDM_DEVICE_NETWORK}) {
+    EXPECT_TRUE(rig.MenuState(id) & MF_GRAYED) << id;
+  }
+  for (UINT id : {IDM_ARCHIVE_EXPORT, IDM_ARCHIVE_MEDIUM, IDM_OUTPUT_TEST, IDM_HELP_ABOUT, IDM_HELP_MANUAL}) {
+    EXPECT_FALSE(rig.MenuState(id) & MF_GRAYED) << id;
+  }
+  EXPECT_TRUE(Contains(rig.log, "editor.UpdateMenu"));
+  // Check marks follow the flags and the live view's detection preview.
+  for (UINT id : {IDM_VIEW_PARAMETERS, IDM_VIEW_DEFINITIONS, IDM_VIEW_DEVICE_LIST}) {
+    EXPECT_TRUE(rig.MenuState(id) & MF_CHECKED) << id;
+  }
+  EXPECT_FALSE(rig.MenuState(IDM_VIEW_TUNING) & MF_CHECKED);
+  EXPECT_FALSE(rig.MenuState(IDM_VIEW_DETECTION_PREVIEW) & MF_CHECKED);
+  rig.Command(IDM_VIEW_DETECTION_PREVIEW);
+  EXPECT_TRUE(rig.MenuState(IDM_VIEW_DETECTION_PREVIEW) & MF_CHECKED);
+  // Ctrl+F7 reaches the program command whatever the menu says; it checks the card itself.
+  rig.log.clear();
+  EXPECT_TRUE(rig.Key(rig.fakes.live->view, VK_F7, true));
+  EXPECT_FALSE(Contains(rig.log, "files.ChooseSave"));  // not connected: nothing saved
+}
+
+TEST(MainFrame, F12FromAChildWindowTogglesTheTuningWindowAndItsCheckMark) {
+  FrameRig rig;
+  EXPECT_FALSE(rig.fakes.tuning->Visible());
+  HWND child = rig.frame->Problems().List();  // the focus may be anywhere in the frame
+  for (bool shown : {true, false}) {
+    ASSERT_TRUE(rig.Key(child, VK_F12));
+    EXPECT_EQ(rig.fakes.tuning->Visible(), shown);
+    EXPECT_EQ((rig.MenuState(IDM_VIEW_TUNING) & MF_CHECKED) != 0, shown);
+  }
+}
+
+TEST(MainFrame, AcceleratorsReachTheFrameFromAnyChild) {
+  struct Key {
+    UINT vk;
+    bool control;
+    std::string expected;
+  };
+  const Key keys[] = {{'N', true, "editor.DocumentReplaced"},  {'O', true, "files.ChooseOpen"},
+                      {'S', true, "files.ChooseSave"},         {'Z', true, "editor.Command 57643"},
+                      {'Y', true, "editor.Command 57644"},     {'C', true, "editor.Command 57634"},
+                      {'V', true, "editor.Command 57637"},     {VK_DELETE, true, "editor.Command 40019"},
+                      {VK_F1, false, "shell.Open \\Help.pdf"}, {VK_F11, false, "dialog.OutputTest"}};
+  FrameRig rig;
+  const HWND children[] = {rig.frame->Tabs().Handle(), rig.frame->Problems().List(), rig.frame->Toolbar(),
+                           rig.frame->StatusView().Handle(), rig.fakes.live->view};
+  for (HWND child : children) {
+    for (const Key& k : keys) {
+      rig.log.clear();
+      EXPECT_TRUE(rig.Key(child, k.vk, k.control)) << k.expected;
+      EXPECT_TRUE(Contains(rig.log, k.expected)) << k.expected << " gave: " << Joined(rig.log);
+    }
+  }
+}
+
+TEST(MainFrame, FreshStartShowsTheVideoTabAndEachTabItsWindows) {
+  FrameRig rig;
+  struct Expect {
+    int tab;
+    bool live, editor, deviceList, parameters, definitions, tuning;
+  };
+  const Expect expected[] = {{0, true, false, true, false, false, false},
+                             {1, false, true, false, true, true, false},
+                             {0, true, false, true, false, false, false}};
+  for (const Expect& e : expected) {
+    if (rig.frame->Tabs().CurrentTab() != e.tab) rig.ClickTab(e.tab);
+    EXPECT_EQ(rig.frame->Tabs().CurrentTab(), e.tab);
+    EXPECT_EQ(IsWindowVisible(rig.fakes.live->view) != FALSE, e.live) << e.tab;
+    EXPECT_EQ(IsWindowVisible(rig.fakes.editor->view) != FALSE, e.editor) << e.tab;
+    EXPECT_EQ(rig.fakes.deviceList->Visible(), e.deviceList) << e.tab;
+    EXPECT_EQ(rig.fakes.parameters->Visible(), e.parameters) << e.tab;
+    EXPECT_EQ(rig.fakes.definitions->Visible(), e.definitions) << e.tab;
+    EXPECT_EQ(rig.fakes.tuning->Visible(), e.tuning) << e.tab;
+  }
+  // A floating window closed with its close box stays hidden on its tab.
+  rig.frame->PanelClosed(Panel::DeviceList);
+  rig.Idle();
+  EXPECT_FALSE(rig.fakes.deviceList->Visible());
+  EXPECT_FALSE(rig.MenuState(IDM_VIEW_DEVICE_LIST) & MF_CHECKED);
+}
+
+TEST(MainFrame, TitleFollowsTheDocumentsPath) {
+  trevna_test::TempFolder folder("frame");
+  FrameRig rig;
+  EXPECT_EQ(WindowTitle(rig.frame->window), L"TrevnaConf");
+  const std::string path = Cp1250FromWide((folder.Path() / "trasa.trv").wstring());
+  rig.fakes.files->path = path;
+  rig.Command(IDM_FILE_SAVE_AS);
+  EXPECT_EQ(WindowTitle(rig.frame->window), WideFromCp1250(path) + L" - TrevnaConf");
+  rig.Command(IDM_FILE_NEW);
+  EXPECT_EQ(WindowTitle(rig.frame->window), L"TrevnaConf");
+  rig.Command(IDM_FILE_OPEN);
+  EXPECT_EQ(WindowTitle(rig.frame->window), WideFromCp1250(path) + L" - TrevnaConf");
+}
+
+TEST(MainFrame, AFailingCommandShowsItsErrorAndTheFrameGoesOn) {
+  trevna_test::TempFolder folder("frame");
+  std::vector<std::string> shown;
+  SetErrorBoxHook([&](HWND owner, const std::string& text) {
+    EXPECT_EQ(owner, nullptr);
+    shown.push_back(text);
+  });
+  FrameRig rig;
+  rig.fakes.files->path = Cp1250FromWide((folder.Path() / "brak" / "x.trv").wstring());  // no such folder
+  rig.Command(IDM_FILE_SAVE_AS);
+  SetErrorBoxHook(nullptr);
+  EXPECT_EQ(shown.size(), 1u);
+  EXPECT_NE(rig.frame->window, nullptr);
+  EXPECT_EQ(WindowTitle(rig.frame->window), L"TrevnaConf");
+  rig.Command(IDM_VIEW_TUNING);  // still serving commands
+  EXPECT_TRUE(rig.fakes.tuning->Visible());
+}
+
+TEST(MainFrame, ToolbarSaveUndoRedoFollowTheDocument) {
+  FrameRig rig;
+  const auto enabled = [&](UINT id) { return SendMessageW(rig.frame->Toolbar(), TB_ISBUTTONENABLED, id, 0) != 0; };
+  EXPECT_EQ(SendMessageW(rig.frame->Toolbar(), TB_BUTTONCOUNT, 0, 0), 30);
+  EXPECT_FALSE(enabled(IDM_FILE_SAVE));
+  EXPECT_FALSE(enabled(IDM_EDIT_UNDO));
+  EXPECT_FALSE(enabled(IDM_EDIT_REDO));
+  Document& doc = rig.fakes.editor->document;
+  doc.NewRenderState();
+  rig.Idle();
+  EXPECT_TRUE(enabled(IDM_FILE_SAVE));
+  EXPECT_TRUE(enabled(IDM_EDIT_UNDO));
+  EXPECT_FALSE(enabled(IDM_EDIT_REDO));
+  doc.StepBack();
+  rig.updates.RequestUpdate(UpdateCommands);
+  rig.Idle();
+  EXPECT_FALSE(enabled(IDM_EDIT_UNDO));
+  EXPECT_TRUE(enabled(IDM_EDIT_REDO));
+}
+
+TEST(MainFrame, StatusBarTextAndProgress) {
+  FrameRig rig;
+  StatusBar& bar = rig.frame->StatusView();
+  EXPECT_EQ(bar.Text(), WideFromUtf8("Nie połączony"));
+  EXPECT_FALSE(bar.ProgressVisible());
+  bar.ShowProgress("", 40);  // no text: the text stays
+  EXPECT_EQ(bar.Text(), WideFromUtf8("Nie połączony"));
+  EXPECT_TRUE(bar.ProgressVisible());
+  EXPECT_EQ(bar.ProgressPosition(), 40);
+  bar.ShowProgress(Cp1250FromUtf8("Wysyłanie pliku..."), 10);
+  EXPECT_EQ(bar.Text(), WideFromUtf8("Wysyłanie pliku..."));
+  EXPECT_EQ(bar.ProgressPosition(), 10);
+  bar.ShowStatus(Cp1250FromUtf8("Plik pomyślnie wysłany"));
+  EXPECT_FALSE(bar.ProgressVisible());
+  EXPECT_EQ(bar.Text(), WideFromUtf8("Plik pomyślnie wysłany"));
+  // The progress bar lies inside part 1 (320..480).
+  RECT progress{};
+  GetWindowRect(bar.Progress(), &progress);
+  MapWindowPoints(nullptr, bar.Handle(), reinterpret_cast<POINT*>(&progress), 2);
+  EXPECT_GE(progress.left, 320);
+  EXPECT_LE(progress.right, 480);
+}
+
+TEST(MainFrame, DiagnosticsAreSortedAndFollowTheDocument) {
+  FrameRig rig;
+  ProblemsView& problems = rig.frame->Problems();
+  problems.ClearProblems();
+  for (const char* text : {"Detektor B2 ma numer", "Definicja wyjścia Y1", "Detektor A1 ma numer"}) {
+    problems.AddProblem(WideFromUtf8(text));
+  }
+  EXPECT_EQ(problems.Rows(), (std::vector<std::wstring>{WideFromUtf8("Definicja wyjścia Y1"),
+                                                        WideFromUtf8("Detektor A1 ma numer"),
+                                                        WideFromUtf8("Detektor B2 ma numer")}));
+  // The validation runs on every content change and replaces the rows.
+  Document& doc = rig.fakes.editor->document;
+  RenderState& bad = doc.NewRenderState();
+  bad.detectors.resize(2);
+  bad.detectors[0].number = 3;
+  bad.detectors[1].number = 3;
+  rig.Idle();
+  EXPECT_EQ(problems.Rows(),
+            std::vector<std::wstring>{WideFromUtf8("Dwa detektory mają zadeklarowaną taką samą nazwę A3.")});
+  EXPECT_TRUE(rig.frame->HasErrors());
+  RenderState& fixed = doc.NewRenderState();
+  fixed.detectors[1].number = 4;
+  rig.Idle();
+  EXPECT_TRUE(problems.Rows().empty());
+  EXPECT_FALSE(rig.frame->HasErrors());
+}
+
+TEST(MainFrame, DiagnosticsStripStays120PixelsAboveTheStatusBarOnResize) {
+  FrameRig rig;
+  for (SIZE size : {SIZE{900, 700}, SIZE{640, 480}, SIZE{1200, 800}}) {
+    SetWindowPos(rig.frame->window, nullptr, 0, 0, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    rig.Idle();
+    RECT client{}, strip{}, status{};
+    GetClientRect(rig.frame->window, &client);
+    GetWindowRect(rig.frame->Problems().window, &strip);
+    GetWindowRect(rig.frame->StatusView().Handle(), &status);
+    EXPECT_EQ(strip.bottom - strip.top, 120) << size.cx;
+    EXPECT_EQ(strip.right - strip.left, client.right) << size.cx;
+    EXPECT_EQ(strip.bottom, status.top) << size.cx;
+    // The tab view ends where the strip begins.
+    RECT tabs{};
+    GetWindowRect(rig.frame->Tabs().Handle(), &tabs);
+    EXPECT_EQ(tabs.bottom, strip.top) << size.cx;
+  }
+}
+
+TEST(MainFrame, TabFontIsEightPointsAtTheScreensResolution) {
+  EXPECT_EQ(TabFontHeight(96), -10);
+  EXPECT_EQ(TabFontHeight(120), -13);
+  FrameRig rig;
+  LOGFONTW font{};
+  ASSERT_TRUE(GetObjectW(rig.frame->Tabs().Font(), sizeof font, &font));
+  HDC screen = GetDC(nullptr);
+  EXPECT_EQ(font.lfHeight, TabFontHeight(GetDeviceCaps(screen, LOGPIXELSY)));
+  ReleaseDC(nullptr, screen);
+  wchar_t text[64] = {};
+  TCITEMW item{};
+  item.mask = TCIF_TEXT;
+  item.pszText = text;
+  item.cchTextMax = 64;
+  SendMessageW(rig.frame->Tabs().Handle(), TCM_GETITEMW, 1, reinterpret_cast<LPARAM>(&item));
+  EXPECT_EQ(std::wstring(text), WideFromUtf8("Konfiguracja detektorów"));
+}
+
+TEST(MainFrame, CloseWithUnsavedChangesAsksAndYesSavesNoDiscardsCancelKeeps) {
+  trevna_test::TempFolder folder("frame");
+  struct Case {
+    SaveAnswer answer;
+    bool windowGone;
+    bool saved;
+  };
+  const Case cases[] = {{SaveAnswer::Yes, true, true}, {SaveAnswer::No, true, false},
+                        {SaveAnswer::Cancel, false, false}};
+  int n = 0;
+  for (const Case& c : cases) {
+    FrameRig rig;
+    const auto path = folder.Path() / ("zamkniecie" + std::to_string(n++) + ".trv");
+    rig.fakes.editor->document.NewRenderState();  // modified
+    rig.fakes.files->answers = {c.answer};
+    rig.fakes.files->path = Cp1250FromWide(path.wstring());
+    SendMessageW(rig.frame->window, WM_CLOSE, 0, 0);
+    rig.Idle();
+    EXPECT_TRUE(Contains(rig.log, "files.Ask"));
+    EXPECT_EQ(rig.frame->window == nullptr, c.windowGone);
+    EXPECT_EQ(std::filesystem::exists(path), c.saved);
+  }
+  // "Zakończ" closes the same way.
+  FrameRig rig;
+  rig.Command(IDM_APP_EXIT);
+  EXPECT_EQ(rig.frame->window, nullptr);
+}
+
+}  // namespace
