@@ -19,16 +19,6 @@ namespace {
 
 constexpr COLORREF kSelectedFrame = RGB(0, 0, 255);
 
-// The Symbol-font glyph of an operator.
-char OperatorGlyph(NodeKind kind) {
-  switch (kind) {
-    case NodeKind::And: return static_cast<char>(0xC7);
-    case NodeKind::Or: return static_cast<char>(0xC8);
-    case NodeKind::Xor: return static_cast<char>(0xC5);
-    default: return static_cast<char>(0xDC);  // Assign
-  }
-}
-
 // The text of a leaf as the editor shows it (Windows-1250).
 std::string LeafText(const ExprNode& node) {
   char text[16];
@@ -54,22 +44,96 @@ SIZE MeasureText(HDC dc, const std::wstring& text) {
   return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
-SIZE MeasureGlyph(HDC dc, HFONT symbol, char glyph) {
-  SelectObjectScope font(dc, symbol);
+bool HasGlyph(HDC dc, wchar_t character) {
+  WORD glyph = 0xFFFF;
+  return GetGlyphIndicesW(dc, &character, 1, &glyph, GGI_MARK_NONEXISTING_GLYPHS) == 1 && glyph != 0xFFFF &&
+         glyph != 0;  // 0 is the missing-glyph box
+}
+
+FontHandle GlyphFont(const wchar_t* face) {
+  return FontHandle(CreateFontW(24, 0, 0, 0, 500, FALSE, FALSE, FALSE, 0, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                DEFAULT_QUALITY, DEFAULT_PITCH, face));
+}
+
+// The fonts and characters of the four operator glyphs. The Symbol font draws them by their
+// Symbol codes (in the U+F000 page of a symbol font, or at the codes themselves). A Symbol font
+// without one of them (Wine's own lacks the and, exclusive-or and arrow glyphs) would draw the
+// missing-glyph box; then all four come by their Unicode meaning from the first font that has
+// them all, so the formulas stay readable and consistent.
+class OperatorGlyphs {
+ public:
+  struct Glyph {
+    HFONT font;
+    wchar_t character;
+  };
+
+  explicit OperatorGlyphs(HDC dc) : symbol_(GlyphFont(L"Symbol")) {
+    SelectObjectScope selected(dc, symbol_.Get());
+    for (wchar_t page : {wchar_t{0xF000}, wchar_t{0}}) {
+      bool all = true;
+      for (const Code& code : kCodes) all = all && HasGlyph(dc, static_cast<wchar_t>(page + code.symbol));
+      if (all) {
+        page_ = page;
+        return;
+      }
+    }
+    for (const wchar_t* face : {L"Segoe UI Symbol", L"Cambria Math", L"DejaVu Sans", L"Lucida Sans Unicode",
+                                L"Arial Unicode MS"}) {
+      FontHandle font = GlyphFont(face);
+      SelectObjectScope candidate(dc, font.Get());
+      wchar_t got[LF_FACESIZE] = L"";
+      GetTextFaceW(dc, LF_FACESIZE, got);
+      bool all = std::wstring(got) == face;
+      for (const Code& code : kCodes) all = all && HasGlyph(dc, code.meaning);
+      if (all) {
+        fallback_ = std::move(font);
+        return;
+      }
+    }
+  }
+
+  Glyph For(NodeKind kind) const {
+    for (const Code& code : kCodes) {
+      if (code.kind != kind) continue;
+      if (fallback_) return {fallback_.Get(), code.meaning};
+      return {symbol_.Get(), static_cast<wchar_t>(page_ + code.symbol)};
+    }
+    return For(NodeKind::Assign);
+  }
+
+ private:
+  struct Code {
+    NodeKind kind;
+    wchar_t symbol;   // code in the Symbol font
+    wchar_t meaning;  // the same sign in Unicode
+  };
+  static constexpr Code kCodes[] = {
+      {NodeKind::And, 0xC7, 0x2227},     // logical and
+      {NodeKind::Or, 0xC8, 0x2228},      // logical or
+      {NodeKind::Xor, 0xC5, 0x2295},     // circled plus
+      {NodeKind::Assign, 0xDC, 0x21D0},  // leftwards double arrow
+  };
+  FontHandle symbol_;
+  FontHandle fallback_;
+  wchar_t page_ = 0xF000;
+};
+
+SIZE MeasureGlyph(HDC dc, const OperatorGlyphs::Glyph& glyph) {
+  SelectObjectScope font(dc, glyph.font);
   RECT rect{0, 0, 100, 100};
-  DrawTextA(dc, &glyph, 1, &rect, DT_CALCRECT);
+  DrawTextW(dc, &glyph.character, 1, &rect, DT_CALCRECT);
   return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
 // Lays out one node with its top-left corner at 0,0: its rectangle becomes its picture's size
 // and its children are moved to where they are copied into it.
-void LayoutNode(ExprNode& node, HDC dc, HFONT symbol) {
+void LayoutNode(ExprNode& node, HDC dc, const OperatorGlyphs& glyphs) {
   if (IsOperator(node.kind) && node.children.size() == 2) {
     ExprNode& first = node.children[0];
     ExprNode& second = node.children[1];
-    LayoutNode(first, dc, symbol);
-    LayoutNode(second, dc, symbol);
-    const SIZE glyph = MeasureGlyph(dc, symbol, OperatorGlyph(node.kind));
+    LayoutNode(first, dc, glyphs);
+    LayoutNode(second, dc, glyphs);
+    const SIZE glyph = MeasureGlyph(dc, glyphs.For(node.kind));
     const int w0 = first.rect.right, h0 = first.rect.bottom;
     const int w1 = second.rect.right, h1 = second.rect.bottom;
     const int height = std::max({h0, static_cast<int>(glyph.cy), h1});
@@ -100,23 +164,23 @@ std::string_view ChildSelection(std::string_view selection, char step) {
 
 // Draws a laid-out node at the rectangles it carries. `selection` is the part of the selection
 // path that concerns this node.
-void DrawNode(HDC dc, HFONT symbol, const ExprNode& node, std::string_view selection, bool framed) {
+void DrawNode(HDC dc, const OperatorGlyphs& glyphs, const ExprNode& node, std::string_view selection, bool framed) {
   const RECT area{node.rect.left, node.rect.top, node.rect.right, node.rect.bottom};
   FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
   const bool selected = !selection.empty() && selection.front() == 'X';
   if (IsOperator(node.kind) && node.children.size() == 2) {
     const ExprNode& first = node.children[0];
     const ExprNode& second = node.children[1];
-    DrawNode(dc, symbol, first, ChildSelection(selection, 'A'), true);
-    DrawNode(dc, symbol, second, ChildSelection(selection, 'B'), true);
-    const char glyph = OperatorGlyph(node.kind);
-    const SIZE size = MeasureGlyph(dc, symbol, glyph);
+    DrawNode(dc, glyphs, first, ChildSelection(selection, 'A'), true);
+    DrawNode(dc, glyphs, second, ChildSelection(selection, 'B'), true);
+    const OperatorGlyphs::Glyph glyph = glyphs.For(node.kind);
+    const SIZE size = MeasureGlyph(dc, glyph);
     const int height = node.rect.bottom - node.rect.top - 8;
     RECT place{first.rect.right + 4, node.rect.top + (height - size.cy) / 2 + 4, 0, 0};
     place.right = place.left + size.cx;
     place.bottom = place.top + size.cy;
-    SelectObjectScope font(dc, symbol);
-    DrawTextA(dc, &glyph, 1, &place, DT_NOCLIP);
+    SelectObjectScope font(dc, glyph.font);
+    DrawTextW(dc, &glyph.character, 1, &place, DT_NOCLIP);
     if (framed) Frame(dc, node.rect, selected);
     return;
   }
@@ -143,14 +207,11 @@ char IndexCharacter(DefinitionFamily family, std::size_t index) {
 // The selection of a display row ("B" + the node path) when the selection lies in it.
 std::string RowSelection(const SelectionPath& path, DefinitionFamily family, std::size_t index) {
   if (path.size() > 2 && path[0] == FamilyLetter(family) && path[1] == IndexCharacter(family, index)) {
-    return "B" + path.substr(2);
+    std::string selection(1, 'B');
+    selection.append(path, 2, std::string::npos);
+    return selection;
   }
   return {};
-}
-
-FontHandle SymbolFont() {
-  return FontHandle(CreateFontW(24, 0, 0, 0, 500, FALSE, FALSE, FALSE, 0, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                DEFAULT_QUALITY, DEFAULT_PITCH, L"Symbol"));
 }
 
 }  // namespace
@@ -182,23 +243,29 @@ void ComposerView::Invalidate(const RenderState& state) {
   }
 
   MemoryDc measure(nullptr);
-  FontHandle symbol = SymbolFont();
+  const OperatorGlyphs glyphs(measure.Get());
+  // Leaf texts in a TrueType face: the system's bitmap font has no Polish letters under every
+  // locale ("Nieokreślony").
+  const FontHandle text(CreateFontW(16, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Tahoma"));
+  SelectObjectScope measureText(measure.Get(), text.Get());
   int width = 8, height = 4;
   for (Row& row : rows_) {
-    LayoutNode(row.root, measure.Get(), symbol.Get());
+    LayoutNode(row.root, measure.Get(), glyphs);
     width = std::max(width, static_cast<int>(row.root.rect.right) + 8);
     height += row.root.rect.bottom + 4;
   }
   if (!picture_.Create(width, height)) return;
   const RECT all{0, 0, width, height};
   FillRect(picture_.Dc(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  SelectObjectScope drawText(picture_.Dc(), text.Get());
   SetBkMode(picture_.Dc(), TRANSPARENT);
   SetTextColor(picture_.Dc(), RGB(0, 0, 0));
   int y = 4;
   for (Row& row : rows_) {
     const int rowHeight = row.root.rect.bottom;
     OffsetNode(row.root, 4, y);
-    DrawNode(picture_.Dc(), symbol.Get(), row.root, RowSelection(state.selectionPath, row.family, row.index), false);
+    DrawNode(picture_.Dc(), glyphs, row.root, RowSelection(state.selectionPath, row.family, row.index), false);
     y += rowHeight + 4;
   }
 
