@@ -46,15 +46,20 @@ class CardStream {
   bool Ready() const { return problem_.empty(); }
   const std::string& Problem() const { return problem_; }
 
+  std::uint32_t Address() {
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    std::sscanf(values_["address"].c_str(), "%u.%u.%u.%u", &a, &b, &c, &d);
+    return (a << 24) | (b << 16) | (c << 8) | d;
+  }
+  std::uint16_t SshPort() { return static_cast<std::uint16_t>(std::stoi(values_["ssh"])); }
+
   // Starts a live stream to the card with these targets.
   void Start(device::LiveTargets targets) {
     device::LiveThread::Options options;
     options.port = static_cast<std::uint16_t>(std::stoi(values_["stream"]));
     options.retryMs = 100;
     thread_ = std::make_unique<device::LiveThread>(std::move(targets), options);
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    std::sscanf(values_["address"].c_str(), "%u.%u.%u.%u", &a, &b, &c, &d);
-    thread_->SelectAddress((a << 24) | (b << 16) | (c << 8) | d);
+    thread_->SelectAddress(Address());
     thread_->Start();
   }
   void Stop() {
@@ -63,16 +68,25 @@ class CardStream {
   }
   ~CardStream() { Stop(); }
 
-  // The replies logged since the last call (the log only grows).
-  std::vector<CardReply> NewReplies() {
+  // The whole lines logged since the last call (the log only grows).
+  std::vector<std::string> NewLines() {
     std::ifstream log("Z:" + values_["log"], std::ios::binary);
     log.seekg(static_cast<std::streamoff>(offset_));
-    std::vector<CardReply> replies;
+    std::vector<std::string> lines;
     std::string line;
-    static const std::regex number("\"(flags|forced|detector|detector_track)\":(-?\\d+)");
     while (std::getline(log, line)) {
       if (log.eof()) break;  // a line still being written
       offset_ += line.size() + 1;
+      lines.push_back(line);
+    }
+    return lines;
+  }
+
+  // The replies logged since the last call.
+  std::vector<CardReply> NewReplies() {
+    std::vector<CardReply> replies;
+    static const std::regex number("\"(flags|forced|detector|detector_track)\":(-?\\d+)");
+    for (const std::string& line : NewLines()) {
       if (line.find("\"stream-reply\"") == std::string::npos) continue;
       CardReply reply;
       for (std::sregex_iterator it(line.begin(), line.end(), number), end; it != end; ++it) {

@@ -3,8 +3,8 @@
 # the native trevna-cardsim on its own loopback address and free ports, started and stopped by
 # ctest (fixture "logic_cardsim") around logic_win_tests.
 #
-#   cardsim-fixture.sh start DIR SIMULATOR   start it; DIR/info then holds address=, stream=,
-#                                            log= (key=value lines)
+#   cardsim-fixture.sh start DIR SIMULATOR   start it; DIR/info then holds address=, ssh=,
+#                                            stream=, log= (key=value lines)
 #   cardsim-fixture.sh stop DIR              stop it (DIR and its log stay for a look)
 set -euo pipefail
 action=${1:?start or stop}
@@ -29,7 +29,7 @@ start() {
   rm -rf "$dir"
   mkdir -p "$dir/state"
   "$simulator" --address "$address" --state "$dir/state" --user serwis --password trevna22 --ssh-port 0 \
-    --stream-port 0 --announce-to 127.0.0.1:9 >"$dir/out" 2>&1 &
+    --stream-port 0 --restart-seconds 1 --announce-to 127.0.0.1:9 >"$dir/out" 2>&1 &
   echo $! >"$dir/fixture.pid"
   local line=""
   for _ in $(seq 1 1200); do
@@ -44,9 +44,11 @@ start() {
     stop
     exit 1
   fi
-  local stream=${line#*stream=}
+  local stream=${line#*stream=} ssh=${line#*ssh=}
   stream=${stream%% *}
-  printf 'address=%s\nstream=%s\nlog=%s\n' "$address" "$stream" "$dir/state/$address/log.jsonl" >"$dir/info"
+  ssh=${ssh%% *}
+  printf 'address=%s\nssh=%s\nstream=%s\nlog=%s\n' "$address" "$ssh" "$stream" "$dir/state/$address/log.jsonl" \
+    >"$dir/info"
 }
 
 case "$action" in

@@ -6,10 +6,13 @@
 #include <array>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
 
+#include "device/ssh_session.h"
+#include "doc/document_file.h"
 #include "logic/win/card_stream.h"
 #include "logic/win/fake_frame.h"
 #include "logic/win/tuning_frame.h"
@@ -226,6 +229,55 @@ TEST_F(TuningTest, LiveStreamAsksTheCardForTheTunedDetectorAndResets) {
   SendMessageW(Item(TuningFrame::kReset), BM_CLICK, 0, 0);
   await("the reset bit for A3", [](const auto& r) { return (r.flags & 12) == 12 && r.detectorTrack == 0 && r.detector == 2; });
   card.Stop();
+}
+
+TEST_F(TuningTest, GraphShowsTheCardsCountsForAProgrammedDetector) {
+  logic_test::CardStream card;
+  ASSERT_TRUE(card.Ready()) << card.Problem();
+  // Detector A1 over the road, programmed into the card as the upload command does it.
+  RenderState& state = frame.Doc().Current();
+  Detector road = MakeDetector(0, 1, false);
+  road.vertices = {{{40, 30}, {200, 30}, {200, 120}, {40, 120}}};
+  state.detectors = {road};
+  card.NewLines();
+  {
+    device::SshSession session;
+    session.Open(card.Address(), card.SshPort(), "serwis", "trevna22", {}, nullptr);
+    session.Send("/etc/vemo/program.doz", SerializeDocument(state, "C:\\strojenie.trv").Joined(), {});
+    session.StartCommand("sync && /vemo/restart", "restart");
+    session.TearDown();
+  }
+  // Polls `done` with messages pumped, for at most 30 s.
+  auto await = [&](const std::function<bool()>& done) {
+    for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+         std::chrono::steady_clock::now() < until;) {
+      if (done()) return true;
+      PumpMessages();
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
+    return false;
+  };
+  std::string log;
+  ASSERT_TRUE(await([&] {
+    for (const std::string& line : card.NewLines()) {
+      log += line + "\n";
+      if (line.find("\"event\":\"program\"") != std::string::npos) return true;
+    }
+    return false;
+  })) << "the card did not load the program; its log:\n" << log;
+
+  Select(0);
+  device::LivePictures pictures;
+  card.Start({&pictures, &tuning.Target(), &frame.outputTest, nullptr, {}});
+  const auto total = [&] { return tuning.State().Sums()[device::TuningState::kValues - 1]; };
+  EXPECT_TRUE(await([&] { return total() >= 2000; })) << "counts so far: " << total();
+  card.Stop();
+  // The road's low values fill the first bins: the bars at the left reach up from the bottom.
+  OffscreenBitmap picture;
+  ASSERT_TRUE(RenderClient(tuning.View().window, picture));
+  EXPECT_EQ(picture.Pixel(picture.Width() - 1, picture.Height() - 1), kGreen);
+  EXPECT_EQ(picture.Pixel(picture.Width() - 1, 0), kGreen) << "the last sum is the total";
+  logic_test::SaveScreenArtifact(tuning.window, "tuning_card_counts");
 }
 
 }  // namespace
