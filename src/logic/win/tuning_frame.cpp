@@ -40,7 +40,7 @@ std::wstring Unsigned(std::uint32_t value) {
 TuningFrame::TuningFrame()
     : state_([this] {
         // On the live worker: only ask for a repaint, which never waits for the UI thread.
-        if (HWND view = view_.window) InvalidateRect(view, nullptr, FALSE);
+        if (HWND view = graph_.load()) InvalidateRect(view, nullptr, FALSE);
       }),
       view_(state_),
       boxQuestions_(std::make_unique<MessageBoxQuestions>()),
@@ -100,6 +100,7 @@ void TuningFrame::Create(FrameContext& frame, int top) {
   GetClientRect(window, &client);
   view_.pointer = [this](int px, int py, bool click) { OnPointer(px, py, click); };
   view_.Create(window, instance, RECT{2, 60, client.right - 2, client.bottom - 2});
+  graph_.store(view_.window);
   Bind(nullptr);
 }
 
@@ -177,6 +178,9 @@ LRESULT TuningFrame::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM l
       return 0;
     case WM_COMMAND:
       OnCommand(LOWORD(wparam), HIWORD(wparam));
+      return 0;
+    case WM_DESTROY:
+      graph_.store(nullptr);
       return 0;
     default:
       return Window::WindowProc(hwnd, message, wparam, lparam);

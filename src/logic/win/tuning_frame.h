@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <array>
+#include <atomic>
 #include <memory>
 
 #include "device/live_state.h"
@@ -44,6 +45,7 @@ class TuningFrame : public Window, public TuningPart {
   void Show(bool visible) override { Window::Show(visible); }
   HWND Handle() const override { return window; }
   void Bind(const Detector* detector) override;
+  // The live worker's side; the worker must be stopped before this object goes.
   device::TuningTarget& Target() override { return state_; }
 
   const device::TuningState& State() const { return state_; }
@@ -60,6 +62,9 @@ class TuningFrame : public Window, public TuningPart {
   void OnSize(int width, int height);
 
   FrameContext* frame_ = nullptr;
+  // The graph's window as the live worker sees it (null once the window is gone), so counts that
+  // arrive after the window was destroyed only update the sums.
+  std::atomic<HWND> graph_{nullptr};
   device::TuningState state_;
   TuningView view_;
   std::unique_ptr<TuningQuestions> boxQuestions_;

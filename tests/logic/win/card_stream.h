@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -18,12 +19,28 @@
 
 namespace logic_test {
 
+// Polls `done` with the thread's messages pumped until it holds or `seconds` pass.
+inline bool PollUntil(const std::function<bool()>& done, int seconds = 20) {
+  for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+       std::chrono::steady_clock::now() < until;) {
+    if (done()) return true;
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+  }
+  return done();
+}
+
 // One "stream-reply" line of the card's log.
 struct CardReply {
   int flags = -1;
   int forced = -1;
   int detector = -1;
   int detectorTrack = -1;
+  int type = -1;  // of the message answered: 1 picture, 2 tuning counts
 };
 
 class CardStream {
@@ -85,7 +102,7 @@ class CardStream {
   // The replies logged since the last call.
   std::vector<CardReply> NewReplies() {
     std::vector<CardReply> replies;
-    static const std::regex number("\"(flags|forced|detector|detector_track)\":(-?\\d+)");
+    static const std::regex number("\"(flags|forced|detector|detector_track|type)\":(-?\\d+)");
     for (const std::string& line : NewLines()) {
       if (line.find("\"stream-reply\"") == std::string::npos) continue;
       CardReply reply;
@@ -96,6 +113,7 @@ class CardStream {
         if (key == "forced") reply.forced = value;
         if (key == "detector") reply.detector = value;
         if (key == "detector_track") reply.detectorTrack = value;
+        if (key == "type") reply.type = value;
       }
       replies.push_back(reply);
     }

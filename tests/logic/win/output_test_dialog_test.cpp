@@ -105,16 +105,14 @@ TEST(OutputTestDialog, TickedOutputsReachTheCardsRepliesWhileOpen) {
   EXPECT_EQ(state.Read().mask, 0);
   // After closing, the replies return to no flag 2 and mask 0.
   card.NewReplies();
-  bool cleared = false;
   std::ostringstream seen;
-  for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-       !cleared && std::chrono::steady_clock::now() < until;) {
+  const bool cleared = logic_test::PollUntil([&] {
     for (const logic_test::CardReply& r : card.NewReplies()) {
       seen << " " << r.flags << "/" << r.forced;
-      cleared = cleared || ((r.flags & 2) == 0 && r.forced == 0);
+      if ((r.flags & 2) == 0 && r.forced == 0) return true;
     }
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-  }
+    return false;
+  });
   EXPECT_TRUE(cleared) << "replies (flags/forced):" << seen.str();
   card.Stop();
 }
