@@ -96,6 +96,17 @@
 #define IDC_PARAMETERS_EXTENSION_LABEL 1040
 #define IDC_PARAMETERS_ANGLE_LABEL 1041
 
+#define IDR_COMPOSER_MENU 107       // pop-up menu of the output definition editor
+#define ID_COMPOSER_OR 40027
+#define ID_COMPOSER_AND 40028
+#define ID_COMPOSER_ZERO 40029
+#define ID_COMPOSER_ONE 40030
+#define ID_COMPOSER_XOR 40171
+#define ID_COMPOSER_RESET 40172
+#define IDD_OUTPUT_TEST 121         // "Testowanie wyjść"
+#define IDC_FORCE_Y1 1048           // Y1..Y8: 1048..1055
+#define IDC_TUNING_RESET 1000       // "Resetuj" of the tuning window
+
 
 // Device list, live view, login, password and network dialogs (device)
 
