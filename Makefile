@@ -9,7 +9,7 @@ JOBS ?= 2
 DEPS_CACHE ?= $(shell scripts/deps.sh --default-dir win64)
 NATIVE_DEPS_CACHE ?= $(shell scripts/deps.sh --default-dir native)
 
-.PHONY: run test setup native windows fuzz-build bench fuzz clean
+.PHONY: run test setup native windows fuzz-build bench bench-win fuzz clean
 
 setup:
 	@scripts/setup-system.sh
@@ -40,6 +40,15 @@ bench: setup
 	cmake --preset bench -DTREVNA_NATIVE_DEPS="$(NATIVE_DEPS_CACHE)" >/dev/null
 	cmake --build --preset bench -j $(JOBS)
 	@for b in build/bench/bench/*_bench; do echo "== $$b"; "$$b" || exit 1; done
+
+# Windows benchmarks under Wine and Xvfb (the windows build with TREVNA_BENCH on).
+WIN_BENCH_PREFIX ?= $(ROOT)/build/windows/wineprefix-run
+bench-win: setup
+	cmake --preset windows -DTREVNA_WIN_DEPS="$(DEPS_CACHE)" -DTREVNA_BENCH=ON >/dev/null
+	cmake --build --preset windows --target live_view_bench -j $(JOBS)
+	@export WINEPREFIX="$(WIN_BENCH_PREFIX)" WINEDEBUG=-all; scripts/wine-prefix.sh && \
+	  for b in build/windows/bench/*_bench.exe; do echo "== $$b"; \
+	    xvfb-run -a -s "-screen 0 1280x1024x24" wine "$$b" || exit 1; done
 
 # Long fuzz runs: FUZZ_RUNS executions of every target on a copy of its seed corpus.
 FUZZ_RUNS ?= 1000000
