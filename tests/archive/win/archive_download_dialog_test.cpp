@@ -103,7 +103,7 @@ TEST(ArchiveDownloadDialogTest, ListsAndDownloadsThreeFilesWithMarkers) {
   steps.push_back(Do("look", [&](HWND d) {
     folderItems = device_win::ListItems(Folders(d));
     fileItems = device_win::ListItems(Files(d));
-    trevna_test::SaveWindowArtifact(d, "archive_dialog");
+    device_win::SaveScreenArtifact(d, "archive_dialog");
     device_win::Press(d, IDCANCEL);
   }));
   ASSERT_EQ(run.Run(std::move(steps)), "") << "status: " << run.frame.status.Last();

@@ -28,6 +28,7 @@
 #include "shell/win/frame_parts.h"
 #include "shell/win/ui_queue_window.h"
 #include "support/recording_device_sinks.h"
+#include "support/win_artifacts.h"
 
 namespace device_win {
 
@@ -298,6 +299,20 @@ inline std::vector<std::string> ListItems(HWND list) {
     items.push_back(Utf8FromWide(text));
   }
   return items;
+}
+
+// Saves the window as it is on screen, frame and caption included: dialogs draw their
+// controls only on screen (they do not print their children into WM_PRINTCLIENT).
+inline void SaveScreenArtifact(HWND window, const std::string& name) {
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  RECT r{};
+  GetWindowRect(window, &r);
+  OffscreenBitmap picture;
+  if (!picture.Create(r.right - r.left, r.bottom - r.top)) return;
+  HDC dc = GetWindowDC(window);
+  BitBlt(picture.Dc(), 0, 0, r.right - r.left, r.bottom - r.top, dc, 0, 0, SRCCOPY | CAPTUREBLT);
+  ReleaseDC(window, dc);
+  trevna_test::SaveArtifact(picture, name);
 }
 
 // Error boxes recorded instead of shown (UTF-8), for the life of the object.

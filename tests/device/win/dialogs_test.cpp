@@ -3,14 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "device/win/login_dialog.h"
 #include "device/win/network_dialog.h"
 #include "device/win/password_dialog.h"
+#include "device/win/save_program_question.h"
 #include "device_win_support.h"
 #include "resource_ids.h"
+#include "support/files.h"
 #include "support/win_artifacts.h"
 
 namespace {
@@ -50,7 +55,7 @@ TEST(LoginDialogTest, RightAndWrongPasswords) {
            shown = device_win::Address(d, IDC_ADDRESS);
            device_win::SetText(d, IDC_USER_NAME, cards->user);
            device_win::SetText(d, IDC_PASSWORD, password);
-           if (c.connected) trevna_test::SaveWindowArtifact(d, "login_dialog");
+           if (c.connected) device_win::SaveScreenArtifact(d, "login_dialog");
            device_win::Press(d, IDOK);
          })});
     EXPECT_EQ(failure, "");
@@ -100,7 +105,7 @@ TEST(PasswordDialogTest, RefusalsThenAChangeTheCardRequiresAtTheNextLogin) {
       device_win::SetText(d, IDC_PASSWORD, e.current);
       device_win::SetText(d, IDC_NEW_PASSWORD, e.fresh);
       device_win::SetText(d, IDC_CONFIRM_PASSWORD, e.confirm);
-      if (e.error.empty()) trevna_test::SaveWindowArtifact(d, "password_dialog");
+      if (e.error.empty()) device_win::SaveScreenArtifact(d, "password_dialog");
       const std::size_t before = boxes.texts.size();
       device_win::Press(d, IDOK);
       if (!e.error.empty()) {
@@ -148,7 +153,7 @@ TEST(NetworkDialogTest, FilledByTheWorkerAndOkSendsTheValuesBack) {
         }},
        {"wait for the slot", [&](HWND) { return frame.connection->SlotFree(); }},
        Do("OK", [&](HWND d) {
-         trevna_test::SaveWindowArtifact(d, "network_dialog");
+         device_win::SaveScreenArtifact(d, "network_dialog");
          device_win::Press(d, IDOK);
        })});
   ASSERT_EQ(failure, "") << "hardware address: " << hardware;
@@ -172,6 +177,52 @@ TEST(NetworkDialogTest, ClosingWhileTheWorkerReadsIsSafe) {
             "");
   EXPECT_TRUE(PumpUntil([&] { return frame.connection->SlotFree() && frame.Queue().Size() == 0; }, 60000));
   EXPECT_TRUE(frame.messages.Errors().empty());
+}
+
+}  // namespace
+
+namespace {
+
+// "Download program": the worker fetches the card's program and asks, through the UI queue, the
+// common save dialog where to put it; the user's answer decides what is written.
+TEST(SaveProgramQuestionTest, TheSaveDialogDecidesWhereTheProgramGoes) {
+  REQUIRE_CARDS();
+  const std::string program("TRV-program\0\x01\x02\xFF bytes", 22);
+  {
+    std::ofstream card(cards->CardFolder(Cards::kFirst) + "/program.doz", std::ios::binary);
+    card.write(program.data(), static_cast<std::streamsize>(program.size()));
+  }
+  struct Case {
+    bool save;
+    const char* status;
+  };
+  for (const Case& c : {Case{true, "Plik pomyślnie pobrany"}, Case{false, "Pobieranie pliku..."}}) {
+    device_win::FakeFrame frame(cards->sshPort);
+    ASSERT_TRUE(frame.Login(Cards::kFirst, cards->user, cards->password));
+    trevna_test::TempFolder target("program");
+    const std::filesystem::path path = target.Path() / "pobrany.trv";
+    std::string offered;
+    const std::string failure = ModalDriver::Run(
+        [&] {
+          ASSERT_TRUE(PostDownloadProgram(frame));
+          PumpUntil([&] { return frame.connection->SlotFree(); }, 60000);
+        },
+        {Do("answer", [&](HWND d) {
+          offered = device_win::Text(d, 1148);  // the file name box of the common dialog
+          if (c.save) device_win::SaveScreenArtifact(d, "save_program_dialog");
+          if (c.save) SetDlgItemTextW(d, 1148, path.wstring().c_str());
+          device_win::Press(d, c.save ? IDOK : IDCANCEL);
+        })});
+    EXPECT_EQ(failure, "");
+    EXPECT_EQ(offered, "Pobrany dokument.trv");
+    EXPECT_TRUE(frame.connection->SlotFree());
+    EXPECT_EQ(frame.status.Last(), c.status);
+    EXPECT_EQ(std::filesystem::exists(path), c.save);
+    if (c.save) {
+      std::ifstream in(path, std::ios::binary);
+      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), program);
+    }
+  }
 }
 
 }  // namespace

@@ -107,7 +107,7 @@ TEST(DeviceListTest, ListsEachCardOnceAndTheSelectionDrivesTheStream) {
   std::sort(items.begin() + 1, items.end());
   EXPECT_EQ(items[1], second);  // "Brama..." sorts before "Symulator"
   EXPECT_EQ(items[2], first);
-  trevna_test::SaveWindowArtifact(d.explorer.Handle(), "device_list");
+  device_win::SaveScreenArtifact(d.explorer.Handle(), "device_list");
 
   // The no-card entry ends the stream; the panes go white.
   d.Choose(0);
