@@ -55,7 +55,7 @@ void LiveView::Create(FrameContext& frame, HWND parent, const RECT& area) {
   targets.outputTest = &frame.OutputTest();
   targets.detectionPreview = &detectionPreview_;
   // The worker only asks for a repaint (a call that never waits); painting is on the UI thread.
-  targets.pictureArrived = [this](int, std::uint32_t) { Repaint(false); };
+  targets.pictureArrived = [this](int track, std::uint32_t) { InvalidatePane(track); };
   device::LiveThread::Options options;
   options.port = ports_.stream;
   liveThread_ = std::make_unique<device::LiveThread>(std::move(targets), options);
@@ -69,6 +69,14 @@ void LiveView::Repaint(bool erase) {
   if (HWND target = paintTarget_.load()) InvalidateRect(target, nullptr, erase ? TRUE : FALSE);
 }
 
+void LiveView::InvalidatePane(int track) {
+  HWND target = paintTarget_.load();
+  if (!target || track < 0 || track > 3) return;
+  const RECT pane = PaneRect(track, zoom_.load());
+  const RECT outer{pane.left - 1, pane.top - 1, pane.right + 6, pane.bottom + 6};  // frame and shadow
+  InvalidateRect(target, &outer, FALSE);
+}
+
 void LiveView::Layout(const RECT& area) {
   MoveWindow(scroller_.window, area.left, area.top, area.right - area.left, area.bottom - area.top, TRUE);
   scroller_.Update();
@@ -77,9 +85,9 @@ void LiveView::Layout(const RECT& area) {
 void LiveView::Show(bool visible) { scroller_.Show(visible); }
 
 void LiveView::SetZoom(int zoom) {
-  zoom_ = std::clamp(zoom, kMinZoom, kMaxZoom);
+  zoom_.store(std::clamp(zoom, kMinZoom, kMaxZoom));
   if (!window) return;
-  const SIZE size = ContentSize(zoom_);
+  const SIZE size = ContentSize(zoom_.load());
   Resize(size.cx, size.cy);
   scroller_.Update();
   Repaint(true);
@@ -105,7 +113,11 @@ void LiveView::StopWorkers() {
 void LiveView::Draw(HDC dc) const {
   RECT client{};
   GetClientRect(window, &client);
-  FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  Draw(dc, client);
+}
+
+void LiveView::Draw(HDC dc, const RECT& area) const {
+  FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = device::LivePictures::kWidth;
@@ -114,8 +126,12 @@ void LiveView::Draw(HDC dc) const {
   info.bmiHeader.biBitCount = 24;      // blue, green, red; 720-byte rows need no padding
   info.bmiHeader.biCompression = BI_RGB;
   SetStretchBltMode(dc, COLORONCOLOR);
+  const int zoom = zoom_.load();
   for (int track = 0; track < 4; ++track) {
-    const RECT pane = PaneRect(track, zoom_);
+    const RECT pane = PaneRect(track, zoom);
+    const RECT outer{pane.left - 1, pane.top - 1, pane.right + 6, pane.bottom + 6};
+    RECT common{};
+    if (!IntersectRect(&common, &outer, &area)) continue;
     const int w = pane.right - pane.left, h = pane.bottom - pane.top;
     // Drop shadow on the right and at the bottom, then the frame.
     FillSystem(dc, pane.left + w + 1, pane.top + 4, pane.left + w + 6, pane.top + h + 6, COLOR_3DDKSHADOW);
@@ -133,12 +149,16 @@ bool LiveView::Paint() {
   PaintDc paint(window);
   RECT client{};
   GetClientRect(window, &client);
+  RECT area = paint.Area();
   if (buffer_.Width() != client.right || buffer_.Height() != client.bottom) {
     buffer_.Create(client.right, client.bottom);
+    area = client;  // a new buffer holds nothing yet
   }
   if (!buffer_.Valid()) return true;
-  Draw(buffer_.Dc());
-  buffer_.CopyTo(paint.Get());
+  // Only the invalid part is drawn and copied: a new picture repaints its own pane.
+  Draw(buffer_.Dc(), area);
+  BitBlt(paint.Get(), area.left, area.top, area.right - area.left, area.bottom - area.top, buffer_.Dc(), area.left,
+         area.top, SRCCOPY);
   Trace("%s: %ums\n", "LiveView::OnPaint", static_cast<unsigned>(GetTickCount() - start));
   return true;
 }

@@ -38,8 +38,8 @@ class LiveView final : public LivePart, public Window {
   void Create(FrameContext& frame, HWND parent, const RECT& area) override;
   void Layout(const RECT& area) override;
   void Show(bool visible) override;
-  void ZoomIn() override { SetZoom(zoom_ + 1); }
-  void ZoomOut() override { SetZoom(zoom_ - 1); }
+  void ZoomIn() override { SetZoom(Zoom() + 1); }
+  void ZoomOut() override { SetZoom(Zoom() - 1); }
 
   // LivePart.
   bool DetectionPreview() const override { return detectionPreview_.load(); }
@@ -50,13 +50,17 @@ class LiveView final : public LivePart, public Window {
 
   // Zoom, clamped to 1..6; resizes the content (360z + 32 by 288z + 32) and repaints.
   void SetZoom(int zoom);
-  int Zoom() const { return zoom_; }
+  int Zoom() const { return zoom_.load(); }
   static SIZE ContentSize(int zoom);
   // Pane of track `track` (0..3) at `zoom`: the picture's 180z x 144z area in view pixels.
   static RECT PaneRect(int track, int zoom);
 
   // Draws the whole view (background, shadows, frames, pictures) into `dc`.
   void Draw(HDC dc) const;
+  // Draws the part of the view within `area` (the panes that reach into it).
+  void Draw(HDC dc, const RECT& area) const;
+  // Asks for a repaint of one pane with its frame and shadow (any thread; never waits).
+  void InvalidatePane(int track);
   // The four pictures the stream worker writes (thread-safe).
   const device::LivePictures& Pictures() const { return pictures_; }
   device::LivePictures& Pictures() { return pictures_; }
@@ -74,7 +78,7 @@ class LiveView final : public LivePart, public Window {
   std::atomic<bool> detectionPreview_{true};
   std::atomic<HWND> paintTarget_{nullptr};  // what the stream worker invalidates
   ScrollView scroller_{*this};
-  int zoom_ = 1;
+  std::atomic<int> zoom_{1};  // read by the stream worker for the pane it invalidates
   OffscreenBitmap buffer_;  // the view is drawn here and copied in one piece: no flicker
   std::unique_ptr<device::LiveThread> liveThread_;
   std::unique_ptr<device::ScanThread> scanThread_;

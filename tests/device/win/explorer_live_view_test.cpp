@@ -272,9 +272,20 @@ TEST(LiveViewTest, MalformedPicturesAreAnsweredButNotShown) {
     device_win::FakeFrame frame;
     LiveView view(LiveView::Ports{static_cast<std::uint16_t>(port), 0});
     frame.livePart = &view;
+    ShowWindow(frame.MainWindow(), SW_SHOWNOACTIVATE);
     view.Create(frame, frame.MainWindow(), RECT{0, 0, 800, 600});
     view.SelectAddress(0x7F000001);
     EXPECT_TRUE(PumpUntil([&] { return replies == 3; }, 20000)) << replies << " replies";
+    // On screen: the worker's repaint request for its pane reaches the window.
+    const auto onScreen = [&](int track) {
+      const RECT pane = LiveView::PaneRect(track, view.Zoom());
+      HDC dc = GetDC(view.window);
+      const COLORREF colour = GetPixel(dc, pane.left + 40, pane.top + 10);
+      ReleaseDC(view.window, dc);
+      return colour;
+    };
+    EXPECT_TRUE(PumpUntil([&] { return onScreen(2) == RGB(70, 70, 70); }, 5000)) << std::hex << onScreen(2);
+    EXPECT_EQ(onScreen(1), RGB(255, 255, 255));
     EXPECT_FALSE(StreamAreaWhite(view.Pictures().Copy(2)));
     EXPECT_EQ(view.Pictures().Copy(2)[(10 * 240 + 40) * 3], 70);
     EXPECT_TRUE(StreamAreaWhite(view.Pictures().Copy(1))) << "the width-176 picture was shown";
