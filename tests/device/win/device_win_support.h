@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -112,7 +113,8 @@ class FakeFrame : public FrameContext {
     HWND Handle() const override { return nullptr; }
     void Bind(const Detector*) override {}
     device::TuningTarget& Target() override { return state; }
-    device::TuningState state;
+    std::atomic<int> counts{0};  // tuning messages passed on by the stream worker
+    device::TuningState state{[this] { ++counts; }};
   };
   class FakeLive final : public LivePart {
    public:

@@ -173,6 +173,10 @@ TEST(LiveViewTest, PanesShowTheCardsPicturesAndThePreviewFlagReachesTheCard) {
     EXPECT_TRUE(PanesShowPictures(d.view, rendered)) << "zoom " << zoom;
   }
   trevna_test::SaveArtifact(rendered, "live_view_preview_on");
+  // "Background from live video" takes these pictures.
+  const std::vector<Picture> current = d.view.CurrentPictures();
+  ASSERT_EQ(current.size(), 4u);
+  for (const Picture& p : current) EXPECT_FALSE(StreamAreaWhite(p.pixels));
 
   // Preview off: from the first reply that says so, every reply says so.
   d.view.SetDetectionPreview(false);
@@ -185,6 +189,17 @@ TEST(LiveViewTest, PanesShowTheCardsPicturesAndThePreviewFlagReachesTheCard) {
   EXPECT_LE(off - flags.begin(), static_cast<long>(before) + 5) << "the flag took too many replies to arrive";
   EXPECT_TRUE(PanesShowPictures(d.view, rendered));
   trevna_test::SaveArtifact(rendered, "live_view_preview_off");
+
+  // The tuning frame's detector and the output test's forced outputs reach the card in the
+  // replies; the tuned detector's counts come back to the tuning frame.
+  d.frame.tuning.state.Bind(0, 0);
+  d.frame.outputTest.Open();
+  d.frame.outputTest.SetMask(0x81);
+  EXPECT_TRUE(PumpUntil([&] {
+    return d.frame.tuning.counts > 0 &&
+           !cards->LogLines(Cards::kFirst, {"\"stream-reply\"", "\"forced\":129"}).empty();
+  })) << d.frame.tuning.counts << " tuning messages";
+  d.frame.outputTest.Close();
 
   // Closing the view while the stream paints: the worker's requests go nowhere.
   DestroyWindow(d.view.Scroller().window);
