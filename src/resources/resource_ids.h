@@ -109,9 +109,29 @@
 
 
 // Device list, live view, login, password and network dialogs (device)
+#define IDD_DEVICE_LIST 108
+#define IDD_LOGIN 118
+#define IDD_PASSWORD 119
+#define IDD_NETWORK 120
+#define IDC_DEVICE_LIST 1006
+#define IDC_ADDRESS 1009
+#define IDC_USER_NAME 1010
+#define IDC_PASSWORD 1011
+#define IDC_NEW_PASSWORD 1043
+#define IDC_CONFIRM_PASSWORD 1044
+#define IDC_GATEWAY 1045
+#define IDC_NETMASK 1046
+#define IDC_HARDWARE_ADDRESS 1047
 
 
 // Archive download, export and medium dialogs (archive)
+#define IDD_ARCHIVE 112
+#define IDC_ARCHIVE_FILES 1012
+#define IDC_ARCHIVE_DOWNLOAD 1013
+#define IDC_ARCHIVE_REFRESH 1014
+#define IDC_ARCHIVE_FOLDERS 1015
+#define IDC_ARCHIVE_BROWSE 1020
+#define IDC_ARCHIVE_TARGET 1031
 
 // Export dialog "Eksportuj archiwum" and archive medium dialog "Przygotowanie nośnika archiwum"
 #define IDD_EXPORT 113

@@ -21,6 +21,7 @@ namespace device {
 class StatusSink;
 class MessageSink;
 class Connection;
+class DeviceList;
 class TuningTarget;
 class OutputTestState;
 }  // namespace device
@@ -136,6 +137,9 @@ class DeviceListPart : public FloatingPart {
  public:
   // The address of the selected item, 0 when none (for the login dialog).
   virtual std::uint32_t SelectedAddress() const = 0;
+  // The list's addresses, which the live view's discovery worker adds to. Exists from
+  // construction (the live view starts its worker before this window is created).
+  virtual device::DeviceList& Devices() = 0;
 };
 
 // The modal dialogs the frame's commands open, each owned by the main window. Implemented with

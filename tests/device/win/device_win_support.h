@@ -1,0 +1,330 @@
+// Support for the device and archive window tests: a small FrameContext, the simulated cards that
+// ctest started (tests/device/win/cardsim-fixture.sh), a driver for modal dialogs and waits
+// that pump messages.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "base/text.h"
+#include "base/ui_queue.h"
+#include "device/connection.h"
+#include "device/discovery.h"
+#include "device/live_state.h"
+#include "shell/win/error_box.h"
+#include "shell/win/frame_parts.h"
+#include "shell/win/ui_queue_window.h"
+#include "support/recording_device_sinks.h"
+#include "support/win_artifacts.h"
+
+namespace device_win {
+
+// Pumps messages until `done` holds or `ms` pass. Returns `done()` at the end.
+inline bool PumpUntil(const std::function<bool()>& done, int ms = 30000) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return done();
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+  return true;
+}
+
+// The simulated cards: 127.0.0.2 "Symulator 1" and 127.0.0.3 with a 70-character alias.
+struct Cards {
+  std::uint16_t sshPort = 0, streamPort = 0, announcePort = 0;
+  std::string user, password, state;  // state: the cards' folders, as a Wine path
+  static constexpr std::uint32_t kFirst = 0x7F000002, kSecond = 0x7F000003;
+  static constexpr const char* kLongAlias = "Brama wjazdowa numer dwa przy ulicy Kolejowej 12 od strony parkingu XY";
+
+  static const Cards* Get() {
+    static const std::unique_ptr<Cards> cards = Read();
+    return cards.get();
+  }
+  std::string CardFolder(std::uint32_t address) const {
+    return state + "/127.0.0." + std::to_string(address & 0xFF);
+  }
+  // The card's log lines (JSON text) that contain every one of `parts`.
+  std::vector<std::string> LogLines(std::uint32_t address, const std::vector<std::string>& parts) const {
+    std::vector<std::string> lines;
+    std::ifstream in(CardFolder(address) + "/log.jsonl");
+    std::string line;
+    while (std::getline(in, line)) {
+      bool all = true;
+      for (const auto& p : parts) all = all && line.find(p) != std::string::npos;
+      if (all) lines.push_back(line);
+    }
+    return lines;
+  }
+
+ private:
+  static std::unique_ptr<Cards> Read() {
+    const char* path = std::getenv("TREVNA_CARDSIM_INFO");
+    if (!path) return nullptr;
+    std::ifstream in(path);
+    std::map<std::string, std::string> values;
+    std::string line;
+    while (std::getline(in, line)) {
+      const auto eq = line.find('=');
+      if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    if (values.count("ssh_port") == 0) return nullptr;
+    auto cards = std::make_unique<Cards>();
+    cards->sshPort = static_cast<std::uint16_t>(std::stoi(values["ssh_port"]));
+    cards->streamPort = static_cast<std::uint16_t>(std::stoi(values["stream_port"]));
+    cards->announcePort = static_cast<std::uint16_t>(std::stoi(values["announce_port"]));
+    cards->user = values["user"];
+    cards->password = values["password"];
+    cards->state = "Z:" + values["state"];
+    return cards;
+  }
+};
+
+#define REQUIRE_CARDS()                                                                \
+  const device_win::Cards* cards = device_win::Cards::Get();                           \
+  if (!cards) GTEST_SKIP() << "no simulated cards (run through ctest: cardsim fixture)"; \
+  (void)cards
+
+// What the frame gives its parts; everything the device windows do not use throws.
+class FakeFrame : public FrameContext {
+ public:
+  class FakeTuning final : public TuningPart {
+   public:
+    void Create(FrameContext&, int) override {}
+    void Show(bool) override {}
+    HWND Handle() const override { return nullptr; }
+    void Bind(const Detector*) override {}
+    device::TuningTarget& Target() override { return state; }
+    std::atomic<int> counts{0};  // tuning messages passed on by the stream worker
+    device::TuningState state{[this] { ++counts; }};
+  };
+  class FakeLive final : public LivePart {
+   public:
+    void Create(FrameContext&, HWND, const RECT&) override {}
+    void Layout(const RECT&) override {}
+    void Show(bool) override {}
+    void ZoomIn() override {}
+    void ZoomOut() override {}
+    bool DetectionPreview() const override { return true; }
+    void SetDetectionPreview(bool) override {}
+    void SelectAddress(std::uint32_t address) override { selected.push_back(address); }
+    std::vector<Picture> CurrentPictures() const override { return {}; }
+    void StopWorkers() override {}
+    std::vector<std::uint32_t> selected;
+  };
+  class FakeDevices final : public DeviceListPart {
+   public:
+    void Create(FrameContext&, int) override {}
+    void Show(bool) override {}
+    HWND Handle() const override { return nullptr; }
+    std::uint32_t SelectedAddress() const override { return selected; }
+    device::DeviceList& Devices() override { return list; }
+    std::uint32_t selected = 0;
+    device::DeviceList list{nullptr};
+  };
+
+  explicit FakeFrame(std::uint16_t sshPort = 22) : uiWindow_(queue_) {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_INTERNET_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    main_ = CreateWindowExW(0, L"STATIC", L"TrevnaConf", WS_OVERLAPPEDWINDOW, 0, 0, 900, 700, nullptr, nullptr,
+                            GetModuleHandleW(nullptr), nullptr);
+    device::ConnectionOptions options;
+    options.sshPort = sshPort;
+    connection = std::make_unique<device::Connection>(&status, &messages, options);
+    connection->Start();
+  }
+  ~FakeFrame() override {
+    connection->Stop();
+    queue_.Clear();
+    DestroyWindow(main_);
+  }
+
+  HWND MainWindow() const override { return main_; }
+  HINSTANCE Instance() const override { return GetModuleHandleW(nullptr); }
+  UpdateSink& Updates() override { throw std::logic_error("Updates"); }
+  UiQueue& Queue() override { return queue_; }
+  device::Connection& CardConnection() override { return *connection; }
+  StatusSink& Status() override { throw std::logic_error("Status"); }
+  MessageSink& Messages() override { throw std::logic_error("Messages"); }
+  FileDialogs& Files() override { throw std::logic_error("Files"); }
+  device::OutputTestState& OutputTest() override { return outputTest; }
+  void PanelClosed(Panel panel) override { closed.push_back(panel); }
+  EditorPart& Editor() override { throw std::logic_error("Editor"); }
+  LivePart& Live() override { return livePart ? *livePart : live; }
+  ParametersPart& Parameters() override { throw std::logic_error("Parameters"); }
+  DefinitionsPart& Definitions() override { throw std::logic_error("Definitions"); }
+  TuningPart& Tuning() override { return tuning; }
+  DeviceListPart& DeviceList() override { return deviceListPart ? *deviceListPart : devices; }
+
+  // Opens a session to `address` and waits for it; false with the status texts seen.
+  ::testing::AssertionResult Login(std::uint32_t address, const std::string& user, const std::string& password) {
+    if (!connection->PostOpen(address, user, password)) return ::testing::AssertionFailure() << "slot busy";
+    if (!PumpUntil([&] { return connection->SlotFree(); }, 60000) || !connection->IsConnected()) {
+      return ::testing::AssertionFailure() << "not connected; status: " << status.Last();
+    }
+    return ::testing::AssertionSuccess();
+  }
+
+  recording::Status status;
+  recording::Messages messages;
+  device::OutputTestState outputTest;
+  FakeTuning tuning;
+  FakeLive live;
+  FakeDevices devices;
+  LivePart* livePart = nullptr;             // the real view, when a test has one
+  DeviceListPart* deviceListPart = nullptr;  // the real list, when a test has one
+  std::vector<Panel> closed;
+  std::unique_ptr<device::Connection> connection;
+
+ private:
+  UiQueue queue_;
+  UiQueueWindow uiWindow_;
+  HWND main_ = nullptr;
+};
+
+// Drives a modal dialog from its own modal loop: every 15 ms the current step gets the dialog
+// (the newest visible dialog window of this thread) and returns true when it is done; the next
+// step follows. A step not done within the limit ends the dialog and records what it waited for.
+class ModalDriver {
+ public:
+  struct Step {
+    std::string what;
+    std::function<bool(HWND dialog)> run;
+  };
+
+  // Calls `open` (which runs the modal loop) with the steps driving it; returns the failure
+  // text, empty when every step ran.
+  static std::string Run(const std::function<void()>& open, std::vector<Step> steps, int stepMs = 30000) {
+    ModalDriver driver{std::move(steps), stepMs};
+    Current() = &driver;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 15, &ModalDriver::OnTimer);
+    open();
+    KillTimer(nullptr, timer);
+    Current() = nullptr;
+    if (driver.failure_.empty() && driver.next_ < driver.steps_.size()) {
+      driver.failure_ = "dialog ended before step: " + driver.steps_[driver.next_].what;
+    }
+    return driver.failure_;
+  }
+
+  static HWND NewestDialog() {
+    HWND found = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND w, LPARAM p) -> BOOL {
+          wchar_t name[16] = L"";
+          GetClassNameW(w, name, 16);
+          if (std::wstring(name) == L"#32770" && IsWindowVisible(w) && IsWindowEnabled(w)) {
+            *reinterpret_cast<HWND*>(p) = w;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+  }
+
+ private:
+  ModalDriver(std::vector<Step> steps, int stepMs) : steps_(std::move(steps)), stepMs_(stepMs) {}
+  static ModalDriver*& Current() {
+    static ModalDriver* current = nullptr;
+    return current;
+  }
+  static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) {
+    ModalDriver* d = Current();
+    if (!d || d->busy_ || d->next_ >= d->steps_.size()) return;
+    HWND dialog = NewestDialog();
+    if (!dialog) return;
+    d->busy_ = true;
+    const auto now = std::chrono::steady_clock::now();
+    if (d->stepStart_ == std::chrono::steady_clock::time_point{}) d->stepStart_ = now;
+    if (d->steps_[d->next_].run(dialog)) {
+      ++d->next_;
+      d->stepStart_ = {};
+    } else if (now - d->stepStart_ > std::chrono::milliseconds(d->stepMs_)) {
+      d->failure_ = "step not done in time: " + d->steps_[d->next_].what;
+      d->next_ = d->steps_.size();
+      EndDialog(dialog, IDCANCEL);
+    }
+    d->busy_ = false;
+  }
+
+  std::vector<Step> steps_;
+  int stepMs_;
+  std::size_t next_ = 0;
+  bool busy_ = false;
+  std::chrono::steady_clock::time_point stepStart_{};
+  std::string failure_;
+};
+
+// Small actions for the steps.
+inline void SetText(HWND dialog, int id, const std::string& utf8) {
+  SetDlgItemTextW(dialog, id, WideFromUtf8(utf8).c_str());
+}
+inline std::string Text(HWND dialog, int id) {
+  wchar_t buffer[512] = L"";
+  GetDlgItemTextW(dialog, id, buffer, 512);
+  return Utf8FromWide(buffer);
+}
+inline void Press(HWND dialog, int id) {
+  SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+inline std::uint32_t Address(HWND dialog, int id) {
+  DWORD value = 0;
+  SendDlgItemMessageW(dialog, id, IPM_GETADDRESS, 0, reinterpret_cast<LPARAM>(&value));
+  return value;
+}
+inline std::vector<std::string> ListItems(HWND list) {
+  std::vector<std::string> items;
+  const int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    std::wstring text(static_cast<std::size_t>(SendMessageW(list, LB_GETTEXTLEN, i, 0)), L'\0');
+    SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+    items.push_back(Utf8FromWide(text));
+  }
+  return items;
+}
+
+// Saves the window as it is on screen, frame and caption included: dialogs draw their
+// controls only on screen (they do not print their children into WM_PRINTCLIENT).
+inline void SaveScreenArtifact(HWND window, const std::string& name) {
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  RECT r{};
+  GetWindowRect(window, &r);
+  OffscreenBitmap picture;
+  if (!picture.Create(r.right - r.left, r.bottom - r.top)) return;
+  HDC dc = GetWindowDC(window);
+  BitBlt(picture.Dc(), 0, 0, r.right - r.left, r.bottom - r.top, dc, 0, 0, SRCCOPY | CAPTUREBLT);
+  ReleaseDC(window, dc);
+  trevna_test::SaveArtifact(picture, name);
+}
+
+// Error boxes recorded instead of shown (UTF-8), for the life of the object.
+class ErrorBoxes {
+ public:
+  ErrorBoxes() {
+    SetErrorBoxHook([this](HWND, const std::string& text) { texts.push_back(Utf8FromCp1250(text)); });
+  }
+  ~ErrorBoxes() { SetErrorBoxHook({}); }
+  std::vector<std::string> texts;
+};
+
+}  // namespace device_win
