@@ -9,7 +9,7 @@ JOBS ?= 2
 DEPS_CACHE ?= $(shell scripts/deps.sh --default-dir win64)
 NATIVE_DEPS_CACHE ?= $(shell scripts/deps.sh --default-dir native)
 
-.PHONY: run test setup native windows fuzz-build bench fuzz clean
+.PHONY: run test setup native windows fuzz-build bench fuzz clean release install
 
 setup:
 	@scripts/setup-system.sh
@@ -32,8 +32,19 @@ fuzz-build: setup
 test: native windows fuzz-build
 	@scripts/run-tests.sh
 
-run: native windows
+run: release windows
 	@scripts/run-app.sh
+
+# Optimised Linux programs (build/release): trevnactl and trevna-cardsim, for `make run` and
+# for users. The native build keeps the sanitizers for the tests.
+release: setup
+	cmake --preset release -DTREVNA_NATIVE_DEPS="$(NATIVE_DEPS_CACHE)" >/dev/null
+	cmake --build --preset release -j $(JOBS)
+
+# Installs the two optimised programs into PREFIX/bin.
+PREFIX ?= /usr/local
+install: release
+	cmake --install build/release --prefix "$(PREFIX)"
 
 # Benchmarks (optimised build); each prints its figures and ratios against its baseline.
 bench: setup
