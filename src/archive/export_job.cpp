@@ -1,8 +1,8 @@
 #include "archive/export_job.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -30,7 +30,8 @@ class SourceReadFailed : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// One source file read whole, in one read. The block is kept for the next source and grows
+// One source file read whole, in one read (recompress mode, whose frames are worked on in
+// parallel straight from it). The block is kept for the next source and grows
 // only when a source is larger, so a long join does not map fresh memory for every file.
 struct SourceBuffer {
   std::unique_ptr<std::uint8_t[]> bytes;
@@ -107,7 +108,8 @@ class SourceBlocks : public AviSource {
   void Refill(std::uint64_t offset, std::size_t count) {
     writer_->EndSource();  // chunks still to be written from the block
     const std::uint64_t end = start_ + filled_;
-    if (offset < start_ || offset + count > length_ || count > kCapacity) file_->FailRead();
+    if (offset < start_ || offset + count > length_ || count > kCapacity)
+      throw SourceReadFailed(ReadFailedText(file_->Name()));
     std::size_t kept = 0;
     if (offset < end) {
       kept = static_cast<std::size_t>(end - offset);
@@ -206,7 +208,7 @@ void JoinOneSource(ExportMode mode, const std::wstring& path, MjpegAviWriter& wr
   try {
     if (mode == kExportCopy) {
       ScanAviSource(memory.blocks, length, writer.Header(),
-                    [&](std::uint64_t offset, std::uint32_t length) { memory.blocks.AddFrame(offset, length); });
+                    [&](std::uint64_t offset, std::uint32_t frameLength) { memory.blocks.AddFrame(offset, frameLength); });
       writer.EndSource();
     } else {
       // The walk only collects the frames; they are recompressed and added afterwards, and
