@@ -9,7 +9,7 @@ JOBS ?= 2
 DEPS_CACHE ?= $(shell scripts/deps.sh --default-dir win64)
 NATIVE_DEPS_CACHE ?= $(shell scripts/deps.sh --default-dir native)
 
-.PHONY: run test setup native windows fuzz-build release bench bench-win fuzz dist clean
+.PHONY: run test setup native windows fuzz-build release install bench bench-win fuzz dist clean
 
 setup:
 	@scripts/setup-system.sh
@@ -29,16 +29,22 @@ fuzz-build: setup
 	cmake --preset fuzz -DTREVNA_NATIVE_DEPS="$(NATIVE_DEPS_CACHE)" >/dev/null
 	cmake --build --preset fuzz -j $(JOBS)
 
-# Optimised Linux trevnactl and trevna-cardsim (no sanitizers), for users and the release package.
+test: native windows fuzz-build release
+	@scripts/run-tests.sh
+
+run: release windows
+	@scripts/run-app.sh
+
+# Optimised Linux programs (build/release): trevnactl and trevna-cardsim, for `make run` and
+# for users. The native build keeps the sanitizers for the tests.
 release: setup
 	cmake --preset release -DTREVNA_NATIVE_DEPS="$(NATIVE_DEPS_CACHE)" >/dev/null
 	cmake --build --preset release -j $(JOBS)
 
-test: native windows fuzz-build release
-	@scripts/run-tests.sh
-
-run: native windows
-	@scripts/run-app.sh
+# Installs the two optimised programs into PREFIX/bin.
+PREFIX ?= /usr/local
+install: release
+	cmake --install build/release --prefix "$(PREFIX)"
 
 # Benchmarks (optimised build); each prints its figures and ratios against its baseline.
 bench: setup

@@ -6,7 +6,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 export WINEPREFIX="${WINEPREFIX:-$root/build/windows/wineprefix-run}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 
-sim="$root/build/native/trevna-cardsim"
+sim="$root/build/release/trevna-cardsim"
 sim_pid=""
 if [ -x "$sim" ]; then
   ssh_port=22

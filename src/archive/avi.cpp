@@ -20,14 +20,33 @@ void Add32(std::uint8_t* p, std::uint32_t delta) { StoreU32(p, LoadU32(p) + delt
 constexpr const char* kTooSmall = "Zbyt mały rozmiar bloku RIFF.";
 constexpr const char* kBadChunkHeader = "Niepoprawny nagłówek bloku RIFF.";
 
-// Walks the chunks of one level: [at, at + remaining). `visit` gets the id, the data and
-// the size of each chunk whose size fits what is left of the level.
-template <typename Visit>
-void WalkChunks(const std::uint8_t* at, std::uint32_t remaining, Visit visit) {
+// The walk reads through a source: Bytes(offset, count) gives `count` bytes at `offset`.
+// Offsets asked for never decrease, so a source may read the file front to back.
+struct MemorySource {
+  const std::uint8_t* data;
+  const std::uint8_t* Bytes(std::uint64_t offset, std::size_t) const { return data + offset; }
+};
+
+struct StreamSource {
+  AviSource& source;
+  const std::uint8_t* Bytes(std::uint64_t offset, std::size_t count) const { return source.Bytes(offset, count); }
+};
+
+constexpr std::uint32_t Tag(const char (&tag)[5]) {
+  return std::uint32_t{static_cast<std::uint8_t>(tag[0])} | std::uint32_t{static_cast<std::uint8_t>(tag[1])} << 8 |
+         std::uint32_t{static_cast<std::uint8_t>(tag[2])} << 16 | std::uint32_t{static_cast<std::uint8_t>(tag[3])} << 24;
+}
+
+// Walks the chunks of one level: `remaining` bytes from file offset `at`. `visit` gets the
+// id, the offset of the data and the size of each chunk whose size fits what is left.
+template <typename Source, typename Visit>
+void WalkChunks(const Source& source, std::uint64_t at, std::uint32_t remaining, Visit visit) {
   while (remaining >= 8) {
-    const std::uint32_t size = LoadU32(at + 4);
+    const std::uint8_t* chunk = source.Bytes(at, 8);
+    const std::uint32_t id = LoadU32(chunk);
+    const std::uint32_t size = LoadU32(chunk + 4);
     if (size > remaining - 8) Fail(kBadChunkHeader);
-    visit(at, at + 8, size);
+    visit(id, at + 8, size);
     // The last chunk of a level may lack its padding byte; never step past the level.
     const std::uint64_t step = 8 + ((std::uint64_t{size} + 1) & ~std::uint64_t{1});
     if (step >= remaining) break;
@@ -136,27 +155,43 @@ std::uint32_t FinalizeMjpegAvi(std::uint8_t* header, std::size_t headerCapacity,
   return 8 + indexSize;
 }
 
-void ScanAviFile(const std::uint8_t* data, std::size_t length, std::uint8_t* header, const AviFrameHandler& onFrame) {
-  if (length < 8) Fail(kTooSmall);
-  const std::uint32_t riffSize = LoadU32(data + 4);
-  if (length < std::uint64_t{riffSize} + 8) Fail(kBadChunkHeader);
-  if (!IsTag(data, "RIFF")) Fail("Nieoczekiwany znacznik głównego bloku RIFF.");
-  if (riffSize < 4) Fail(kTooSmall);
-  if (!IsTag(data + 8, "AVI ")) Fail("Nieoczekiwany znacznik bloku AVI.");
+namespace {
 
-  WalkChunks(data + 12, riffSize - 4, [&](const std::uint8_t* chunk, const std::uint8_t* body, std::uint32_t size) {
-    if (!IsTag(chunk, "LIST")) return;
+template <typename Source, typename OnFrame>
+void Scan(const Source& source, std::uint64_t length, std::uint8_t* header, OnFrame onFrame) {
+  if (length < 8) Fail(kTooSmall);
+  const std::uint8_t* riff = source.Bytes(0, 12 <= length ? 12 : 8);
+  const std::uint32_t riffSize = LoadU32(riff + 4);
+  if (length < std::uint64_t{riffSize} + 8) Fail(kBadChunkHeader);
+  if (!IsTag(riff, "RIFF")) Fail("Nieoczekiwany znacznik głównego bloku RIFF.");
+  if (riffSize < 4) Fail(kTooSmall);
+  if (!IsTag(riff + 8, "AVI ")) Fail("Nieoczekiwany znacznik bloku AVI.");
+
+  WalkChunks(source, 12, riffSize - 4, [&](std::uint32_t id, std::uint64_t body, std::uint32_t size) {
+    if (id != Tag("LIST")) return;
     if (size < 4) Fail(kTooSmall);
-    if (IsTag(body, "hdrl")) {
-      WalkChunks(body + 4, size - 4, [&](const std::uint8_t* c, const std::uint8_t* b, std::uint32_t s) {
-        if (!IsTag(c, "avih")) return;
+    const std::uint32_t type = LoadU32(source.Bytes(body, 4));
+    if (type == Tag("hdrl")) {
+      WalkChunks(source, body + 4, size - 4, [&](std::uint32_t c, std::uint64_t b, std::uint32_t s) {
+        if (c != Tag("avih")) return;
         if (s < 56) Fail("Zbyt mały rozmiar bloku AVIH.");
-        StorePictureSize(header, b);
+        StorePictureSize(header, source.Bytes(b, 40));
       });
-    } else if (IsTag(body, "movi")) {
-      WalkChunks(body + 4, size - 4, [&](const std::uint8_t* c, const std::uint8_t* b, std::uint32_t s) {
-        if (IsTag(c, "00dc")) onFrame(b, s);
+    } else if (type == Tag("movi")) {
+      WalkChunks(source, body + 4, size - 4, [&](std::uint32_t c, std::uint64_t b, std::uint32_t s) {
+        if (c == Tag("00dc")) onFrame(b, s);
       });
     }
   });
+}
+
+}  // namespace
+
+void ScanAviFile(const std::uint8_t* data, std::size_t length, std::uint8_t* header, const AviFrameHandler& onFrame) {
+  Scan(MemorySource{data}, length, header,
+       [&](std::uint64_t offset, std::uint32_t size) { onFrame(data + offset, size); });
+}
+
+void ScanAviSource(AviSource& source, std::uint64_t length, std::uint8_t* header, const AviFrameAtHandler& onFrame) {
+  Scan(StreamSource{source}, length, header, onFrame);
 }

@@ -68,3 +68,21 @@ using AviFrameHandler = std::function<void(const std::uint8_t* frame, std::uint3
 // "movi" lists to `onFrame`. Throws std::runtime_error with the Polish (Windows-1250) text
 // of the first check that fails; frames before that point have been handed on.
 void ScanAviFile(const std::uint8_t* data, std::size_t length, std::uint8_t* header, const AviFrameHandler& onFrame);
+
+// A source file read front to back for ScanAviSource.
+class AviSource {
+ public:
+  virtual ~AviSource() = default;
+  // The `count` bytes at `offset`, valid until the next call. The walk asks for at most 40
+  // bytes at a time, only for bytes inside the file, and never for an offset below an
+  // earlier one.
+  virtual const std::uint8_t* Bytes(std::uint64_t offset, std::size_t count) = 0;
+};
+
+// Called with the file offset and length of every "00dc" chunk's data, in file order.
+using AviFrameAtHandler = std::function<void(std::uint64_t offset, std::uint32_t length)>;
+
+// ScanAviFile over a source that is not held in memory: the same checks and messages, in
+// the same order; frames are handed on as offsets (the handler may ask the source for their
+// bytes, at offsets no lower than the frame's chunk header).
+void ScanAviSource(AviSource& source, std::uint64_t length, std::uint8_t* header, const AviFrameAtHandler& onFrame);

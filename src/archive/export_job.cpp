@@ -12,6 +12,7 @@
 #include "archive/avi.h"
 #include "base/file.h"
 #include "base/file_status.h"
+#include "base/platform.h"
 #include "base/text.h"
 
 namespace {
@@ -22,7 +23,15 @@ constexpr std::size_t kRecompressBatch = 128;
 
 [[noreturn]] void Fail(const char* utf8) { throw std::runtime_error(Cp1250FromUtf8(utf8)); }
 
-// One source file read whole, in one read. The block is kept for the next source and grows
+// A source that cannot be read (or measured) while it is joined: reported with the file's own
+// message, like a failure to open it.
+class SourceReadFailed : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// One source file read whole, in one read (recompress mode, whose frames are worked on in
+// parallel straight from it). The block is kept for the next source and grows
 // only when a source is larger, so a long join does not map fresh memory for every file.
 struct SourceBuffer {
   std::unique_ptr<std::uint8_t[]> bytes;
@@ -70,6 +79,72 @@ void ReadSource(File& source, SourceBuffer& buffer) {
   buffer.length = static_cast<std::size_t>(length);
   source.Read(buffer.bytes.get(), buffer.length);
 }
+
+// A source file read front to back in cache-sized blocks for the copy join. Frame chunks
+// are asked for whole and handed to the writer, which writes runs of them straight from
+// the block; what is pending is written out before the block moves on. So every byte goes
+// once through a small buffer that stays in cache, as with a plain file copy. The buffer is
+// kept for the next source.
+class SourceBlocks : public AviSource {
+ public:
+  void Start(File& file, std::uint64_t length, MjpegAviWriter& writer) {
+    if (!buffer_) buffer_.reset(new std::uint8_t[kCapacity]);
+    file_ = &file;
+    writer_ = &writer;
+    length_ = length;
+    start_ = filled_ = 0;
+    // Blocks are read straight into the buffer, without a second copy through stdio's.
+    std::setvbuf(file.Handle(), nullptr, _IONBF, 0);
+  }
+
+  const std::uint8_t* Bytes(std::uint64_t offset, std::size_t count) override {
+    if (offset < start_ || offset + count > start_ + filled_) Refill(offset, count);
+    return buffer_.get() + (offset - start_);
+  }
+
+  // The whole chunk of a frame whose data is at `offset`, with its padding byte when the file
+  // has one. Throws the writer's text for a frame too long for a chunk buffer.
+  void AddFrame(std::uint64_t offset, std::uint32_t length) {
+    if (MjpegChunkLength(length) > kAviChunkBufferSize) throw std::runtime_error(MjpegAddFrameFailedText());
+    const std::size_t padding = (length & 1) != 0 && offset + length < length_ ? 1 : 0;
+    const std::uint8_t* chunk = Bytes(offset - 8, 8 + std::size_t{length} + padding);
+    writer_->AddSourceFrame(chunk + 8, length, chunk + 8 + length + padding);
+  }
+
+ private:
+  static constexpr std::size_t kBlock = 256 * 1024;
+  // A block, or a whole chunk with its padding byte when that is longer.
+  static constexpr std::size_t kCapacity = kAviChunkBufferSize + kBlock;
+
+  void Refill(std::uint64_t offset, std::size_t count) {
+    writer_->EndSource();  // chunks still to be written from the block
+    const std::uint64_t end = start_ + filled_;
+    if (offset < start_ || offset + count > length_ || count > kCapacity)
+      throw SourceReadFailed(ReadFailedText(file_->Name()));
+    std::size_t kept = 0;
+    if (offset < end) {
+      kept = static_cast<std::size_t>(end - offset);
+      std::memmove(buffer_.get(), buffer_.get() + (offset - start_), kept);
+    } else if (offset > end && !platform::Seek(file_->Handle(), static_cast<std::int64_t>(offset), SEEK_SET)) {
+      throw SourceReadFailed(SeekFailedText(file_->Name()));
+    }
+    const std::size_t total = static_cast<std::size_t>(std::min<std::uint64_t>(std::max(count, kBlock), length_ - offset));
+    try {
+      file_->Read(buffer_.get() + kept, total - kept);
+    } catch (const std::runtime_error& e) {
+      throw SourceReadFailed(e.what());
+    }
+    start_ = offset;
+    filled_ = total;
+  }
+
+  std::unique_ptr<std::uint8_t[]> buffer_;
+  File* file_ = nullptr;
+  MjpegAviWriter* writer_ = nullptr;
+  std::uint64_t length_ = 0;
+  std::uint64_t start_ = 0;  // file offset of the first byte in the buffer
+  std::size_t filled_ = 0;
+};
 
 struct Frame {
   const std::uint8_t* data;
@@ -125,16 +200,26 @@ void AddRecompressed(MjpegAviWriter& writer, const std::vector<Frame>& frames, u
   }
 }
 
+struct SourceMemory {
+  SourceBuffer whole;    // recompress mode
+  SourceBlocks blocks;   // copy mode
+};
+
 void JoinOneSource(ExportMode mode, const std::wstring& path, MjpegAviWriter& writer, unsigned threads,
-                   SourceBuffer& data) {
+                   SourceMemory& memory) {
   File source(path, "rb");
-  ReadSource(source, data);
+  std::uint64_t length = 0;
+  if (mode == kExportCopy) {
+    length = SourceLength(source);
+    memory.blocks.Start(source, length, writer);
+  } else {
+    ReadSource(source, memory.whole);
+  }
+  SourceBuffer& data = memory.whole;
   try {
     if (mode == kExportCopy) {
-      // Frames go to the output straight from the source buffer where their chunks allow.
-      const std::uint8_t* end = data.bytes.get() + data.length;
-      ScanAviFile(data.bytes.get(), data.length, writer.Header(),
-                  [&](const std::uint8_t* frame, std::uint32_t length) { writer.AddSourceFrame(frame, length, end); });
+      ScanAviSource(memory.blocks, length, writer.Header(),
+                    [&](std::uint64_t offset, std::uint32_t frameLength) { memory.blocks.AddFrame(offset, frameLength); });
       writer.EndSource();
     } else {
       // The walk only collects the frames; they are recompressed and added afterwards, and
@@ -150,6 +235,8 @@ void JoinOneSource(ExportMode mode, const std::wstring& path, MjpegAviWriter& wr
       AddRecompressed(writer, frames, threads);
       if (walkError) std::rethrow_exception(walkError);
     }
+  } catch (const SourceReadFailed&) {
+    throw;
   } catch (const AviFileTooLarge& e) {
     throw AviFileTooLarge(e.what() + Cp1250FromUtf8(" Eksport zatrzymano przy pliku `") + source.Name() + "'.");
   } catch (const std::exception& e) {
@@ -196,12 +283,12 @@ void JoinAviFiles(ExportMode mode, const std::vector<std::wstring>& sources, con
   MjpegAviWriter writer(output, options.sizeLimit);
   const unsigned threads = options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
   const auto n = static_cast<std::uint32_t>(sources.size());
-  SourceBuffer buffer;
+  SourceMemory memory;
   try {
     for (std::uint32_t i = 0; i < n; ++i) {
       status.SetStatusText(ExportingText());
       status.SetProgress(static_cast<std::uint32_t>(std::uint64_t{i} * 100 / n));
-      JoinOneSource(mode, sources[i], writer, threads, buffer);
+      JoinOneSource(mode, sources[i], writer, threads, memory);
     }
   } catch (...) {
     // The file keeps every frame added before the failure; the header still says none.

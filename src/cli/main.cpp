@@ -46,6 +46,9 @@ int main(int argc, char** argv) {
   CLI::App app{"trevnactl: scripting and fleet tool for Trevna-2.2 detection cards", "trevnactl"};
   app.set_version_flag("--version", std::string("trevnactl ") + TREVNA_VERSION);
   app.require_subcommand(1);
+  // Options begin with "-" or "--" only, on Windows too: "/data/most.trv" (a drive-relative
+  // path, and every Unix path under Wine) is a value. Subcommands inherit this setting.
+  app.allow_windows_style_options(false);
 
   auto& entries = cli::Entries();
   std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });

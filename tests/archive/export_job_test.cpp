@@ -14,6 +14,7 @@
 #include "archive/jpeg_codec.h"
 #include "archive_test_util.h"
 #include "base/bytes.h"
+#include "base/file.h"
 #include "base/platform.h"
 #include "base/text.h"
 #include "base/ui_queue.h"
@@ -161,6 +162,68 @@ TEST_F(ExportJobTest, CopyJoinsFramesInOrder) {
   }
   EXPECT_EQ(view.statuses, std::vector<std::string>(2, "Eksportowanie..."));
   EXPECT_EQ(view.progress, (std::vector<std::uint32_t>{0, 50}));
+}
+
+// The copy join reads its sources in blocks; its file must be the one made by walking each
+// source held whole and adding every frame. The sources put chunks across block edges,
+// frames longer than a block (up to the largest), odd frames whose padding byte is not zero,
+// chunks that are skipped (junk, audio, a nested list, the index) and a last frame without
+// its padding byte.
+TEST_F(ExportJobTest, CopyJoinGivesTheFileOfAddingEveryFrame) {
+  auto chunk = [](const std::string& id, const std::string& body, char pad = '\0', bool padded = true) {
+    std::string s = id;
+    AppendU32(s, static_cast<std::uint32_t>(body.size()));
+    s += body;
+    if (padded && body.size() % 2) s.push_back(pad);
+    return s;
+  };
+  auto frame = [](std::size_t size, unsigned seed) {
+    std::string f(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) f[i] = static_cast<char>((i * 131 + seed * 7919) >> 3);
+    return f;
+  };
+  auto avi = [&](std::uint32_t width, const std::vector<std::string>& movis, const std::string& tail) {
+    std::string avih(56, '\0');
+    StoreU32(reinterpret_cast<std::uint8_t*>(avih.data()) + 32, width);
+    StoreU32(reinterpret_cast<std::uint8_t*>(avih.data()) + 36, 144);
+    std::string body = "AVI " + chunk("LIST", "hdrl" + chunk("avih", avih)) + chunk("JUNK", std::string(301, 'j'));
+    for (const auto& movi : movis) body += chunk("LIST", "movi" + movi);
+    return chunk("RIFF", body + tail, '\0', false);
+  };
+  std::string many, mixed, odd;
+  for (unsigned i = 0; i < 90; ++i) many += chunk("00dc", frame(9001 + 2 * (i % 3), i), static_cast<char>(i));
+  mixed = chunk("00dc", frame(300001, 1), 'p') + chunk("01wb", frame(77, 2)) +
+          chunk("LIST", "rec " + chunk("00dc", frame(5, 3))) + chunk("00dc", frame(1048568, 4)) +
+          chunk("00dc", frame(262139, 5), 'q') + chunk("00dc", frame(262144, 6));
+  for (unsigned i = 0; i < 40; ++i) odd += chunk("00dc", frame(12345 + i, 7 + i), 'z');
+  const std::vector<std::string> sources = {
+      avi(180, {many, mixed}, chunk("idx1", frame(1600, 9))),
+      avi(192, {odd}, ""),
+      avi(200, {mixed + chunk("00dc", frame(3, 8), 'x', false)}, ""),
+  };
+  std::vector<std::wstring> paths;
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    WriteBytes(folder / ("s" + std::to_string(i) + ".avi"), sources[i]);
+    paths.push_back(Wide(folder / ("s" + std::to_string(i) + ".avi")));
+  }
+  for (const auto& list : std::vector<std::vector<std::wstring>>{paths, {paths[2], paths[0]}, {paths[1]}}) {
+    const auto expectedPath = folder / "expected.avi";
+    {
+      File out(expectedPath.string(), "wb");
+      MjpegAviWriter writer(out);
+      for (const auto& path : list) {
+        const std::string bytes = ReadBytes(std::filesystem::path(Utf8FromWide(path)));
+        ScanAviFile(Bytes(bytes), bytes.size(), writer.Header(),
+                    [&](const std::uint8_t* f, std::uint32_t n) { writer.AddFrame(f, n); });
+      }
+      writer.Finish();
+    }
+    RecordingView view;
+    JoinAviFiles(kExportCopy, list, Out(), view);
+    const std::string expected = ReadBytes(expectedPath);
+    ASSERT_GT(expected.size(), 400'000u);
+    EXPECT_TRUE(OutBytes() == expected) << "the joined file differs from the frame-by-frame one";
+  }
 }
 
 TEST_F(ExportJobTest, ProgressShowsTheShareOfFilesStarted) {
