@@ -138,13 +138,9 @@ bool OpenCard(CardSession& card, const std::string& host, const CardOptions& opt
     card.status->ShowStatus(Cp1250FromUtf8("Nie udało się otworzyć połączenia"));
     console.Finish();
     std::fprintf(stderr,
-                 "%s: the card's SSH host key has changed; the password was not sent.
-"
-                 "  remembered: %s
-  offered:    %s
-"
-                 "  If the card was replaced or re-installed, run again with --accept-new-key (known cards: %s).
-",
+                 "%s: the card's SSH host key has changed; the password was not sent.\n"
+                 "  remembered: %s\n  offered:    %s\n"
+                 "  If the card was replaced or re-installed, run again with --accept-new-key (known cards: %s).\n",
                  host.c_str(), e.stored.c_str(), e.offered.c_str(), device::DefaultKnownCardsPath().c_str());
     return false;
   } catch (const std::exception& e) {

@@ -64,7 +64,10 @@ std::string HostKeyFingerprint(const unsigned char* sha256) {
 
 std::string KnownCardName(std::uint32_t address, std::uint16_t port) {
   std::string name = net::DottedAddress(address);
-  if (port != 22) name += ":" + std::to_string(port);
+  if (port != 22) {
+    name += ':';
+    name += std::to_string(port);
+  }
   return name;
 }
 

@@ -36,6 +36,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -130,6 +131,11 @@ class HostKeyQuestion {
 // The text of that question (Windows-1250).
 std::string HostKeyQuestionText(const std::string& card, const std::string& storedFingerprint,
                                 const std::string& offeredFingerprint);
+
+// The program's question on Windows (device/win/host_key_question.cpp, in the Windows library
+// only): a Yes/No box owned by `ownerWindow` (an HWND, or null), No the default. It runs on the
+// UI thread: the Connection gets it wrapped in a PostedHostKeyQuestion.
+std::shared_ptr<HostKeyQuestion> MakeHostKeyMessageBox(void* ownerWindow);
 
 // The device list window: one appended item per card heard (LB_ADDSTRING).
 class DeviceListSink {

@@ -121,6 +121,52 @@ TEST(HostKeyNative, ANewKeyGetsNoPasswordUntilAccepted) {
   }
 }
 
+trevna_test::ProcessResult Trevnactl(const std::vector<std::string>& args) {
+  return trevna_test::RunTrevnactl(args, {std::string("TREVNA_PASSWORD=") + CardSim::kPassword});
+}
+
+TEST(HostKeyNative, TrevnactlRefusesAChangedKeyUnlessAccepted) {
+  const trevna_test::TempFolder folder("cli-host-key");
+  CardSimOptions options;
+  options.addresses = {"127.0.0.33"};
+  options.sshPort = trevna_test::FreeTcpPort();
+  options.stateFolder = folder / "state";
+  auto time = [&](bool accept) {
+    std::vector<std::string> args = {"time", "127.0.0.33", "--user", CardSim::kUser, "--ssh-port",
+                                     std::to_string(options.sshPort)};
+    if (accept) args.push_back("--accept-new-key");
+    return Trevnactl(args);
+  };
+  {
+    CardSim card(options);
+    const auto first = time(false);
+    EXPECT_EQ(first.exitCode, 0) << first.err;
+    // Card text goes to the terminal without control characters.
+    std::filesystem::create_directories(card.CardFolder() / "usbdrive" / "evil\x1b[2J\x07");
+    const auto listing = Trevnactl({"archive", "127.0.0.33", "--user", CardSim::kUser, "--ssh-port",
+                                    std::to_string(options.sshPort)});
+    EXPECT_EQ(listing.exitCode, 0) << listing.err;
+    EXPECT_NE(listing.out.find("evil?[2J?/\n"), std::string::npos) << listing.out;
+    EXPECT_EQ(listing.out.find('\x1b'), std::string::npos);
+  }
+  options.extraArguments = {"--new-host-key"};
+  CardSim card(options);
+  const struct {
+    bool accept;
+    int exitCode;
+    const char* says;
+  } runs[] = {{false, 1, "host key has changed"}, {true, 0, ""}, {false, 0, ""}};
+  for (const auto& r : runs) {
+    const std::size_t logins = Logins(card);
+    const auto run = time(r.accept);
+    EXPECT_EQ(run.exitCode, r.exitCode) << run.err;
+    EXPECT_NE(run.err.find(r.says), std::string::npos) << run.err;
+    if (r.exitCode) {
+      EXPECT_EQ(Logins(card), logins);
+    }
+  }
+}
+
 class HostileCard : public trevna_test::CardSimSuite<HostileCard> {
  protected:
   void SetUp() override {
@@ -133,10 +179,9 @@ class HostileCard : public trevna_test::CardSimSuite<HostileCard> {
 
 struct SmallDisk : LocalFiles {
   std::uint64_t free = 0;
-  std::vector<std::string> created;
   bool IsDirectory(const std::string&) override { return false; }
   bool Exists(const std::string&) override { return false; }
-  void CreateFolder(const std::string& path) override { created.push_back(path); }
+  void CreateFolder(const std::string& path) override { RealFiles().CreateFolder(path); }
   std::optional<std::uint64_t> FreeSpace(const std::string&) override { return free; }
 };
 
