@@ -255,6 +255,13 @@ std::string SourceFailedText(const std::string& sourceName, const std::string& m
 }
 
 JpegBytes RecompressFrame(const std::uint8_t* frame, std::uint32_t length) {
+  // The pictures being recompressed on all threads together stay within one memory budget.
+  std::uint64_t claimed = 0;
+  std::uint32_t components = 0;
+  if (!JpegPictureBytes(frame, length, &claimed, &components) || claimed > kMaxDecodedBytes) {
+    Fail("Nie powiodła się dekompresja JPEG.");
+  }
+  const MemoryBudget::Reservation memory(DecodeMemoryBudget(), components == 1 ? claimed * 4 : claimed);
   RawImage image;
   if (!DecodeJpeg(frame, length, image)) Fail("Nie powiodła się dekompresja JPEG.");
   HeapBytes pixels(image.pixels);

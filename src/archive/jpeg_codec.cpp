@@ -130,6 +130,16 @@ bool DecodeJpeg(const std::uint8_t* data, std::size_t length, RawImage& image, s
   jpeg_create_decompress(&codec);
   AttachMemorySource(&codec, data, length);
   jpeg_read_header(&codec, TRUE);
+  // The size the header claims is checked before the codec allocates anything for the image
+  // (a progressive picture keeps all its coefficients), and the codec's own memory is bounded.
+  jpeg_calc_output_dimensions(&codec);
+  const std::uint64_t claimed =
+      std::uint64_t{codec.output_width} * codec.output_height * std::uint64_t(codec.out_color_components);
+  if (claimed == 0 || claimed > maxBytes) {
+    jpeg_destroy_decompress(&codec);
+    return false;
+  }
+  codec.mem->max_memory_to_use = static_cast<long>(kJpegCodecMemory);
   jpeg_start_decompress(&codec);
 
   const std::uint64_t stride = std::uint64_t{codec.output_width} * std::uint64_t(codec.output_components);
@@ -194,4 +204,45 @@ bool EncodeJpeg(const std::uint8_t* pixels, std::uint32_t width, std::uint32_t h
   *length = destination->length;
   jpeg_destroy_compress(&codec);
   return true;
+}
+
+bool JpegPictureBytes(const std::uint8_t* data, std::size_t length, std::uint64_t* bytes, std::uint32_t* components) {
+  jpeg_decompress_struct codec;
+  TrapError trap;
+  SetUpTrap(trap);
+  codec.err = &trap.manager;
+  if (setjmp(trap.jump)) return false;
+  jpeg_create_decompress(&codec);
+  AttachMemorySource(&codec, data, length);
+  jpeg_read_header(&codec, TRUE);
+  jpeg_calc_output_dimensions(&codec);
+  *bytes = std::uint64_t{codec.output_width} * codec.output_height * std::uint64_t(codec.out_color_components);
+  *components = static_cast<std::uint32_t>(codec.out_color_components);
+  jpeg_destroy_decompress(&codec);
+  return true;
+}
+
+MemoryBudget::Reservation::Reservation(MemoryBudget& budget, std::uint64_t bytes)
+    : budget_(budget), bytes_(bytes < budget.total_ ? bytes : budget.total_) {
+  std::unique_lock lock(budget_.mutex_);
+  budget_.freed_.wait(lock, [&] { return budget_.used_ + bytes_ <= budget_.total_; });
+  budget_.used_ += bytes_;
+}
+
+MemoryBudget::Reservation::~Reservation() {
+  {
+    std::lock_guard lock(budget_.mutex_);
+    budget_.used_ -= bytes_;
+  }
+  budget_.freed_.notify_all();
+}
+
+std::uint64_t MemoryBudget::Used() const {
+  std::lock_guard lock(mutex_);
+  return used_;
+}
+
+MemoryBudget& DecodeMemoryBudget() {
+  static MemoryBudget budget(kDecodeMemoryBudget);
+  return budget;
 }

@@ -24,6 +24,8 @@ void AddCardOptions(CLI::App& app, CardOptions& options) {
   app.add_option("--timeout-ms", options.timeoutMs,
                  "longest wait for one answer of the card; a card that does not answer in time fails the step")
       ->check(CLI::Range(100, 600000));
+  app.add_flag("--accept-new-key", options.acceptNewKey,
+               "log in even when the card's SSH host key is not the one remembered for it, and remember the new key");
 }
 
 void AddRestartOption(CLI::App& app, CardOptions& options) {
@@ -126,10 +128,21 @@ bool OpenCard(CardSession& card, const std::string& host, const CardOptions& opt
   device::SshLimits limits;
   limits.callTimeoutMs = options.timeoutMs;
   try {
+    device::HostKeyPolicy hostKeys;
+    hostKeys.acceptNewKey = options.acceptNewKey;
     card.session.Open(address, static_cast<std::uint16_t>(options.sshPort), Cp1250FromUtf8(options.user), password,
-                      limits, card.status.get());
+                      limits, card.status.get(), hostKeys);
     card.status->ShowStatus(Cp1250FromUtf8("Połączony"));
     return true;
+  } catch (const device::HostKeyChanged& e) {
+    card.status->ShowStatus(Cp1250FromUtf8("Nie udało się otworzyć połączenia"));
+    console.Finish();
+    std::fprintf(stderr,
+                 "%s: the card's SSH host key has changed; the password was not sent.\n"
+                 "  remembered: %s\n  offered:    %s\n"
+                 "  If the card was replaced or re-installed, run again with --accept-new-key (known cards: %s).\n",
+                 host.c_str(), e.stored.c_str(), e.offered.c_str(), device::DefaultKnownCardsPath().c_str());
+    return false;
   } catch (const std::exception& e) {
     card.status->ShowStatus(Cp1250FromUtf8("Nie udało się otworzyć połączenia"));
     console.Finish();

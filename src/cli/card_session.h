@@ -24,9 +24,10 @@ struct CardOptions {
   int streamPort = 25100;
   int restartStepMs = -1;  // -1: the card's own pacing
   int timeoutMs = device::SshLimits{}.callTimeoutMs;
+  bool acceptNewKey = false;  // a card whose host key changed is trusted with its new key
 };
 
-// --user, --password-file, --ssh-port, --stream-port, --timeout-ms.
+// --user, --password-file, --ssh-port, --stream-port, --timeout-ms, --accept-new-key.
 void AddCardOptions(CLI::App& app, CardOptions& options);
 // --restart-step-ms, for the commands that restart the card.
 void AddRestartOption(CLI::App& app, CardOptions& options);

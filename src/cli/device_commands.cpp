@@ -43,7 +43,7 @@ struct PrintingList : DeviceListSink {
       first = false;
       return;
     }
-    std::printf("%s\n", Utf8FromCp1250(text).c_str());
+    std::printf("%s\n", Utf8FromCp1250(card::Printable(text)).c_str());
     std::fflush(stdout);
   }
   bool first = true;
@@ -222,9 +222,14 @@ const bool networkRegistered = cli::RegisterCommand(
             return;
           }
           const NetworkSettings s = ReadNetworkSettings(ctx);
-          std::printf("ipaddr = %s\nnetmask = %s\ngateway = %s\n", net::DottedAddress(s.address).c_str(),
-                      net::DottedAddress(s.netmask).c_str(), net::DottedAddress(s.gateway).c_str());
-          if (s.hardwareAddress) std::printf("hwaddr = %s\n", s.hardwareAddress->c_str());
+          auto shown = [](const std::optional<std::uint32_t>& value) {
+            return value ? net::DottedAddress(*value) : std::string("unknown");
+          };
+          std::printf("ipaddr = %s\nnetmask = %s\ngateway = %s\n", shown(s.address).c_str(),
+                      shown(s.netmask).c_str(), shown(s.gateway).c_str());
+          if (s.hardwareAddress) {
+            std::printf("hwaddr = %s\n", Utf8FromCp1250(card::Printable(*s.hardwareAddress)).c_str());
+          }
         });
       };
     });
@@ -273,7 +278,7 @@ const bool archiveRegistered = cli::RegisterCommand(
             if (name.back() != '/') name += '/';
             lines = ListArchiveFiles(ctx, name);
           }
-          for (const auto& line : lines) std::printf("%s\n", Utf8FromCp1250(line).c_str());
+          for (const auto& line : lines) std::printf("%s\n", Utf8FromCp1250(card::Printable(line)).c_str());
         });
       };
     });

@@ -36,17 +36,19 @@ void WriteBitmap(const std::string& path, const std::vector<std::uint8_t>& pictu
   WriteWholeFile(path, BitmapFile(BitmapFormat{width, height, 24, 2835, true}, rows));
 }
 
-// Passes the tuning calls on and keeps every accepted count message.
+// Passes the tuning calls on and keeps the accepted count messages until they are written (a
+// bounded number: a card that sends only tuning data must not fill memory or the disk).
 class RecordingTuning : public TuningTarget {
  public:
+  static constexpr std::size_t kMaxFiles = 10000;
   explicit RecordingTuning(TuningState& state) : state_(state) {}
   std::optional<TuningRequest> TakeTuningRequest() override { return state_.TakeTuningRequest(); }
   std::pair<int, int> TunedDetector() const override { return state_.TunedDetector(); }
   void SetCounts(const std::uint16_t* counts) override {
     state_.SetCounts(counts);
-    received.emplace_back(counts, counts + TuningState::kValues);
+    received.Add(counts);
   }
-  std::vector<std::vector<std::uint16_t>> received;
+  TuningLog received{kMaxFiles};
 
  private:
   TuningState& state_;
@@ -160,9 +162,9 @@ const bool liveRegistered = cli::RegisterCommand(
               failure = "the stream ended";
               break;
             }
-            while (tuningWritten < tuning.received.size()) {
+            for (const auto& counts : tuning.received.Take()) {
               std::string text;
-              for (std::uint16_t value : tuning.received[tuningWritten]) text += std::to_string(value) + "\n";
+              for (std::uint16_t value : counts) text += std::to_string(value) + "\n";
               ++tuningWritten;
               WriteWholeFile(Cp1250FromUtf8(o->out + "/tuning-" + std::to_string(tuningWritten) + ".txt"), text);
             }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/socket.h"
 #include "base/text.h"
 
 namespace card {
@@ -54,10 +55,10 @@ std::string KeyValue(std::string_view text, std::string_view name) {
   }
 }
 
-std::uint32_t PackAddress(const std::string& dotted) {
-  unsigned part[4] = {0, 0, 0, 0};
-  std::sscanf(dotted.c_str(), "%u.%u.%u.%u", &part[0], &part[1], &part[2], &part[3]);
-  return ((part[0] & 0xFFu) << 24) | ((part[1] & 0xFFu) << 16) | ((part[2] & 0xFFu) << 8) | (part[3] & 0xFFu);
+std::optional<std::uint32_t> PackAddress(const std::string& dotted) {
+  std::uint32_t address = 0;
+  if (!net::ParseDottedAddress(dotted, &address)) return std::nullopt;
+  return address;
 }
 
 std::optional<std::string> HardwareAddress(std::string_view ifconfigOutput) {
@@ -98,19 +99,58 @@ std::string ShellQuoted(const std::string& name) {
   return quoted;
 }
 
-bool IsSafeArchiveName(std::string_view name) {
-  if (!name.empty() && name.front() == '/') return false;
-  if (name.find("..") != std::string_view::npos) return false;
-  for (char c : name) {
-    if (c == '\\' || c == ':' || c == '\0') return false;
+namespace {
+
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// One part of a path between slashes, as Windows would see it as a file name.
+bool IsSafePathPart(std::string_view part) {
+  if (part.empty()) return true;  // the slash that ends a folder name
+  if (part.back() == '.' || part.back() == ' ') return false;
+  // A device name stays a device with any extension: "nul.txt" is NUL.
+  std::string stem;
+  for (char c : part.substr(0, part.find('.'))) stem += Upper(c);
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return false;
+  if (stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) && stem[3] >= '1' &&
+      stem[3] <= '9') {
+    return false;
   }
   return true;
 }
 
+}  // namespace
+
+bool IsSafeArchiveName(std::string_view name) {
+  if (!name.empty() && name.front() == '/') return false;
+  if (name.find("..") != std::string_view::npos) return false;
+  for (char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) return false;
+    if (c == '\\' || c == ':' || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*') return false;
+  }
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t slash = name.find('/', start);
+    if (!IsSafePathPart(name.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start))) {
+      return false;
+    }
+    if (slash == std::string_view::npos) return true;
+    start = slash + 1;
+  }
+}
+
+std::string Printable(std::string_view text) {
+  std::string shown(text);
+  for (char& c : shown) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) c = '?';
+  }
+  return shown;
+}
+
 std::string UnsafeArchiveNameText(const std::string& name) {
-  std::string shown;
-  for (char c : name) shown += c == '\0' ? '?' : c;
-  return Cp1250FromUtf8("Niedozwolona nazwa w archiwum karty `") + shown + "'.";
+  return Cp1250FromUtf8("Niedozwolona nazwa w archiwum karty `") + Printable(name) + "'.";
 }
 
 namespace {

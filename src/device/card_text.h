@@ -18,8 +18,9 @@ namespace card {
 // blank, a comment nor "key = ..." comes first (reading stops there).
 std::string KeyValue(std::string_view text, std::string_view name);
 
-// "%u.%u.%u.%u" parsed leniently (missing parts count as 0), packed first octet highest.
-std::uint32_t PackAddress(const std::string& dotted);
+// "%u.%u.%u.%u" packed first octet highest: exactly four decimal numbers 0..255 separated by
+// dots. Anything else ("300.1.1.1", "10.1", "garbage") is unknown: none.
+std::optional<std::uint32_t> PackAddress(const std::string& dotted);
 
 // The 17 characters after "HWaddr " (fewer when the text ends first); none without "HWaddr ".
 std::optional<std::string> HardwareAddress(std::string_view ifconfigOutput);
@@ -33,10 +34,17 @@ std::vector<std::string> SplitListing(std::string_view output);
 std::string ShellQuoted(const std::string& name);
 
 // True when a name from the card's listing may be joined into a local path: no "..", "\",
-// ":" or NUL anywhere and no "/" at the start.
+// ":", NUL or other control character anywhere, none of the characters Windows refuses in
+// names (< > " | ? *), no "/" at the start, and no part between slashes that Windows would
+// take for a device (CON, PRN, AUX, NUL, COM1..COM9, LPT1..LPT9, with or without an
+// extension, in any case) or that ends in "." or " ".
 bool IsSafeArchiveName(std::string_view name);
 // The message for a refused name: "Niedozwolona nazwa w archiwum karty `" + name + "'.".
 std::string UnsafeArchiveNameText(const std::string& name);
+
+// Card text made safe for a terminal or a list: every control character (below 0x20, and
+// 0x7F) becomes "?", so escape sequences a card sends cannot act on the display.
+std::string Printable(std::string_view text);
 
 // The marker appended to list entries that already exist in the local archive folder.
 inline constexpr const char* kDownloadedMarker = "  [S]";

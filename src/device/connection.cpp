@@ -20,6 +20,8 @@ Connection::Connection(StatusSink* status, MessageSink* messages, ConnectionOpti
     // an upload does not wait for the card's restart.
     options_.timing.sleep = [stop = StopEvent()](unsigned milliseconds) { stop->Wait(milliseconds); };
   }
+  // Reads and transfers end when the worker is stopped, however the card trickles its bytes.
+  session_.SetStopCheck([stop = StopEvent()] { return stop->IsSet(); });
 }
 
 Connection::~Connection() { Stop(); }
@@ -191,7 +193,11 @@ void Connection::RunRequest(ConnectionRequest code, Request& request) {
 
 void Connection::OpenSession(const Request& request) {
   try {
-    session_.Open(request.address, options_.sshPort, request.user, request.password, options_.limits, status_);
+    HostKeyPolicy hostKeys;
+    hostKeys.knownCardsPath = options_.knownCardsPath;
+    hostKeys.question = options_.hostKeyQuestion.get();
+    session_.Open(request.address, options_.sshPort, request.user, request.password, options_.limits, status_,
+                  hostKeys);
   } catch (...) {
     status_->ShowStatus(T("Nie udało się otworzyć połączenia"));
     throw;
@@ -243,7 +249,8 @@ void Connection::DoListArchiveFiles(Request& request) {
     std::vector<ArchiveEntry> entries;
     entries.reserve(files.size());
     for (const std::string& name : files) {
-      entries.push_back(LocalArchiveEntry(*options_.files, name, request.root + request.folder + name, false));
+      entries.push_back(
+          LocalArchiveEntry(*options_.files, name, request.root + request.folder + name, false, request.folder));
     }
     request.archive->ShowFiles(request.folder, entries);
   }
@@ -265,7 +272,7 @@ void Connection::DoDownloadArchiveFiles(Request& request) {
 void Connection::DoShowNetwork(Request& request) {
   OperationContext ctx = Context();
   const NetworkSettings settings = ReadNetworkSettings(ctx, [&](const NetworkSettings& read) {
-    if (request.network) request.network->ShowAddresses(read.address, read.netmask, read.gateway);
+    if (request.network) request.network->ShowReadAddresses(read.address, read.netmask, read.gateway);
   });
   if (request.network && settings.hardwareAddress) request.network->ShowHardwareAddress(*settings.hardwareAddress);
 }

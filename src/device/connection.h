@@ -49,6 +49,11 @@ struct ConnectionOptions {
   unsigned clockEvery = 1024;   // passes between clock checks
   DeviceTiming timing;          // restart waits and the PC clock; the default waits end at stop
   LocalFiles* files = nullptr;  // null: the real file system
+  // The cards' host keys (device/known_cards.h): the file (empty: the user's) and the
+  // question asked when a card's key changed (null: such a login ends). In the program the
+  // question is a PostedHostKeyQuestion (device/posted_sinks.h).
+  std::string knownCardsPath;
+  std::shared_ptr<HostKeyQuestion> hostKeyQuestion;
 };
 
 class Connection : public Thread {

@@ -1,5 +1,6 @@
 #include "device/device_operations.h"
 
+#include <memory>
 #include <stdexcept>
 #include <thread>
 
@@ -100,7 +101,9 @@ std::vector<std::string> ListArchiveFiles(OperationContext& ctx, const std::stri
                          [&] { return Listing(ctx, "ls -p /mnt/usbdrive/" + card::ShellQuoted(folder)); });
 }
 
-ArchiveEntry LocalArchiveEntry(LocalFiles& files, const std::string& entry, const std::string& path, bool folder) {
+ArchiveEntry LocalArchiveEntry(LocalFiles& files, const std::string& entry, const std::string& path, bool folder,
+                               const std::string& listedFolder) {
+  if (!card::IsSafeArchiveName(entry) || !card::IsSafeArchiveName(listedFolder)) return {entry, false};
   return {entry, folder ? files.IsDirectory(path) : files.Exists(path)};
 }
 
@@ -116,11 +119,19 @@ void DownloadArchiveFile(OperationContext& ctx, const std::string& archiveRoot, 
       if (!card::IsSafeArchiveName(*name)) throw std::runtime_error(card::UnsafeArchiveNameText(*name));
     }
     ctx.files.CreateFolder(archiveRoot + folder);
-    PartialFile target(archiveRoot + folder + file);
+    std::unique_ptr<PartialFile> target;
     ctx.session.Fetch(
-        "/mnt/usbdrive/" + folder + file, [&](const char* data, std::size_t size) { target.Write(data, size); },
-        [&](int position) { ctx.status.ShowProgress("", position); });
-    target.Commit();
+        "/mnt/usbdrive/" + folder + file,
+        [&](const char* data, std::size_t size) { target->Write(data, size); },
+        [&](int position) { ctx.status.ShowProgress("", position); },
+        [&](std::uint64_t size) {
+          const std::optional<std::uint64_t> free = ctx.files.FreeSpace(archiveRoot + folder);
+          if (free && size > *free) {
+            throw std::runtime_error(T("Za mało miejsca na dysku na plik `") + archiveRoot + folder + file + "'.");
+          }
+          target = std::make_unique<PartialFile>(archiveRoot + folder + file);
+        });
+    if (target) target->Commit();
   });
 }
 
@@ -136,8 +147,18 @@ void RestartCard(OperationContext& ctx) {
   ctx.status.ShowStatus(T("Trevna pomyślnie zrestartowany"));
 }
 
+bool UsableNetworkSettings(std::uint32_t address, std::uint32_t netmask) {
+  if (address == 0 || address == 0xFFFFFFFFu || netmask == 0) return false;
+  const std::uint32_t hosts = ~netmask;
+  return (hosts & (hosts + 1)) == 0;  // ones, then zeros
+}
+
 void SetNetwork(OperationContext& ctx, std::uint32_t address, std::uint32_t netmask, std::uint32_t gateway) {
   WithFailureLine(ctx, "Nie udało się skonfigurować sieci", [&] {
+    if (!UsableNetworkSettings(address, netmask)) {
+      throw std::runtime_error(T("Nieprawidłowy adres lub maska sieci: ") + net::DottedAddress(address) + " / " +
+                               net::DottedAddress(netmask) + ".");
+    }
     ctx.status.ShowProgress(T("Konfigurowanie ustawień sieciowych..."), 0);
     {
       SshChannel channel = ctx.session.StartCommand(
@@ -169,7 +190,14 @@ std::string FetchProgram(OperationContext& ctx) {
     std::string data;
     ctx.session.Fetch(
         "/etc/vemo/program.doz", [&](const char* bytes, std::size_t size) { data.append(bytes, size); },
-        [&](int position) { ctx.status.ShowProgress("", position); });
+        [&](int position) { ctx.status.ShowProgress("", position); },
+        [&](std::uint64_t size) {
+          if (size > kMaxProgramBytes) {
+            throw std::runtime_error(T("Plik `/etc/vemo/program.doz' na karcie jest za duży (") +
+                                     std::to_string(size) + T(" bajtów)."));
+          }
+          data.reserve(static_cast<std::size_t>(size));
+        });
     return data;
   });
 }

@@ -38,10 +38,12 @@ struct OperationContext {
 void ChangePassword(OperationContext& ctx, const std::string& user, const std::string& newPassword);
 
 // Request 5: the card's network settings ("/vemo/ipconfig --show", "ifconfig eth0").
+// An address the card's answer does not hold as four numbers 0..255 is unknown (none); it is
+// shown as such and never written back.
 struct NetworkSettings {
-  std::uint32_t address = 0;
-  std::uint32_t netmask = 0;
-  std::uint32_t gateway = 0;
+  std::optional<std::uint32_t> address;
+  std::optional<std::uint32_t> netmask;
+  std::optional<std::uint32_t> gateway;
   std::optional<std::string> hardwareAddress;
 };
 // `addressesRead` runs after the first command, before the hardware address is asked for (the
@@ -54,22 +56,32 @@ std::vector<std::string> ListArchiveFolders(OperationContext& ctx);
 // Request 6: lines of "ls -p /mnt/usbdrive/<folder>".
 std::vector<std::string> ListArchiveFiles(OperationContext& ctx, const std::string& folder);
 // Request 4, one file: "/mnt/usbdrive/<folder><file>" into archiveRoot + folder + file. Names
-// that could leave archiveRoot are refused. The file appears only when complete.
+// that could leave archiveRoot are refused. A size the card announces that the local disk
+// cannot hold is refused before any data is read, naming the file. The file appears only when
+// complete.
 void DownloadArchiveFile(OperationContext& ctx, const std::string& archiveRoot, const std::string& folder,
                          const std::string& file);
-// `entry`, downloaded when `path` exists locally (as a folder when `folder` is set).
-ArchiveEntry LocalArchiveEntry(LocalFiles& files, const std::string& entry, const std::string& path, bool folder);
+// `entry`, downloaded when `path` exists locally (as a folder when `folder` is set). An entry
+// that IsSafeArchiveName refuses (`names`: the listed parts joined into `path`) is never
+// looked up and counts as not downloaded.
+ArchiveEntry LocalArchiveEntry(LocalFiles& files, const std::string& entry, const std::string& path, bool folder,
+                               const std::string& listedFolder = "");
 // What the archive dialog shows for an entry: the name, with "  [S]" when downloaded.
 std::string ArchiveItemText(const ArchiveEntry& entry);
 
 // Request 8: "sync && /vemo/restart", then 75 steps of 1 s.
 void RestartCard(OperationContext& ctx);
-// Request 9: static network settings, then the restart (75 steps of 1 s).
+// Request 9: static network settings, then the restart (75 steps of 1 s). Values that would
+// make the card unreachable (address 0.0.0.0 or 255.255.255.255, a netmask that is not a run
+// of ones then zeros, or 0.0.0.0) are refused before anything is sent.
+bool UsableNetworkSettings(std::uint32_t address, std::uint32_t netmask);
 void SetNetwork(OperationContext& ctx, std::uint32_t address, std::uint32_t netmask, std::uint32_t gateway);
 // Request 10: the program to "/etc/vemo/program.doz" (progress 0..25), then the restart
 // (progress 26..100 over 75 steps of 533 ms).
 void UploadProgram(OperationContext& ctx, const std::string& programData);
-// Request 11, first half: the card's program bytes (status "Pobieranie pliku...").
+// Request 11, first half: the card's program bytes (status "Pobieranie pliku..."). A program
+// the card announces above kMaxProgramBytes is refused before it is read.
+inline constexpr std::uint64_t kMaxProgramBytes = 16u * 1024 * 1024;
 std::string FetchProgram(OperationContext& ctx);
 // Request 11, second half: writes the bytes to `path` (complete or not at all) and reports
 // "Plik pomyślnie pobrany".

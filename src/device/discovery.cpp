@@ -1,6 +1,7 @@
 #include "device/discovery.h"
 
 #include <cstring>
+#include <vector>
 
 #include "base/socket.h"
 #include "base/trace.h"
@@ -57,6 +58,7 @@ void DeviceList::AddDevice(std::uint32_t address, const std::string& alias) {
     for (std::uint32_t known : addresses_) {
       if (known == address) return;
     }
+    if (addresses_.size() >= kMaxEntries) return;
     addresses_.push_back(address);
   }
   // The array is appended first, so it is never shorter than the list box.
@@ -95,15 +97,17 @@ int ScanThread::Run() {
     std::lock_guard lock(mutex_);
     listening_ = true;
   }
-  char buffer[1024];
+  // Room for the largest datagram: a receive into a smaller buffer cuts the datagram on some
+  // systems and fails on others (Windows), and every sender must count the same.
+  std::vector<char> buffer(65536);
   while (!WaitForStop(0)) {
     std::uint32_t sender = 0;
-    const long received = socket.ReceiveFrom(buffer, sizeof buffer - 1, &sender);
+    long received = socket.ReceiveFrom(buffer.data(), buffer.size(), &sender);
     if (received > 0) {
-      buffer[received] = '\0';
+      if (static_cast<std::size_t>(received) > kAnnouncementBytes) received = static_cast<long>(kAnnouncementBytes);
       Trace("%s: Found %u.%u.%u.%u\n", "ScanThread::Run", (sender >> 24) & 0xFFu, (sender >> 16) & 0xFFu,
             (sender >> 8) & 0xFFu, sender & 0xFFu);
-      const std::string alias = AnnouncementAlias(buffer, static_cast<std::size_t>(received));
+      const std::string alias = AnnouncementAlias(buffer.data(), static_cast<std::size_t>(received));
       if (list_) list_->AddDevice(sender, alias);
     }
     socket.WaitReadable(1000);

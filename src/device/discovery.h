@@ -28,11 +28,15 @@ std::string DeviceItemText(std::uint32_t address, const std::string& alias);
 // appended before the item is posted, so it is never shorter than the list box.
 class DeviceList {
  public:
+  // Any sender is listed, but spoofed senders must not grow the list without end: beyond this
+  // many entries (0.0.0.0 included) new senders are dropped.
+  static constexpr std::size_t kMaxEntries = 256;
+
   // Adds the 0.0.0.0 entry (also to the sink, when there is one). `sink` outlives the list.
   explicit DeviceList(DeviceListSink* sink);
 
-  // Does nothing without a sink (no list window) or for an address already listed; otherwise
-  // appends the address, then the item text.
+  // Does nothing without a sink (no list window), for an address already listed or when the
+  // list is full; otherwise appends the address, then the item text.
   void AddDevice(std::uint32_t address, const std::string& alias);
   // Address of item `index`; 0 when the index is negative or outside the array.
   std::uint32_t AddressAt(int index) const;
@@ -43,6 +47,10 @@ class DeviceList {
   DeviceListSink* sink_;
   std::vector<std::uint32_t> addresses_;
 };
+
+// The part of a datagram that counts: its first kAnnouncementBytes bytes, however long it was
+// (a longer datagram is cut, never dropped, on every system).
+inline constexpr std::size_t kAnnouncementBytes = 1023;
 
 // Listens on UDP port `port` (21060 by default) and adds every sender to the list.
 class ScanThread : public Thread {

@@ -105,4 +105,30 @@ class OutputTestState {
   std::atomic<std::uint16_t> word_{0};  // bit 8: open; bits 0..7: mask
 };
 
+// Tuning messages a consumer has not taken yet (trevnactl live writes each to a file). A card
+// may send them faster than they are taken, or send nothing else: at most kMaxPending are
+// kept (later ones are only counted as dropped), and at most `limit` are accepted in all.
+class TuningLog {
+ public:
+  static constexpr std::size_t kMaxPending = 64;
+  explicit TuningLog(std::size_t limit) : limit_(limit) {}
+  void Add(const std::uint16_t* counts) {
+    if (accepted_ >= limit_ || pending_.size() >= kMaxPending) {
+      ++dropped_;
+      return;
+    }
+    ++accepted_;
+    pending_.emplace_back(counts, counts + TuningState::kValues);
+  }
+  std::vector<std::vector<std::uint16_t>> Take() { return std::exchange(pending_, {}); }
+  std::size_t Accepted() const { return accepted_; }
+  std::size_t Dropped() const { return dropped_; }
+
+ private:
+  std::size_t limit_;
+  std::size_t accepted_ = 0;
+  std::size_t dropped_ = 0;
+  std::vector<std::vector<std::uint16_t>> pending_;
+};
+
 }  // namespace device

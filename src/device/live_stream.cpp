@@ -54,7 +54,16 @@ bool SocketStreamPort::ReceiveExact(void* data, std::size_t size) {
     }
     if (n == 0) return false;  // the card closed the stream
     if (!net::LastErrorWouldBlock()) return false;
-    if (socket_.WaitReadable(silenceMs_) != 1) return false;
+    // Wait for data in slices, so that a stop is seen soon.
+    int waited = 0;
+    for (;;) {
+      if (Stopped()) return false;
+      const int slice = silenceMs_ - waited < 250 ? silenceMs_ - waited : 250;
+      const int ready = socket_.WaitReadable(slice > 0 ? slice : 0);
+      if (ready == 1) break;
+      waited += slice;
+      if (ready < 0 || waited >= silenceMs_) return false;
+    }
   }
   return true;
 }
@@ -63,7 +72,7 @@ bool SocketStreamPort::Skip(std::size_t size) {
   std::uint8_t scratch[256];
   while (size > 0) {
     const std::size_t piece = size < sizeof scratch ? size : sizeof scratch;
-    if (!ReceiveExact(scratch, piece)) return false;
+    if (Stopped() || !ReceiveExact(scratch, piece)) return false;
     size -= piece;
   }
   return true;
@@ -88,7 +97,8 @@ bool HandleStreamMessage(StreamPort& port, LiveTargets& targets) {
   std::uint8_t header64[stream::kExtendedHeaderSize] = {};
   if (!port.ReceiveExact(header64, stream::kHeaderSize)) return false;
   const StreamHeader header = ParseStreamHeader(header64);
-  if (header.headerLength < stream::kHeaderSize) return false;
+  if (header.headerLength < stream::kHeaderSize || header.headerLength > stream::kMaxHeaderLength) return false;
+  if (header.payloadLength > stream::kMaxPayload) return false;
 
   if (header.type == stream::kPicture || header.type == stream::kTuning) {
     if (header.headerLength < stream::kExtendedHeaderSize) return false;
@@ -152,7 +162,7 @@ int LiveThread::Run() {
     if (!socket.Connect(address, options_.port, options_.connectTimeoutMs) || !socket.SetNonBlocking(true)) {
       continue;
     }
-    SocketStreamPort port(socket, options_.silenceMs);
+    SocketStreamPort port(socket, options_.silenceMs, [this] { return StopRequested(); });
     while (!WaitForStop(0) && selectedAddress_.load() == address) {
       if (!HandleStreamMessage(port, targets_)) break;
     }

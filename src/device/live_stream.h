@@ -26,6 +26,10 @@ constexpr std::uint8_t kPicture = 1;
 constexpr std::uint8_t kTuning = 2;
 constexpr std::uint32_t kPicturePayload = 180 * 144;
 constexpr std::uint32_t kTuningPayload = 500;
+// What a card may send at most: a header a little longer than the 64 bytes of the format, and
+// a payload up to a few pictures. A message beyond these ends the stream unread.
+constexpr std::uint32_t kMaxHeaderLength = 1024;
+constexpr std::uint32_t kMaxPayload = 4 * kPicturePayload;
 }  // namespace stream
 
 struct StreamHeader {
@@ -62,9 +66,12 @@ class StreamPort {
 };
 
 // A non-blocking socket as a StreamPort: on "would block" it waits up to `silenceMs` for data.
+// `stop` (may be empty) is asked several times a second while it waits and between the pieces
+// of a skip; true makes the receive fail.
 class SocketStreamPort : public StreamPort {
  public:
-  SocketStreamPort(net::Socket& socket, int silenceMs) : socket_(socket), silenceMs_(silenceMs) {}
+  SocketStreamPort(net::Socket& socket, int silenceMs, std::function<bool()> stop = {})
+      : socket_(socket), silenceMs_(silenceMs), stop_(std::move(stop)) {}
   bool ReceiveExact(void* data, std::size_t size) override;
   bool Skip(std::size_t size) override;
   bool Send(const void* data, std::size_t size) override;
@@ -72,6 +79,8 @@ class SocketStreamPort : public StreamPort {
  private:
   net::Socket& socket_;
   int silenceMs_;
+  std::function<bool()> stop_;
+  bool Stopped() const { return stop_ && stop_(); }
 };
 
 // Where the messages of a stream go, and what the replies say.
@@ -87,7 +96,8 @@ struct LiveTargets {
 };
 
 // Receives one message, acts on it and sends its reply. False ends the stream (a receive or
-// send failed, or the header is malformed).
+// send failed, or the header is malformed: shorter than the format needs, or a header or
+// payload length above stream::kMaxHeaderLength / kMaxPayload).
 bool HandleStreamMessage(StreamPort& port, LiveTargets& targets);
 
 // Keeps one stream open to the selected card and reconnects every second.

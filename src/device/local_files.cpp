@@ -27,6 +27,12 @@ class FileSystem : public LocalFiles {
     std::error_code error;
     std::filesystem::create_directory(PathOf(path), error);
   }
+  std::optional<std::uint64_t> FreeSpace(const std::string& folder) override {
+    std::error_code error;
+    const std::filesystem::space_info space = std::filesystem::space(PathOf(folder.empty() ? "." : folder), error);
+    if (error || space.available == static_cast<std::uintmax_t>(-1)) return std::nullopt;
+    return static_cast<std::uint64_t>(space.available);
+  }
 };
 
 }  // namespace

@@ -3,7 +3,9 @@
 // final name only when it is complete. Paths are narrow (Windows-1250).
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/file.h"
@@ -18,6 +20,11 @@ class LocalFiles {
   virtual bool Exists(const std::string& path) = 0;
   // Creates one folder; an existing folder (or any failure) is ignored.
   virtual void CreateFolder(const std::string& path) = 0;
+  // Bytes free for a file written into `folder` (an existing folder); none when unknown.
+  virtual std::optional<std::uint64_t> FreeSpace(const std::string& folder) {
+    (void)folder;
+    return std::nullopt;
+  }
 };
 
 // The real file system.

@@ -69,6 +69,10 @@ class PostedNetworkDialogSink final : public NetworkDialogSink {
   void ShowAddresses(std::uint32_t address, std::uint32_t netmask, std::uint32_t gateway) override {
     ui_.Post([=](NetworkDialogSink& s) { s.ShowAddresses(address, netmask, gateway); });
   }
+  void ShowReadAddresses(std::optional<std::uint32_t> address, std::optional<std::uint32_t> netmask,
+                         std::optional<std::uint32_t> gateway) override {
+    ui_.Post([=](NetworkDialogSink& s) { s.ShowReadAddresses(address, netmask, gateway); });
+  }
   void ShowHardwareAddress(const std::string& text) override {
     ui_.Post([text](NetworkDialogSink& s) { s.ShowHardwareAddress(text); });
   }
@@ -88,6 +92,20 @@ class PostedSaveFileQuestion final : public SaveFileQuestion {
 
  private:
   UiPoster<SaveFileQuestion> ui_;
+};
+
+// Asks on the UI thread; the asking worker waits for the answer or its stop signal (No).
+class PostedHostKeyQuestion final : public HostKeyQuestion {
+ public:
+  PostedHostKeyQuestion(UiQueue& queue, std::weak_ptr<HostKeyQuestion> target) : ui_(queue, std::move(target)) {}
+  bool AskReplaceHostKey(const std::string& card, const std::string& stored, const std::string& offered) override {
+    auto answer = ui_.Ask<bool>(
+        [card, stored, offered](HostKeyQuestion& q) { return q.AskReplaceHostKey(card, stored, offered); });
+    return answer && *answer;
+  }
+
+ private:
+  UiPoster<HostKeyQuestion> ui_;
 };
 
 class PostedDeviceListSink final : public DeviceListSink {

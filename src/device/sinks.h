@@ -36,6 +36,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -94,6 +95,13 @@ class NetworkDialogSink {
   // The card's address, netmask and gateway (controls 1009, 1046, 1045; first octet in the
   // most significant byte).
   virtual void ShowAddresses(std::uint32_t address, std::uint32_t netmask, std::uint32_t gateway) = 0;
+  // What the card's answer held, an unreadable or missing value as none. An unknown value
+  // must not be written back to the card: the dialog shows it as unknown (this default shows
+  // 0.0.0.0, which the network request refuses).
+  virtual void ShowReadAddresses(std::optional<std::uint32_t> address, std::optional<std::uint32_t> netmask,
+                                 std::optional<std::uint32_t> gateway) {
+    ShowAddresses(address.value_or(0), netmask.value_or(0), gateway.value_or(0));
+  }
   // The hardware address (control 1047).
   virtual void ShowHardwareAddress(const std::string& text) = 0;
 };
@@ -107,6 +115,27 @@ class SaveFileQuestion {
   virtual ~SaveFileQuestion() = default;
   virtual std::optional<std::string> AskSaveFileName() = 0;
 };
+
+// The question a login asks when a card offers another SSH host key than the one remembered
+// for it (device/known_cards.h): "Klucz karty się zmienił..." with both fingerprints, Yes and
+// No (HostKeyQuestionText). True (Yes) replaces the stored key and the login goes on; false
+// (No, and through the posting adapter also the worker's stop) ends the login before the
+// password is sent.
+class HostKeyQuestion {
+ public:
+  virtual ~HostKeyQuestion() = default;
+  virtual bool AskReplaceHostKey(const std::string& card, const std::string& storedFingerprint,
+                                 const std::string& offeredFingerprint) = 0;
+};
+
+// The text of that question (Windows-1250).
+std::string HostKeyQuestionText(const std::string& card, const std::string& storedFingerprint,
+                                const std::string& offeredFingerprint);
+
+// The program's question on Windows (device/win/host_key_question.cpp, in the Windows library
+// only): a Yes/No box owned by `ownerWindow` (an HWND, or null), No the default. It runs on the
+// UI thread: the Connection gets it wrapped in a PostedHostKeyQuestion.
+std::shared_ptr<HostKeyQuestion> MakeHostKeyMessageBox(void* ownerWindow);
 
 // The device list window: one appended item per card heard (LB_ADDSTRING).
 class DeviceListSink {

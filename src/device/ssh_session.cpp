@@ -2,6 +2,8 @@
 
 #include <libssh2.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <mutex>
 #include <stdexcept>
 #include <vector>
@@ -21,7 +23,124 @@ std::mutex& LibraryMutex() {
 
 [[noreturn]] void Fail(const char* utf8) { throw std::runtime_error(Cp1250FromUtf8(utf8)); }
 
+std::chrono::steady_clock::time_point Now(const ReadBounds& bounds) {
+  return bounds.now ? bounds.now() : std::chrono::steady_clock::now();
+}
+
+// Why a read must end before its next piece; Done when it may go on.
+ReadOutcome Interrupted(const ReadBounds& bounds) {
+  if (bounds.stop && bounds.stop()) return ReadOutcome::Stopped;
+  if (Now(bounds) >= bounds.deadline) return ReadOutcome::TimedOut;
+  return ReadOutcome::Done;
+}
+
+// The marker can newly appear only from here on once `size` bytes were searched.
+std::size_t SearchStart(std::size_t size, std::size_t markerSize) {
+  return size >= markerSize ? size - markerSize + 1 : 0;
+}
+
+// Reads of a libssh2 channel, each one waiting at most one short slice, so that the stop check
+// and the overall deadline are asked several times a second.
+constexpr int kSliceMs = 200;
+
+class LibSsh2Source final : public ChannelSource {
+ public:
+  explicit LibSsh2Source(LIBSSH2_CHANNEL* channel) : channel_(channel) {}
+  long Read(char* buffer, std::size_t size) override {
+    if (!channel_) return kFailed;
+    const ssize_t n = libssh2_channel_read(channel_, buffer, size);
+    if (n >= 0) return static_cast<long>(n);
+    if (n == LIBSSH2_ERROR_TIMEOUT || n == LIBSSH2_ERROR_EAGAIN) return kNothingYet;
+    return kFailed;
+  }
+  bool AtEnd() override { return channel_ && libssh2_channel_eof(channel_); }
+
+ private:
+  LIBSSH2_CHANNEL* channel_;
+};
+
+// Shortens the session's call limit to one slice while it lives.
+class SliceGuard {
+ public:
+  SliceGuard(LIBSSH2_SESSION* session, int callTimeoutMs) : session_(session), callTimeoutMs_(callTimeoutMs) {
+    if (session_) libssh2_session_set_timeout(session_, callTimeoutMs < kSliceMs ? callTimeoutMs : kSliceMs);
+  }
+  ~SliceGuard() {
+    if (session_) libssh2_session_set_timeout(session_, callTimeoutMs_);
+  }
+  SliceGuard(const SliceGuard&) = delete;
+  SliceGuard& operator=(const SliceGuard&) = delete;
+
+ private:
+  LIBSSH2_SESSION* session_;
+  int callTimeoutMs_;
+};
+
 }  // namespace
+
+ReadOutcome ReadAllFrom(ChannelSource& source, std::string& text, const ReadBounds& bounds) {
+  char buffer[100];
+  for (;;) {
+    if (const ReadOutcome why = Interrupted(bounds); why != ReadOutcome::Done) return why;
+    const long n = source.Read(buffer, sizeof buffer);
+    if (n == ChannelSource::kNothingYet) continue;
+    if (n < 0) return ReadOutcome::Failed;
+    if (static_cast<std::size_t>(n) > bounds.maxBytes - std::min(text.size(), bounds.maxBytes)) {
+      return ReadOutcome::TooLong;
+    }
+    text.append(buffer, static_cast<std::size_t>(n));
+    if (n == 0 || source.AtEnd()) return ReadOutcome::Done;
+  }
+}
+
+ReadOutcome ReadUntilFrom(ChannelSource& source, std::string& text, std::string_view marker,
+                          const ReadBounds& bounds) {
+  if (text.find(marker) != std::string::npos) return ReadOutcome::Done;
+  std::size_t from = SearchStart(text.size(), marker.size());
+  char buffer[100];
+  for (;;) {
+    if (const ReadOutcome why = Interrupted(bounds); why != ReadOutcome::Done) return why;
+    const long n = source.Read(buffer, sizeof buffer);
+    if (n == ChannelSource::kNothingYet) continue;
+    if (n < 0) return ReadOutcome::Failed;
+    if (static_cast<std::size_t>(n) > bounds.maxBytes - std::min(text.size(), bounds.maxBytes)) {
+      return ReadOutcome::TooLong;
+    }
+    text.append(buffer, static_cast<std::size_t>(n));
+    if (text.find(marker, from) != std::string::npos) return ReadOutcome::Done;
+    from = SearchStart(text.size(), marker.size());
+    if (n == 0 || source.AtEnd()) return ReadOutcome::Failed;
+  }
+}
+
+ReadOutcome ReceiveFileFrom(ChannelSource& source, std::uint64_t size,
+                            const std::function<void(const char*, std::size_t)>& consume,
+                            const std::function<void(int)>& progress, const ReadBounds& bounds) {
+  ReadBounds window = bounds;
+  auto restartSilence = [&] {
+    if (bounds.silenceMs > 0) window.deadline = Now(bounds) + std::chrono::milliseconds(bounds.silenceMs);
+  };
+  restartSilence();
+  std::vector<char> buffer(64 * 1024);
+  std::uint64_t received = 0;
+  while (received < size) {
+    if (const ReadOutcome why = Interrupted(window); why != ReadOutcome::Done) return why;
+    const std::uint64_t missing = size - received;
+    const std::size_t want = missing < buffer.size() ? static_cast<std::size_t>(missing) : buffer.size();
+    const long n = source.Read(buffer.data(), want);
+    if (n == ChannelSource::kNothingYet) continue;
+    // The end of data before the announced size is a failure too.
+    if (n <= 0 || static_cast<std::size_t>(n) > want) return ReadOutcome::Failed;
+    if (consume) consume(buffer.data(), static_cast<std::size_t>(n));
+    received += static_cast<std::uint64_t>(n);
+    if (progress) {
+      const std::uint64_t percent = size <= UINT64_MAX / 100 ? received * 100 / size : received / (size / 100);
+      progress(static_cast<int>(percent));
+    }
+    restartSilence();
+  }
+  return ReadOutcome::Done;
+}
 
 SshChannel& SshChannel::operator=(SshChannel&& other) noexcept {
   if (this != &other) {
@@ -50,26 +169,18 @@ bool SshChannel::ReadOnce() {
 }
 
 bool SshChannel::ReadAll(std::string& text) {
-  char buffer[100];
-  for (;;) {
-    const ssize_t n = libssh2_channel_read(channel_, buffer, sizeof buffer);
-    if (n < 0) return false;  // an error or the call limit: the card did not answer
-    text.append(buffer, static_cast<std::size_t>(n));
-    if (libssh2_channel_eof(channel_)) return true;
-    if (n == 0) return true;  // blocking reads return 0 only at the end of the channel
-  }
+  // Blocking reads return 0 only at the end of the channel.
+  LibSsh2Source source(channel_);
+  const ReadBounds bounds = session_ ? session_->BoundsFromNow() : ReadBounds{};
+  SliceGuard slices(session_ ? session_->session_ : nullptr, session_ ? session_->callTimeoutMs_ : 0);
+  return ReadAllFrom(source, text, bounds) == ReadOutcome::Done;
 }
 
 bool SshChannel::ReadUntil(std::string& text, const std::string& marker) {
-  char buffer[100];
-  while (text.find(marker) == std::string::npos) {
-    const ssize_t n = libssh2_channel_read(channel_, buffer, sizeof buffer);
-    if (n < 0) return false;
-    text.append(buffer, static_cast<std::size_t>(n));
-    if (text.find(marker) != std::string::npos) break;
-    if (n == 0 || libssh2_channel_eof(channel_)) return false;
-  }
-  return true;
+  LibSsh2Source source(channel_);
+  const ReadBounds bounds = session_ ? session_->BoundsFromNow() : ReadBounds{};
+  SliceGuard slices(session_ ? session_->session_ : nullptr, session_ ? session_->callTimeoutMs_ : 0);
+  return ReadUntilFrom(source, text, marker, bounds) == ReadOutcome::Done;
 }
 
 bool SshChannel::WriteAll(const std::string& data) {
@@ -87,8 +198,9 @@ SshSession::SshSession() = default;
 SshSession::~SshSession() { TearDown(); }
 
 void SshSession::Open(std::uint32_t address, std::uint16_t port, const std::string& user, const std::string& password,
-                      const SshLimits& limits, StatusSink* status) {
+                      const SshLimits& limits, StatusSink* status, const HostKeyPolicy& hostKeys) {
   TearDown();
+  callTimeoutMs_ = limits.callTimeoutMs;
   try {
     if (status) status->ShowProgress(Cp1250FromUtf8("Łączenie..."), 0);
     network_ = std::make_unique<net::NetworkStartup>();
@@ -112,6 +224,11 @@ void SshSession::Open(std::uint32_t address, std::uint16_t port, const std::stri
     if (libssh2_session_handshake(session_, static_cast<libssh2_socket_t>(socket_.Native())) != 0) {
       Fail("Nie powiodła się negocjacja sesji.");
     }
+    // Whoever answers at the address gets no password unless its key is the card's.
+    const char* hash = libssh2_hostkey_hash(session_, LIBSSH2_HOSTKEY_HASH_SHA256);
+    if (!hash) Fail("Nie powiodła się negocjacja sesji.");
+    CheckHostKey(hostKeys, KnownCardName(address, port),
+                 HostKeyFingerprint(reinterpret_cast<const unsigned char*>(hash)));
     if (status) status->ShowProgress(Cp1250FromUtf8("Uwierzytelnianie użytkownika..."), 80);
     if (libssh2_userauth_password_ex(session_, user.data(), static_cast<unsigned>(user.size()), password.data(),
                                      static_cast<unsigned>(password.size()), nullptr) != 0) {
@@ -141,9 +258,16 @@ void SshSession::TearDown() {
 
 SshChannel SshSession::OpenChannel() {
   if (!session_) return SshChannel();
-  SshChannel channel(libssh2_channel_open_session(session_));
+  SshChannel channel(libssh2_channel_open_session(session_), this);
   if (!channel) NoteTimeOut();
   return channel;
+}
+
+ReadBounds SshSession::BoundsFromNow() const {
+  ReadBounds bounds;
+  bounds.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(callTimeoutMs_);
+  bounds.stop = stop_;
+  return bounds;
 }
 
 void SshSession::NoteTimeOut() {
@@ -162,25 +286,21 @@ SshChannel SshSession::StartCommand(const std::string& command, const std::strin
 
 std::uint64_t SshSession::Fetch(const std::string& remotePath,
                                 const std::function<void(const char*, std::size_t)>& consume,
-                                const ProgressFunction& progress) {
+                                const ProgressFunction& progress,
+                                const std::function<void(std::uint64_t size)>& announced) {
   libssh2_struct_stat info{};
-  SshChannel channel(session_ ? libssh2_scp_recv2(session_, remotePath.c_str(), &info) : nullptr);
+  SshChannel channel(session_ ? libssh2_scp_recv2(session_, remotePath.c_str(), &info) : nullptr, this);
   if (!channel) NoteTimeOut();
   if (!channel) Fail("Nie powiodła się próba pobrania pliku.");
   const std::uint64_t size = info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
-  std::vector<char> buffer(64 * 1024);
-  std::uint64_t received = 0;
-  while (received < size) {
-    const std::uint64_t missing = size - received;
-    const std::size_t want = missing < buffer.size() ? static_cast<std::size_t>(missing) : buffer.size();
-    const ssize_t n = libssh2_channel_read(channel.Get(), buffer.data(), want);
-    if (n < 0) Fail("Nie powiodło się pobieranie pliku.");
-    // A blocking read returns 0 only when the channel has ended: the data stopped short of
-    // the announced size.
-    if (n == 0) Fail("Nie powiodło się pobieranie pliku.");
-    consume(buffer.data(), static_cast<std::size_t>(n));
-    received += static_cast<std::uint64_t>(n);
-    if (progress) progress(static_cast<int>(received * 100 / size));
+  if (announced) announced(size);
+  LibSsh2Source source(channel.Get());
+  ReadBounds bounds = BoundsFromNow();
+  bounds.maxBytes = static_cast<std::size_t>(-1);
+  bounds.silenceMs = callTimeoutMs_;
+  SliceGuard slices(session_, callTimeoutMs_);
+  if (ReceiveFileFrom(source, size, consume, progress, bounds) != ReadOutcome::Done) {
+    Fail("Nie powiodło się pobieranie pliku.");
   }
   return size;
 }

@@ -110,7 +110,8 @@ void ParseMainFields(std::string_view payload, Detector& d) {
   std::int32_t values[18];
   for (std::int32_t& value : values)
     if (!reader.I32(value)) LoadFailure();
-  for (std::size_t i = 0; i < 4; ++i) d.vertices[i] = CanvasPoint{values[i * 2], values[i * 2 + 1]};
+  auto clamp = [](std::int32_t v) { return v < -kVertexLimit ? -kVertexLimit : v > kVertexLimit ? kVertexLimit : v; };
+  for (std::size_t i = 0; i < 4; ++i) d.vertices[i] = CanvasPoint{clamp(values[i * 2]), clamp(values[i * 2 + 1])};
   auto u = [&](int i) { return static_cast<std::uint32_t>(values[i]); };
   if (u(10) > 1 || u(11) > 1 || u(12) >= 4 || u(14) >= 1000 || u(15) > 1 || u(16) >= 360) LoadFailure();
   if (values[17] < 0 || values[17] > 100) LoadFailure();
@@ -198,6 +199,7 @@ void ParseState(std::string_view payload, RenderState& state) {
         break;
       }
       case doc_tags::kDetector:
+        if (state.detectors.size() >= kMaxLoadedDetectors) LoadFailure();
         state.detectors.push_back(ParseDetector(chunk.payload));
         break;
       case doc_tags::kPicture:

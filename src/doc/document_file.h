@@ -41,6 +41,12 @@ DocumentChunks SerializeDocument(const RenderState& state, const std::string& pa
 std::string SerializeStateChunk(const RenderState& state);
 std::string SerializeDefinitionsChunk(const RenderState& state);
 
+// What a file may demand of the reader: at most kMaxLoadedDetectors detectors (far above the 4
+// tracks x 16 a card can run; a file with more is refused with the load failure text), and
+// vertex coordinates are clamped to +-kVertexLimit (the canvas is 240 x 144).
+constexpr std::size_t kMaxLoadedDetectors = 256;
+constexpr std::int32_t kVertexLimit = 4096;
+
 // Reads a file's bytes into a revision (the rules of LoadDocument). Throws the load failure
 // text "Nie udało sie wczytać dokumentu." (Windows-1250) when the bytes are refused.
 RenderState ParseDocument(std::string_view bytes);

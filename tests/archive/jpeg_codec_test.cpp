@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <thread>
@@ -178,3 +179,56 @@ TEST(JpegCodec, ConcurrentDecodesDoNotDisturbEachOther) {
   EXPECT_EQ(ma, 0);
   EXPECT_EQ(mb, 0);
 }
+
+namespace {
+
+TEST(JpegHostile, ClaimedSizeIsReadBeforeDecoding) {
+  // A real 180 x 144 grey picture whose frame header then claims 60000 x 60000.
+  std::vector<std::uint8_t> grey(180 * 144, 128);
+  std::uint8_t* jpeg = nullptr;
+  std::uint32_t length = 0;
+  ASSERT_TRUE(EncodeJpeg(grey.data(), 180, 144, 1, 90, &jpeg, &length));
+  HeapBytes owner(jpeg);
+  std::vector<std::uint8_t> bytes(jpeg, jpeg + length);
+  std::uint64_t claimed = 0;
+  std::uint32_t components = 0;
+  ASSERT_TRUE(JpegPictureBytes(bytes.data(), bytes.size(), &claimed, &components));
+  EXPECT_EQ(claimed, 180u * 144u);
+  EXPECT_EQ(components, 1u);
+  for (std::size_t i = 0; i + 8 < bytes.size(); ++i) {
+    if (bytes[i] == 0xFF && (bytes[i + 1] == 0xC0 || bytes[i + 1] == 0xC2)) {
+      bytes[i + 5] = 0xEA, bytes[i + 6] = 0x60, bytes[i + 7] = 0xEA, bytes[i + 8] = 0x60;  // 60000 x 60000
+      break;
+    }
+  }
+  ASSERT_TRUE(JpegPictureBytes(bytes.data(), bytes.size(), &claimed, &components));
+  EXPECT_EQ(claimed, 3600000000u);
+  RawImage image;
+  EXPECT_FALSE(DecodeJpeg(bytes.data(), bytes.size(), image));
+  EXPECT_EQ(image.pixels, nullptr);
+}
+
+TEST(JpegHostile, DecodingThreadsShareOneMemoryBudget) {
+  MemoryBudget budget(100);
+  std::atomic<int> holding{0};
+  std::atomic<int> most{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i) {
+    threads.emplace_back([&, i] {
+      // 60 + 60 does not fit, a request above the total takes all of it.
+      const MemoryBudget::Reservation r(budget, i == 3 ? 1000 : 60);
+      const int now = ++holding;
+      int seen = most.load();
+      while (now > seen && !most.compare_exchange_weak(seen, now)) {
+      }
+      EXPECT_LE(budget.Used(), 100u);
+      std::this_thread::yield();
+      --holding;
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(most.load(), 1);
+  EXPECT_EQ(budget.Used(), 0u);
+}
+
+}  // namespace

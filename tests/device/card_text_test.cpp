@@ -40,9 +40,9 @@ TEST(KeyValueTest, MalformedLineStopsReading) {
   EXPECT_EQ(KeyValue("", "ipaddr"), "0.0.0.0");
 }
 
-TEST(PackAddressTest, MissingPartsCountAsZero) {
-  EXPECT_EQ(card::PackAddress("10.1"), 0x0A010000u);
-  EXPECT_EQ(card::PackAddress("garbage"), 0u);
+TEST(PackAddressTest, PartialOrGarbageIsUnknown) {
+  EXPECT_EQ(card::PackAddress("10.1"), std::nullopt);
+  EXPECT_EQ(card::PackAddress("garbage"), std::nullopt);
   EXPECT_EQ(card::PackAddress("255.255.255.0"), 0xFFFFFF00u);
 }
 

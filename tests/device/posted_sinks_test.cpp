@@ -81,6 +81,8 @@ TEST(PostedSinksTest, EveryCallArrivesInOrderOnTheUiThreadAndNothingAfterTheWind
       {[&] { archive.MarkFileDownloaded("2026-12-01/", "A_080000.avi"); }, "marked 2026-12-01/ A_080000.avi"},
       {[&] { archive.MarkFolderDownloaded("2026-12-01/"); }, "marked 2026-12-01/"},
       {[&] { network.ShowAddresses(0xC0A80114, 0xFFFFFF00, 0); }, "addresses 3232235796 4294967040 0"},
+      // An unknown value reaches a window without its own handling as 0.0.0.0.
+      {[&] { network.ShowReadAddresses(0xC0A80114, std::nullopt, 0); }, "addresses 3232235796 0 0"},
       {[&] { network.ShowHardwareAddress("00:1A:2B:3C:4D:5E"); }, "hwaddr 00:1A:2B:3C:4D:5E"},
       {[&] { list.AddItem("Brama 1 (10.0.0.7)"); }, "item Brama 1 (10.0.0.7)"},
   };

@@ -19,6 +19,7 @@
 
 #include "base/socket.h"
 #include "base/text.h"
+#include "device/known_cards.h"
 #include "device/ssh_session.h"
 
 namespace {
@@ -30,6 +31,7 @@ struct Sshd {
   std::string password;
   std::filesystem::path log;
   std::string upload;  // server-side folder for uploads; the same path on this machine
+  std::string fingerprint;  // of the host key, as ssh-keygen -l -E sha256 shows it
 };
 
 // Reads the fixture's info file (key=value lines); empty when not run under ctest.
@@ -53,6 +55,7 @@ bool ReadSshd(Sshd* sshd) {
   sshd->password = values.at("password");
   sshd->log = values.at("log");
   sshd->upload = values.at("upload");
+  sshd->fingerprint = values["fingerprint"];
   return true;
 }
 
@@ -159,6 +162,37 @@ TEST_F(OpenSshTest, ScpUploadArrivesWholeAndFetchesBack) {
                                        [](int) {}));
   EXPECT_EQ(size, data.size());
   EXPECT_EQ(back, data);
+}
+
+TEST_F(OpenSshTest, HostKeyIsRememberedAsOpenSshShowsItAndAChangedOneGetsNoPassword) {
+  const std::string known = device::DefaultKnownCardsPath();  // this test's own file
+  const std::string card = device::KnownCardName(sshd_.address, sshd_.port);
+  {
+    device::SshSession session;
+    ASSERT_NO_THROW(Open(session, sshd_.password));
+  }
+  const auto stored = device::KnownCards(known).Find(card);
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(*stored, sshd_.fingerprint);
+
+  // The server as if its keys were made again: the remembered key is another one.
+  const std::string other = "SHA256:" + std::string(43, 'A');
+  device::KnownCards(known).Remember(card, other);
+  logStart_ = std::filesystem::file_size(sshd_.log);
+  device::SshSession session;
+  try {
+    Open(session, sshd_.password);
+    FAIL() << "a login to a server with another key went on";
+  } catch (const device::HostKeyChanged& e) {
+    EXPECT_EQ(e.stored, other);
+    EXPECT_EQ(e.offered, sshd_.fingerprint);
+  }
+  EXPECT_FALSE(session.IsOpen());
+  // The server saw the key exchange end and no password.
+  const std::string log = LogOnceItHas("Received disconnect");
+  EXPECT_NE(log.find("Received disconnect"), std::string::npos) << log;
+  EXPECT_EQ(log.find("password for"), std::string::npos) << log;
+  EXPECT_EQ(device::KnownCards(known).Find(card), other);
 }
 
 }  // namespace

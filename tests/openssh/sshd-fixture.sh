@@ -3,7 +3,8 @@
 # stopped by ctest (fixture "sshd") around openssh_tests, natively and for the Wine run alike.
 #
 #   sshd-fixture.sh start DIR     start it; DIR/info then says host, port, user, password, log,
-#                                 upload folder (key=value lines)
+#                                 upload folder and the host key's SHA256 fingerprint as ssh-keygen
+#                                 shows it (key=value lines)
 #   sshd-fixture.sh stop DIR      stop it (DIR and its log stay for a look after a failure)
 #
 # Everything lives in DIR: config, RSA host key (RSA only, so that a login proves rsa-sha2),
@@ -87,8 +88,9 @@ CONFIG
     echo $! >"$dir/fixture.pid"
     for _ in $(seq 1 200); do
       if grep -q "Server listening on 127.0.0.1 port $port" "$dir/sshd.log"; then
-        printf 'host=127.0.0.1\nport=%s\nuser=%s\npassword=%s\nlog=%s\nupload=%s\n' \
-          "$port" "$user" "$password" "$dir/sshd.log" "$dir/upload" >"$dir/info"
+        printf 'host=127.0.0.1\nport=%s\nuser=%s\npassword=%s\nlog=%s\nupload=%s\nfingerprint=%s\n' \
+          "$port" "$user" "$password" "$dir/sshd.log" "$dir/upload" \
+          "$(ssh-keygen -l -E sha256 -f "$dir/host_rsa_key.pub" | awk '{print $2}')" >"$dir/info"
         echo "sshd-fixture: $(/usr/sbin/sshd -V 2>&1 | head -n 1) on 127.0.0.1:$port, log $dir/sshd.log"
         return 0
       fi

@@ -95,6 +95,7 @@ void Card::PrepareHostKeys() {
   } keys[] = {{"ssh_host_ed25519_key", SSH_KEYTYPE_ED25519, 0}, {"ssh_host_rsa_key", SSH_KEYTYPE_RSA, 2048}};
   for (const auto& k : keys) {
     const fs::path path = config_.folder / k.file;
+    if (config_.newHostKey) fs::remove(path);
     if (fs::exists(path)) continue;
     ssh_key key = nullptr;
     if (ssh_pki_generate(k.type, k.bits, &key) != SSH_OK) throw std::runtime_error("cannot generate a host key");

@@ -50,6 +50,7 @@ struct CardConfig {
   std::filesystem::path folder;  // DIR/<address>
   Faults faults;
   bool logToStdout = false;
+  bool newHostKey = false;  // replace the host keys kept in the folder
 };
 
 struct NetworkSettings {

@@ -3,10 +3,11 @@
 //   trevna-cardsim --address 127.0.0.2 [--address 127.0.0.3 ...] --state DIR --user U --password P
 //                  [--alias NAME]... [--ssh-port N] [--stream-port N] [--announce-to HOST:PORT]
 //                  [--restart-seconds N] [--clock-offset SECONDS] [--fps N] [--log-stdout]
-//                  [--fault KIND[=VALUE]]...
+//                  [--new-host-key] [--fault KIND[=VALUE]]...
 //
 // Each card keeps its files in DIR/<address>/ (host keys, program.doz, usbdrive/, state.json,
-// log.jsonl). Once every card listens, one line per card is printed:
+// log.jsonl); --new-host-key replaces the host keys kept there, as a re-installed (or a
+// foreign) card would offer. Once every card listens, one line per card is printed:
 //   ready 127.0.0.2 ssh=22 stream=25100
 // The process runs until SIGINT or SIGTERM and then stops every card and exits with 0.
 #include <signal.h>
@@ -82,6 +83,7 @@ int main(int argc, char** argv) {
   long long clockOffset = 0;
   double fps = 4;
   bool logStdout = false;
+  bool newHostKey = false;
   app.add_option("--address", addresses, "loopback address of a card (repeat for more cards)")->required();
   app.add_option("--state", state, "folder for the cards' files (DIR/<address>/)")->required();
   app.add_option("--user", user, "SSH user name of the cards")->required();
@@ -97,6 +99,7 @@ int main(int argc, char** argv) {
   app.add_option("--fault", faultTexts, "fault to inject: silent, drop-after=N, refuse-password, stall-command=WORD, "
                                         "bad-stream-header[=short|width|track|long|type], bad-announce");
   app.add_flag("--log-stdout", logStdout, "also print every log line on stdout");
+  app.add_flag("--new-host-key", newHostKey, "make new SSH host keys instead of the ones in the state folder");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -177,6 +180,7 @@ int main(int argc, char** argv) {
       config.framesPerSecond = fps;
       config.folder = std::filesystem::path(state) / addresses[i];
       config.faults = faults;
+      config.newHostKey = newHostKey;
       config.logToStdout = logStdout;
       cards.push_back(std::make_unique<Card>(config));
     }
