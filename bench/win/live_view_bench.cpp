@@ -91,8 +91,8 @@ class BenchFrame final : public FrameContext {
   UpdateSink& Updates() override { throw std::logic_error("unused"); }
   UiQueue& Queue() override { return queue_; }
   device::Connection& CardConnection() override { throw std::logic_error("unused"); }
-  StatusSink& Status() override { throw std::logic_error("unused"); }
-  MessageSink& Messages() override { throw std::logic_error("unused"); }
+  device::StatusSink& Status() override { throw std::logic_error("unused"); }
+  device::MessageSink& Messages() override { throw std::logic_error("unused"); }
   FileDialogs& Files() override { throw std::logic_error("unused"); }
   device::OutputTestState& OutputTest() override { return outputTest_; }
   void PanelClosed(Panel) override {}

@@ -31,11 +31,22 @@ MainFrame::MainFrame(PendingUpdates& updates, UiQueue& uiQueue, FrameParts parts
       tabs_(*this, *parts_.live, *parts_.editor),
       postedStatus_(uiQueue, token_.Watch<device::StatusSink>(&statusBar_)),
       postedMessages_(uiQueue, token_.Watch<device::MessageSink>(&errorBox_)),
-      connection_(std::make_unique<device::Connection>(&postedStatus_, &postedMessages_, parts_.connection)),
+      connection_(MakeConnection()),
       saveQuestion_(*parts_.files) {}
+
+std::unique_ptr<device::Connection> MainFrame::MakeConnection() {
+  if (parts_.hostKeyQuestion && !parts_.connection.hostKeyQuestion) {
+    parts_.connection.hostKeyQuestion =
+        std::make_shared<device::PostedHostKeyQuestion>(uiQueue_, std::weak_ptr(parts_.hostKeyQuestion));
+  }
+  return std::make_unique<device::Connection>(&postedStatus_, &postedMessages_, parts_.connection);
+}
 
 MainFrame::~MainFrame() {
   connection_->Stop();
+  // The live workers write into the tuning window and read the device list: they stop before
+  // any part goes.
+  if (parts_.live) parts_.live->StopWorkers();
   token_.Revoke();
   if (window) DestroyWindow(window);
 }

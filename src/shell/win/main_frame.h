@@ -35,6 +35,9 @@ struct FrameParts {
   std::unique_ptr<FrameDialogs> dialogs;
   std::unique_ptr<FileDialogs> files;
   std::unique_ptr<ShellLauncher> shell;  // the manual
+  // The UI-thread answer to "the card's host key changed"; the connection asks it through the UI
+  // queue. Null: the options' own question (or none) stays.
+  std::shared_ptr<device::HostKeyQuestion> hostKeyQuestion;
   device::ConnectionOptions connection;
 };
 
@@ -119,6 +122,7 @@ class MainFrame : public Window, public LoopClient, public FrameContext {
   void NewCommand();
   void Validate();
   void SetButtonEnabled(UINT id, bool enabled);
+  std::unique_ptr<device::Connection> MakeConnection();
 
   PendingUpdates& updates_;
   UiQueue& uiQueue_;

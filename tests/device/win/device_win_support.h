@@ -162,8 +162,8 @@ class FakeFrame : public FrameContext {
   UpdateSink& Updates() override { throw std::logic_error("Updates"); }
   UiQueue& Queue() override { return queue_; }
   device::Connection& CardConnection() override { return *connection; }
-  StatusSink& Status() override { throw std::logic_error("Status"); }
-  MessageSink& Messages() override { throw std::logic_error("Messages"); }
+  device::StatusSink& Status() override { throw std::logic_error("Status"); }
+  device::MessageSink& Messages() override { throw std::logic_error("Messages"); }
   FileDialogs& Files() override { throw std::logic_error("Files"); }
   device::OutputTestState& OutputTest() override { return outputTest; }
   void PanelClosed(Panel panel) override { closed.push_back(panel); }

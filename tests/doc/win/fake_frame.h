@@ -91,8 +91,8 @@ class FakeFrame : public FrameContext {
   UpdateSink& Updates() override { return updates; }
   UiQueue& Queue() override { throw std::logic_error("no UI queue in this test"); }
   device::Connection& CardConnection() override { throw std::logic_error("no connection in this test"); }
-  StatusSink& Status() override { throw std::logic_error("no status bar in this test"); }
-  MessageSink& Messages() override { throw std::logic_error("no message box in this test"); }
+  device::StatusSink& Status() override { throw std::logic_error("no status bar in this test"); }
+  device::MessageSink& Messages() override { throw std::logic_error("no message box in this test"); }
   FileDialogs& Files() override { return files; }
   device::OutputTestState& OutputTest() override { throw std::logic_error("no output test in this test"); }
   void PanelClosed(Panel panel) override { closed.push_back(panel); }

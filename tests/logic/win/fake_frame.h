@@ -52,8 +52,8 @@ class FakeFrame : public FrameContext {
   UpdateSink& Updates() override { return updates; }
   UiQueue& Queue() override { throw Unused(); }
   device::Connection& CardConnection() override { throw Unused(); }
-  StatusSink& Status() override { throw Unused(); }
-  MessageSink& Messages() override { throw Unused(); }
+  device::StatusSink& Status() override { throw Unused(); }
+  device::MessageSink& Messages() override { throw Unused(); }
   FileDialogs& Files() override { throw Unused(); }
   device::OutputTestState& OutputTest() override { return outputTest; }
   void PanelClosed(Panel panel) override { closed.push_back(panel); }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "device/connection.h"
+#include "device/discovery.h"
 #include "device/live_state.h"
 #include "doc/document.h"
 #include "doc/file_commands.h"
@@ -121,6 +122,10 @@ class FakeTuning : public FakeFloating<TuningPart> {
 class FakeDeviceList : public FakeFloating<DeviceListPart> {
  public:
   std::uint32_t SelectedAddress() const override { return 0; }
+  device::DeviceList& Devices() override { return devices_; }
+
+ private:
+  device::DeviceList devices_{nullptr};
 };
 
 // Records the dialog opened; the login dialog opens the card it is given, as the real one does
