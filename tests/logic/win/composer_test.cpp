@@ -15,6 +15,8 @@
 
 namespace {
 
+using namespace logic_test;
+
 struct Detected {
   int track;
   std::uint32_t number;

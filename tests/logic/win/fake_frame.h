@@ -11,12 +11,10 @@
 #include "doc/document.h"
 #include "shell/win/frame_parts.h"
 #include "shell/win/win_test_support.h"
+#include "support/recording_updates.h"
 
-class RecordingUpdates : public UpdateSink {
- public:
-  void RequestUpdate(std::uint32_t bits) override { requests.push_back(bits); }
-  std::vector<std::uint32_t> requests;
-};
+
+namespace logic_test {
 
 class FakeEditor : public EditorPart {
  public:
@@ -76,3 +74,5 @@ class FakeFrame : public FrameContext {
  private:
   static std::logic_error Unused() { return std::logic_error("not used by the logic windows"); }
 };
+
+}  // namespace logic_test

@@ -20,6 +20,8 @@
 
 namespace {
 
+using namespace logic_test;
+
 constexpr std::uint32_t kWhite = 0xFFFFFF, kGreen = 0x007F00, kRed = 0xC80000;
 
 struct AnsweringQuestions : TuningQuestions {
