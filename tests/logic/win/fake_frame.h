@@ -11,12 +11,7 @@
 #include "doc/document.h"
 #include "shell/win/frame_parts.h"
 #include "shell/win/win_test_support.h"
-
-class RecordingUpdates : public UpdateSink {
- public:
-  void RequestUpdate(std::uint32_t bits) override { requests.push_back(bits); }
-  std::vector<std::uint32_t> requests;
-};
+#include "support/recording_updates.h"
 
 class FakeEditor : public EditorPart {
  public:
