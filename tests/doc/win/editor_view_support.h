@@ -13,6 +13,7 @@
 #include "doc/win/fake_frame.h"
 #include "shell/win/gdi.h"
 #include "shell/win/window.h"
+#include "support/win_gestures.h"
 
 namespace trevna_test {
 
@@ -60,12 +61,7 @@ class EditorFixture : public testing::Test {
   DetectorEditor& Editor() { return view.Editor(); }
 
   // The client point at the centre of canvas pixel (x, y) of pane `track`.
-  POINT At(int track, int x, int y) {
-    const PaneGeometry& g = view.Geometry();
-    const RECT content = g.Content(track);
-    const int left = (Picture::kCanvasWidth - g.pictureWidth) / 2;
-    return {content.left + (x - left) * g.zoom + g.zoom / 2, content.top + y * g.zoom + g.zoom / 2};
-  }
+  POINT At(int track, int x, int y) { return PanePoint(view.Geometry(), track, x, y); }
   void Send(UINT message, POINT p, WPARAM keys) {
     SendMessageW(view.window, message, keys, MAKELPARAM(p.x, p.y));
   }

@@ -12,6 +12,7 @@
 #include "logic/win/composer_frame.h"
 #include "logic/win/fake_frame.h"
 #include "logic/win/screen_shot.h"
+#include "support/win_gestures.h"
 
 namespace {
 
@@ -22,29 +23,7 @@ struct Detected {
   std::uint32_t number;
 };
 
-// Stands for the user at the pop-up menu: records its items and picks one by its text.
-struct MenuUser {
-  std::vector<std::wstring> items;
-  std::vector<bool> checked;
-  std::wstring pick;
-  int opened = 0;
-
-  static UINT Choose(HMENU menu, void* context) {
-    auto& self = *static_cast<MenuUser*>(context);
-    ++self.opened;
-    self.items.clear();
-    self.checked.clear();
-    UINT chosen = 0;
-    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-      wchar_t text[64] = L"";
-      GetMenuStringW(menu, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
-      self.items.push_back(text);
-      self.checked.push_back((GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_CHECKED) != 0);
-      if (self.pick == text) chosen = GetMenuItemID(menu, i);
-    }
-    return chosen;
-  }
-};
+using trevna_test::MenuUser;
 
 class ComposerTest : public ::testing::Test {
  protected:

@@ -13,7 +13,6 @@
 #include "shell/win/win_test_support.h"
 #include "support/recording_updates.h"
 
-
 namespace logic_test {
 
 class FakeEditor : public EditorPart {

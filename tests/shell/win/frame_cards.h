@@ -14,6 +14,8 @@ namespace frame_test {
 struct FrameCards {
   std::uint16_t normalPort = 0;   // 127.0.0.2
   std::uint16_t stalledPort = 0;  // 127.0.0.3: SCP is accepted and never answered
+  std::uint16_t streamPort = 0;    // the normal card's live stream
+  std::uint16_t announcePort = 0;  // where the normal card ("Symulator 1") announces itself
   std::string state, user, password;
 
   static constexpr std::uint32_t kNormal = 0x7F000002;
@@ -32,6 +34,10 @@ struct FrameCards {
         unsigned port = 0;
         in >> address >> port;
         (key == "normal" ? cards.normalPort : cards.stalledPort) = static_cast<std::uint16_t>(port);
+      } else if (key == "stream" || key == "announce") {
+        unsigned port = 0;
+        in >> port;
+        (key == "stream" ? cards.streamPort : cards.announcePort) = static_cast<std::uint16_t>(port);
       } else if (key == "state") {
         in >> cards.state;
       } else if (key == "user") {
