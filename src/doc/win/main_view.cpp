@@ -55,33 +55,6 @@ void MainView::Updates::Attach(UpdateSink& target) {
   if (early_) target.RequestUpdate(std::exchange(early_, 0));
 }
 
-// --- the off-screen picture -------------------------------------------------------------------
-
-MainView::Picture32::~Picture32() {
-  if (original_) SelectObject(dc_.Get(), original_);
-}
-
-bool MainView::Picture32::Resize(int width, int height) {
-  if (width == width_ && height == height_ && bits_) return true;
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top-down
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  BitmapHandle bitmap(CreateDIBSection(dc_.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  if (!bitmap || !bits) return false;
-  HGDIOBJ previous = SelectObject(dc_.Get(), bitmap.Get());
-  if (!original_) original_ = previous;
-  bitmap_ = std::move(bitmap);
-  bits_ = static_cast<std::uint32_t*>(bits);
-  width_ = width;
-  height_ = height;
-  return true;
-}
-
 // --- the part ---------------------------------------------------------------------------------
 
 MainView::MainView() : document_(updates_), editor_(document_, updates_) { document_.SetObserver(this); }
@@ -387,7 +360,7 @@ void MainView::Refresh() {
   RefreshGeometry();
   const SIZE size = geometry_.ViewSize();
   const bool resized = picture_.Width() != size.cx || picture_.Height() != size.cy;
-  if (!picture_.Resize(size.cx, size.cy)) return;
+  if ((resized || !picture_.Valid()) && !picture_.Create(size.cx, size.cy)) return;
   const bool everything = resized || drawnStamp_ != document_.CurrentStamp() || drawnSelected_ != state.selected ||
                           drawnTrack_ != editor_.CurrentTrack();
   if (everything) {

@@ -72,24 +72,6 @@ class MainView : public Window, public EditorPart, private DocumentObserver {
     std::uint32_t early_ = 0;
   };
 
-  // The view's picture: a 32-bit top-down DIB section with its memory device context.
-  class Picture32 {
-   public:
-    ~Picture32();
-    bool Resize(int width, int height);
-    HDC Dc() const { return dc_.Get(); }
-    std::uint32_t* Row(int y) const { return bits_ + static_cast<std::ptrdiff_t>(y) * width_; }
-    int Width() const { return width_; }
-    int Height() const { return height_; }
-
-   private:
-    MemoryDc dc_;
-    BitmapHandle bitmap_;
-    HGDIOBJ original_ = nullptr;
-    std::uint32_t* bits_ = nullptr;
-    int width_ = 0;
-    int height_ = 0;
-  };
 
   // DocumentObserver
   void SelectRevision(const RenderState& state) override;
@@ -124,7 +106,7 @@ class MainView : public Window, public EditorPart, private DocumentObserver {
   FrameContext* frame_ = nullptr;
   DocumentObserver* next_ = nullptr;
   PaneGeometry geometry_;
-  Picture32 picture_;
+  OffscreenBitmap picture_;  // the view's picture, drawn once per change
   std::unique_ptr<raster::Surface> surface_ = std::make_unique<raster::Surface>();
 
   int highlighted_ = -1;

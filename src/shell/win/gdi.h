@@ -140,6 +140,8 @@ class OffscreenBitmap {
   HDC Dc() const { return dc_.Get(); }
   int Width() const { return width_; }
   int Height() const { return height_; }
+  // The pixels of row `y` (0x00RRGGBB each), for views that write them directly.
+  std::uint32_t* Row(int y) const { return bits_ + static_cast<std::ptrdiff_t>(y) * width_; }
   // 0x00RRGGBB of one pixel (after GdiFlush), for reading back what was drawn.
   std::uint32_t Pixel(int x, int y) const;
   // Copies the whole picture to `target` at (x, y).
