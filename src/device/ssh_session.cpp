@@ -78,17 +78,31 @@ class SliceGuard {
 
 }  // namespace
 
-ReadOutcome ReadAllFrom(ChannelSource& source, std::string& text, const ReadBounds& bounds) {
+namespace {
+
+// Waits for the next bytes of `source` and appends them to `text`; `n` is how many (0 at the
+// end). Any outcome other than Done ends the read.
+ReadOutcome AppendNextRead(ChannelSource& source, std::string& text, const ReadBounds& bounds, long& n) {
   char buffer[100];
   for (;;) {
     if (const ReadOutcome why = Interrupted(bounds); why != ReadOutcome::Done) return why;
-    const long n = source.Read(buffer, sizeof buffer);
+    n = source.Read(buffer, sizeof buffer);
     if (n == ChannelSource::kNothingYet) continue;
     if (n < 0) return ReadOutcome::Failed;
     if (static_cast<std::size_t>(n) > bounds.maxBytes - std::min(text.size(), bounds.maxBytes)) {
       return ReadOutcome::TooLong;
     }
     text.append(buffer, static_cast<std::size_t>(n));
+    return ReadOutcome::Done;
+  }
+}
+
+}  // namespace
+
+ReadOutcome ReadAllFrom(ChannelSource& source, std::string& text, const ReadBounds& bounds) {
+  for (;;) {
+    long n = 0;
+    if (const ReadOutcome why = AppendNextRead(source, text, bounds, n); why != ReadOutcome::Done) return why;
     if (n == 0 || source.AtEnd()) return ReadOutcome::Done;
   }
 }
@@ -97,16 +111,9 @@ ReadOutcome ReadUntilFrom(ChannelSource& source, std::string& text, std::string_
                           const ReadBounds& bounds) {
   if (text.find(marker) != std::string::npos) return ReadOutcome::Done;
   std::size_t from = SearchStart(text.size(), marker.size());
-  char buffer[100];
   for (;;) {
-    if (const ReadOutcome why = Interrupted(bounds); why != ReadOutcome::Done) return why;
-    const long n = source.Read(buffer, sizeof buffer);
-    if (n == ChannelSource::kNothingYet) continue;
-    if (n < 0) return ReadOutcome::Failed;
-    if (static_cast<std::size_t>(n) > bounds.maxBytes - std::min(text.size(), bounds.maxBytes)) {
-      return ReadOutcome::TooLong;
-    }
-    text.append(buffer, static_cast<std::size_t>(n));
+    long n = 0;
+    if (const ReadOutcome why = AppendNextRead(source, text, bounds, n); why != ReadOutcome::Done) return why;
     if (text.find(marker, from) != std::string::npos) return ReadOutcome::Done;
     from = SearchStart(text.size(), marker.size());
     if (n == 0 || source.AtEnd()) return ReadOutcome::Failed;
