@@ -15,7 +15,7 @@
 #include "doc/win/main_view.h"
 #include "doc/win/win_file_dialogs.h"
 #include "logic/win/composer_frame.h"
-#include "logic/win/inspector.h"
+#include "logic/win/parameters_panel.h"
 #include "logic/win/output_test_dialog.h"
 #include "logic/win/tuning_frame.h"
 #include "shell/win/frame_dialogs.h"

@@ -9,7 +9,7 @@
 
 #include "doc/document_file.h"
 #include "doc/script.h"
-#include "logic/win/inspector.h"
+#include "logic/win/parameters_panel.h"
 #include "logic/win/tuning_frame.h"
 #include "scenario_fixture.h"
 

@@ -1,4 +1,4 @@
-#include "logic/win/inspector.h"
+#include "logic/win/parameters_panel.h"
 
 #include <cwctype>
 #include <stdexcept>

@@ -1,6 +1,6 @@
 // The detector parameters panel (dialog 106) bound by a real detector editor: what it shows
 // and enables for each kind of detector, and the edits typed or clicked into it.
-#include "logic/win/inspector.h"
+#include "logic/win/parameters_panel.h"
 
 #include <gtest/gtest.h>
 
