@@ -29,13 +29,16 @@ char32_t CodePointOf(unsigned char byte) {
   return byte < 0x80 ? byte : kHighHalf[byte - 0x80];
 }
 
-char ByteOf(char32_t code) {
+// The Windows-1250 byte of a code point; nothing when the code page has none.
+std::optional<char> ExactByteOf(char32_t code) {
   if (code < 0x80) return static_cast<char>(code);
   for (std::size_t i = 0; i < kHighHalf.size(); ++i) {
     if (kHighHalf[i] == code) return static_cast<char>(0x80 + i);
   }
-  return '?';
+  return std::nullopt;
 }
+
+char ByteOf(char32_t code) { return ExactByteOf(code).value_or('?'); }
 
 void AppendUtf8(std::string& out, char32_t code) {
   if (code < 0x80) {
@@ -143,6 +146,28 @@ std::string Cp1250FromUtf8(std::string_view text) {
   }
   return out;
 }
+
+namespace {
+
+// Converts with `next` (NextWide or NextUtf8) and stops at the first character that has no byte.
+template <class View, class Next>
+std::optional<std::string> ExactCp1250(View text, Next next) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t pos = 0; pos < text.size();) {
+    const char32_t code = next(text, pos);
+    const std::optional<char> byte = code == kInvalid ? std::nullopt : ExactByteOf(code);
+    if (!byte) return std::nullopt;
+    out += *byte;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::optional<std::string> Cp1250FromWideExact(std::wstring_view text) { return ExactCp1250(text, NextWide); }
+
+std::optional<std::string> Cp1250FromUtf8Exact(std::string_view text) { return ExactCp1250(text, NextUtf8); }
 
 std::string Utf8FromCp1250(std::string_view text) {
   std::string out;

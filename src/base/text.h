@@ -5,6 +5,7 @@
 // wide (W) APIs, so the user interface is right whatever the machine's locale.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,12 @@ std::string Cp1250FromWide(std::wstring_view text);
 // UTF-8 to Windows-1250; used to write the system's Polish texts as UTF-8 literals in source.
 // Invalid UTF-8 and characters with no mapping become "?".
 std::string Cp1250FromUtf8(std::string_view text);
+
+// The same conversions without loss, for text that must reach its destination exactly
+// (passwords): nothing when a character has no Windows-1250 byte, or the input is not valid
+// (a lone surrogate, a malformed or overlong UTF-8 sequence).
+std::optional<std::string> Cp1250FromWideExact(std::wstring_view text);
+std::optional<std::string> Cp1250FromUtf8Exact(std::string_view text);
 
 // Windows-1250 to UTF-8, for terminals, JSON and logs.
 std::string Utf8FromCp1250(std::string_view text);
