@@ -103,6 +103,18 @@ namespace {
 
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
+// True when `stem` (upper case, without extension) names a Windows device. The documented
+// list also has COM and LPT with the superscript digits 1, 2 and 3; Windows-1250 has no such
+// characters (its bytes 0xB9, 0xB2, 0xB3 are letters and a diacritic), so no narrow name here
+// can spell them.
+bool IsDeviceName(const std::string& stem) {
+  for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+    if (stem == device) return true;
+  }
+  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) && stem[3] >= '0' &&
+         stem[3] <= '9';
+}
+
 // One part of a path between slashes, as Windows would see it as a file name.
 bool IsSafePathPart(std::string_view part) {
   if (part.empty()) return true;  // the slash that ends a folder name
@@ -111,12 +123,7 @@ bool IsSafePathPart(std::string_view part) {
   std::string stem;
   for (char c : part.substr(0, part.find('.'))) stem += Upper(c);
   while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return false;
-  if (stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) && stem[3] >= '1' &&
-      stem[3] <= '9') {
-    return false;
-  }
-  return true;
+  return !IsDeviceName(stem);
 }
 
 }  // namespace
@@ -140,6 +147,10 @@ bool IsSafeArchiveName(std::string_view name) {
   }
 }
 
+bool IsSafeFileName(std::string_view name) {
+  return !name.empty() && name.size() <= 255 && name.find('/') == std::string_view::npos && IsSafeArchiveName(name);
+}
+
 std::string Printable(std::string_view text) {
   std::string shown(text);
   for (char& c : shown) {
@@ -151,6 +162,10 @@ std::string Printable(std::string_view text) {
 
 std::string UnsafeArchiveNameText(const std::string& name) {
   return Cp1250FromUtf8("Niedozwolona nazwa w archiwum karty `") + Printable(name) + "'.";
+}
+
+std::string PasswordOutsideCodePageText() {
+  return Cp1250FromUtf8("Hasło zawiera znaki spoza strony kodowej Windows-1250.");
 }
 
 namespace {

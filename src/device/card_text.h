@@ -36,11 +36,18 @@ std::string ShellQuoted(const std::string& name);
 // True when a name from the card's listing may be joined into a local path: no "..", "\",
 // ":", NUL or other control character anywhere, none of the characters Windows refuses in
 // names (< > " | ? *), no "/" at the start, and no part between slashes that Windows would
-// take for a device (CON, PRN, AUX, NUL, COM1..COM9, LPT1..LPT9, with or without an
-// extension, in any case) or that ends in "." or " ".
+// take for a device (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0..COM9, LPT0..LPT9, with or
+// without an extension, in any case) or that ends in "." or " ".
 bool IsSafeArchiveName(std::string_view name);
+// True when `name` may be written as one file of a local folder: not empty, at most 255 bytes,
+// no "/", and safe by the rules above.
+bool IsSafeFileName(std::string_view name);
 // The message for a refused name: "Niedozwolona nazwa w archiwum karty `" + name + "'.".
 std::string UnsafeArchiveNameText(const std::string& name);
+
+// The message for a password that cannot be sent as typed: the card takes Windows-1250 bytes,
+// and a character the code page lacks would become "?".
+std::string PasswordOutsideCodePageText();
 
 // Card text made safe for a terminal or a list: every control character (below 0x20, and
 // 0x7F) becomes "?", so escape sequences a card sends cannot act on the display.

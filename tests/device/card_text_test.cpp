@@ -86,6 +86,30 @@ TEST(ArchiveNameTest, RefusesNamesThatLeaveTheRoot) {
   EXPECT_EQ(Utf8FromCp1250(card::UnsafeArchiveNameText("../")), "Niedozwolona nazwa w archiwum karty `../'.");
 }
 
+// Names Windows takes for devices in every folder, whatever follows them after a dot, and names
+// it would silently shorten. A file name is one part: no folders.
+TEST(ArchiveNameTest, WindowsDeviceNamesAndFileNames) {
+  const struct {
+    std::string name;
+    bool archive, file;  // IsSafeArchiveName, IsSafeFileName
+  } cases[] = {
+      {"config.txt", true, true},     {"det16.bmp", true, true},      {"COM10", true, true},
+      {"CONSOLE.txt", true, true},    {"COMA", true, true},           {"conin.txt", true, true},
+      {"COM\xB9", true, true} /* "COMą", not COM with a superscript one */,
+      {"CON", false, false},          {"NUL.txt", false, false},      {"com1", false, false},
+      {"COM0", false, false},         {"lpt0.avi", false, false},     {"LPT9", false, false},
+      {"CONIN$", false, false},       {"conout$.log", false, false},  {"Aux .txt", false, false},
+      {"name.", false, false},        {"name ", false, false},        {"2024-05-01/", true, false},
+      {"d/CONOUT$/a.avi", false, false}, {"", true, false},           {".", false, false},
+      {"..", false, false},           {std::string(255, 'a'), true, true},
+      {std::string(256, 'a'), true, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(card::IsSafeArchiveName(c.name), c.archive) << c.name;
+    EXPECT_EQ(card::IsSafeFileName(c.name), c.file) << c.name;
+  }
+}
+
 TEST(CardDateTest, ParsesAndRejects) {
   const auto t = card::ParseCardDate("2026-12-07T22:15:04+00:00\n");
   ASSERT_TRUE(t);
