@@ -12,6 +12,7 @@
 #include "base/socket.h"
 #include "base/platform.h"
 #include "base/text.h"
+#include "device/card_text.h"
 
 namespace cli {
 
@@ -42,6 +43,14 @@ bool ReadFirstLine(const std::string& path, std::string* line) {
   return true;
 }
 
+std::optional<std::string> PasswordText(const std::string& utf8, const std::string& source) {
+  std::optional<std::string> password = Cp1250FromUtf8Exact(utf8);
+  if (!password) {
+    std::fprintf(stderr, "%s: %s\n", source.c_str(), Utf8FromCp1250(card::PasswordOutsideCodePageText()).c_str());
+  }
+  return password;
+}
+
 std::optional<std::string> Password(const CardOptions& options) {
   std::string password;
   if (!options.passwordFile.empty()) {
@@ -49,9 +58,9 @@ std::optional<std::string> Password(const CardOptions& options) {
       std::fprintf(stderr, "cannot read the password file '%s'\n", options.passwordFile.c_str());
       return std::nullopt;
     }
-    return Cp1250FromUtf8(password);
+    return PasswordText(password, "--password-file " + options.passwordFile);
   }
-  if (const char* env = std::getenv("TREVNA_PASSWORD")) return Cp1250FromUtf8(env);
+  if (const char* env = std::getenv("TREVNA_PASSWORD")) return PasswordText(env, "TREVNA_PASSWORD");
   std::fprintf(stderr, "no password: use --password-file F or the TREVNA_PASSWORD environment variable\n");
   return std::nullopt;
 }

@@ -34,8 +34,12 @@ void AddRestartOption(CLI::App& app, CardOptions& options);
 
 // The first line of a file, without its line end; false when the file cannot be read.
 bool ReadFirstLine(const std::string& path, std::string* line);
+// A password read as UTF-8 (from `source`, named in the message) as Windows-1250 bytes; prints
+// the reason and returns nothing when the code page cannot hold it (or it is no valid UTF-8):
+// the card would get "?" where those characters were.
+std::optional<std::string> PasswordText(const std::string& utf8, const std::string& source);
 // The password (Windows-1250) from --password-file or TREVNA_PASSWORD; prints the reason and
-// returns nothing when there is none.
+// returns nothing when there is none or it cannot be sent as written.
 std::optional<std::string> Password(const CardOptions& options);
 // "a,b,,c" -> a, b, c.
 std::vector<std::string> SplitHosts(const std::string& text);

@@ -4,12 +4,15 @@
 // called directly: each card runs on one thread of its own.
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "base/file.h"
+#include "base/platform.h"
 #include "base/socket.h"
 #include "base/text.h"
 #include "cli/card_fleet.h"
@@ -251,8 +254,12 @@ const bool passwdRegistered = cli::RegisterCommand(
           std::fprintf(stderr, "cannot read '%s'\n", newFile->c_str());
           return cli::kExitUsage;
         }
+        // Checked before the login: "?" in place of what the card cannot take would become the
+        // card's password.
+        const std::optional<std::string> newText = cli::PasswordText(newPassword, "--new-password-file " + *newFile);
+        if (!newText) return cli::kExitUsage;
         return WithCard(*host, *options, [&](OperationContext& ctx, CardSession&) {
-          ChangePassword(ctx, Cp1250FromUtf8(options->user), Cp1250FromUtf8(newPassword));
+          ChangePassword(ctx, Cp1250FromUtf8(options->user), *newText);
         });
       };
     });
@@ -293,17 +300,37 @@ const bool archiveGetRegistered = cli::RegisterCommand(
       app.add_option("HOST", *host, "card address")->required();
       app.add_option("FOLDER", *folder, "archive folder as listed")->required();
       app.add_option("FILE", *files, "file names")->required();
-      app.add_option("-o", *out, "local archive folder (files land in DIR/FOLDER/)")->required();
+      app.add_option("-o", *out, "local archive folder, made when missing (files land in DIR/FOLDER/)")->required();
       AddCardOptions(app, *options);
       return [options, host, folder, files, out] {
+        if (folder->empty()) {
+          std::fprintf(stderr, "no archive folder given (as listed, e.g. 2026-12-07/)\n");
+          return cli::kExitUsage;
+        }
+        for (const auto& file : *files) {
+          if (file.empty()) {
+            std::fprintf(stderr, "an empty file name was given\n");
+            return cli::kExitUsage;
+          }
+        }
+        // The local archive folder is made when missing (the day folders inside it are made
+        // by the download itself).
+        std::error_code error;
+        if (!out->empty() && !std::filesystem::is_directory(platform::PathFromUtf8(*out), error) &&
+            !std::filesystem::create_directories(platform::PathFromUtf8(*out), error)) {
+          std::fprintf(stderr, "cannot create the folder '%s'\n", out->c_str());
+          return cli::kExitFailure;
+        }
         std::string root = Cp1250FromUtf8(*out);
         if (!root.empty() && root.back() != '/' && root.back() != '\\') root += '/';
         std::string folderName = Cp1250FromUtf8(*folder);
         if (folderName.back() != '/') folderName += '/';
         return WithCard(*host, *options, [&](OperationContext& ctx, CardSession&) {
           for (const auto& file : *files) {
-            DownloadArchiveFile(ctx, root, folderName, Cp1250FromUtf8(file));
-            std::printf("%s%s%s\n", out->c_str(), Utf8FromCp1250(folderName).c_str(), file.c_str());
+            const std::string name = Cp1250FromUtf8(file);
+            DownloadArchiveFile(ctx, root, folderName, name);
+            // The path the file was written to, as the engine joined it.
+            std::printf("%s\n", Utf8FromCp1250(root + folderName + name).c_str());
           }
           ctx.status.ShowStatus(Cp1250FromUtf8("Pliki pobrane"));
         });

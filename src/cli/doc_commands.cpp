@@ -13,6 +13,7 @@
 #include "base/platform.h"
 #include "base/text.h"
 #include "cli/registry.h"
+#include "device/card_text.h"
 #include "doc/document_file.h"
 #include "doc/json_document.h"
 #include "doc/package.h"
@@ -102,12 +103,6 @@ int RunCheck(const std::string& path) {
 
 // --- package -------------------------------------------------------------------------------
 
-// Entry names come from the file: only plain file names may be written.
-bool SafeEntryName(const std::string& name) {
-  if (name.empty() || name == "." || name == ".." || name.size() > 255) return false;
-  return name.find_first_of(std::string("/\\:\0", 4)) == std::string::npos;
-}
-
 int RunPackage(const std::string& path, const std::string& outDir, bool rebuild) {
   const std::string bytes = ReadWholeFile(Narrow(path));
   std::string package;
@@ -120,8 +115,11 @@ int RunPackage(const std::string& path, const std::string& outDir, bool rebuild)
     package = std::string(stored);
   }
   const std::vector<PackageEntry> entries = ReadProgramPackage(package);
+  // Entry names come from the file: only names that stay plain files in the folder, on Windows
+  // too (no device names such as CON or COM1), are written, and nothing is written otherwise.
   for (const PackageEntry& entry : entries)
-    if (!SafeEntryName(entry.name)) Fail("Niedozwolona nazwa pliku w pakiecie programu: `" + Utf8FromCp1250(entry.name) + "'.");
+    if (!card::IsSafeFileName(entry.name))
+      Fail("Niedozwolona nazwa pliku w pakiecie programu: `" + Utf8FromCp1250(card::Printable(entry.name)) + "'.");
   std::error_code error;
   std::filesystem::create_directories(PathOf(outDir), error);
   for (const PackageEntry& entry : entries) {
