@@ -27,6 +27,7 @@ namespace cardsim {
 struct Faults {
   bool silent = false;               // "silent": connections are accepted but never answered
   long long dropAfterBytes = -1;     // "drop-after=N": the SSH link drops after N bytes of a transfer
+  long long trickleBytesPerSecond = 0;  // "trickle=N": SCP data moves at most N bytes a second
   bool refusePassword = false;       // "refuse-password": every login fails
   std::string badStreamHeader;       // "bad-stream-header[=short|width|track|long|type]"
   bool badAnnouncements = false;     // "bad-announce": datagrams that are not announcements

@@ -17,6 +17,9 @@ class ChannelIo {
   // Reads what the client sent: > 0 bytes, 0 at the client's end of data, -1 on error or
   // when nothing came for timeoutMs.
   virtual int ReadSome(void* data, std::size_t size, int timeoutMs) = 0;
+  // Whether the client has closed the channel or the link is gone; takes in what arrived
+  // meanwhile without consuming it. For commands that wait on their own between reads.
+  virtual bool ClientGone() { return false; }
 
   bool Write(const std::string& text) { return Write(text.data(), text.size()); }
 };

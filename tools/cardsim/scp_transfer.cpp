@@ -3,9 +3,11 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "archive/md5.h"
 #include "card.h"
@@ -53,6 +55,40 @@ struct DropCounter {
     return static_cast<std::size_t>(std::min<long long>(static_cast<long long>(wanted), std::max(0LL, limit - done)));
   }
   bool Reached() const { return limit >= 0 && done >= limit; }
+};
+
+// The "trickle" fault: the data moves at most `rate` bytes a second, in pieces of a tenth of
+// that with pauses between them, as over a starved link. A pause ends early when the client
+// goes away or the card stops.
+class Trickle {
+ public:
+  explicit Trickle(CommandContext& c)
+      : c_(c), rate_(c.card.Config().faults.trickleBytesPerSecond), start_(std::chrono::steady_clock::now()) {}
+  // The largest piece that may move next.
+  std::size_t Piece(std::size_t wanted) const {
+    if (rate_ <= 0) return wanted;
+    return static_cast<std::size_t>(std::min<long long>(static_cast<long long>(wanted), std::max(1LL, rate_ / 10)));
+  }
+  // Counts `moved` bytes and waits until the next piece is due; false when the client went
+  // away or the card stops meanwhile.
+  bool Moved(std::size_t moved) {
+    if (rate_ <= 0) return true;
+    done_ += static_cast<long long>(moved);
+    const auto due = start_ + std::chrono::microseconds(done_ * 1000000 / rate_);
+    for (;;) {
+      if (c_.card.Stopping() || c_.io.ClientGone()) return false;
+      const auto now = std::chrono::steady_clock::now();
+      if (now >= due) return true;
+      std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(due - now, std::chrono::milliseconds(50)));
+    }
+  }
+  static constexpr const char* kEnded = "the client went away or the card stopped (fault trickle)";
+
+ private:
+  CommandContext& c_;
+  long long rate_;
+  long long done_ = 0;
+  std::chrono::steady_clock::time_point start_;
 };
 
 int Fail(CommandContext& c, const std::string& message, bool fatal = false) {
@@ -122,13 +158,20 @@ int Sink(CommandContext& c, const Options& o) {
     std::string data;
     data.reserve(static_cast<std::size_t>(size));
     DropCounter drop{c.card.Config().faults.dropAfterBytes};
+    Trickle trickle(c);
     unsigned long long left = size;
     while (left > 0) {
-      const std::size_t piece = drop.Allow(static_cast<std::size_t>(std::min<unsigned long long>(left, kPiece)));
+      const std::size_t piece =
+          trickle.Piece(drop.Allow(static_cast<std::size_t>(std::min<unsigned long long>(left, kPiece))));
       const Result got = piece > 0 ? reader.ReadExact(&data, piece) : Result::Ok;
       if (got != Result::Ok) {
         c.card.Log().Write("scp-upload", {{"path", cardName}, {"size", size}, {"received", data.size()},
                                           {"ok", false}, {"error", "the client ended the transfer early"}});
+        return 1;
+      }
+      if (!trickle.Moved(piece)) {
+        c.card.Log().Write("scp-upload", {{"path", cardName}, {"size", size}, {"received", data.size()},
+                                          {"ok", false}, {"error", Trickle::kEnded}});
         return 1;
       }
       drop.done += static_cast<long long>(piece);
@@ -208,15 +251,21 @@ int Source(CommandContext& c, const Options& o) {
   c.io.Write("C0644 " + std::to_string(data.size()) + " " + file->filename().string() + "\n");
   if (!WaitAck(c, reader)) return 1;
   DropCounter drop{c.card.Config().faults.dropAfterBytes};
+  Trickle trickle(c);
   std::size_t sent = 0;
   while (sent < data.size()) {
-    const std::size_t piece = drop.Allow(std::min(data.size() - sent, kPiece));
+    const std::size_t piece = trickle.Piece(drop.Allow(std::min(data.size() - sent, kPiece)));
     if (piece > 0 && !c.io.Write(data.data() + sent, piece)) {
       c.card.Log().Write("scp-download", {{"path", o.path}, {"size", data.size()}, {"sent", sent},
                                           {"ok", false}, {"error", "the client went away"}});
       return 1;
     }
     sent += piece;
+    if (!trickle.Moved(piece)) {
+      c.card.Log().Write("scp-download", {{"path", o.path}, {"size", data.size()}, {"sent", sent},
+                                          {"ok", false}, {"error", Trickle::kEnded}});
+      return 1;
+    }
     drop.done += static_cast<long long>(piece);
     if (drop.Reached() && sent < data.size()) {
       c.card.Log().Write("scp-download", {{"path", o.path}, {"size", data.size()}, {"sent", sent},

@@ -4,6 +4,7 @@
 // library marks deprecated in favour of callbacks but still supports fully.
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
+#include <libssh/callbacks.h>
 #include <libssh/libssh.h>
 #include <libssh/server.h>
 #include <unistd.h>
@@ -25,7 +26,19 @@ constexpr int kMaxLoginAttempts = 6;
 // stdout, stderr and stdin of one exec channel.
 class SshChannelIo : public ChannelIo {
  public:
-  explicit SshChannelIo(ssh_channel channel) : channel_(channel) {}
+  explicit SshChannelIo(ssh_channel channel) : channel_(channel) {
+    // A close that comes while data still waits unread is not shown by the channel's state;
+    // this callback sees it.
+    ssh_callbacks_init(&callbacks_);
+    callbacks_.userdata = &closed_;
+    callbacks_.channel_close_function = [](ssh_session, ssh_channel, void* closed) {
+      *static_cast<bool*>(closed) = true;
+    };
+    ssh_set_channel_callbacks(channel_, &callbacks_);
+  }
+  ~SshChannelIo() override { ssh_remove_channel_callbacks(channel_, &callbacks_); }
+  SshChannelIo(const SshChannelIo&) = delete;
+  SshChannelIo& operator=(const SshChannelIo&) = delete;
   bool Write(const void* data, std::size_t size) override {
     return size == 0 ||
            ssh_channel_write(channel_, data, static_cast<std::uint32_t>(size)) == static_cast<int>(size);
@@ -40,10 +53,17 @@ class SshChannelIo : public ChannelIo {
     if (n == 0 && (ssh_channel_is_eof(channel_) || ssh_channel_is_closed(channel_))) return 0;
     return -1;  // error or nothing within the time-out
   }
+  bool ClientGone() override {
+    // A poll of standard error (which clients never send) takes in what arrived, also
+    // while data waits unread.
+    return ssh_channel_poll_timeout(channel_, 0, 1) == SSH_ERROR || closed_ || ssh_channel_is_closed(channel_);
+  }
   using ChannelIo::Write;
 
  private:
   ssh_channel channel_;
+  ssh_channel_callbacks_struct callbacks_{};
+  bool closed_ = false;
 };
 
 // A connection whose card was told to be silent: it takes the bytes and says nothing.
@@ -147,13 +167,18 @@ class Session {
       card_.Log().Write("exec-stalled", {{"client", client_}, {"command", command}});
       return true;
     }
-    SshChannelIo io(channel);
     bool dropped = false;
-    CommandContext context{card_, io, [this, &dropped] {
-                             dropped = true;
-                             ShutdownSocket(fd_);
-                           }};
-    const int status = RunCommand(context, command);
+    bool restart = false;
+    int status = 0;
+    {
+      SshChannelIo io(channel);  // gone before the channel is freed
+      CommandContext context{card_, io, [this, &dropped] {
+                               dropped = true;
+                               ShutdownSocket(fd_);
+                             }};
+      status = RunCommand(context, command);
+      restart = context.restartAfter;
+    }
     card_.Log().Write("exec", {{"client", client_}, {"command", command}, {"exit_status", status}});
     if (dropped) return false;
     ssh_channel_request_send_exit_status(channel, status);
@@ -161,7 +186,7 @@ class Session {
     ssh_channel_close(channel);
     channels_.erase(std::remove(channels_.begin(), channels_.end(), channel), channels_.end());
     ssh_channel_free(channel);
-    if (context.restartAfter) card_.RequestRestart();
+    if (restart) card_.RequestRestart();
     return true;
   }
 

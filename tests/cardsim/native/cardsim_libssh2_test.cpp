@@ -185,4 +185,54 @@ TEST(CardSimLibssh2, StalledCommandsAreAcceptedButNeverAnswered) {
   EXPECT_EQ(card.Events("password").size(), 0u);
 }
 
+// The "trickle" fault: SCP data moves at most N bytes a second both ways, and a trickling
+// transfer ends as soon as its client closes the channel, though the rest of the file would
+// take minutes.
+TEST(CardSimLibssh2, TrickledTransfersAreSlowAndEndWhenTheClientCloses) {
+  CardSimOptions options;
+  options.addresses = {"127.0.0.17"};
+  options.faults = {"trickle=1000"};
+  CardSim card(options);
+  const std::string big(1000000, 'x');  // 1000 s at 1000 bytes a second
+  cardsim_test::WriteBytes(card.CardFolder() / "usbdrive" / "big.avi", big);
+  Libssh2Client client(card.Address(), card.SshPort(), "serwis", "trevna22");
+  ASSERT_TRUE(client.LoggedIn());
+
+  const auto start = std::chrono::steady_clock::now();
+  libssh2_struct_stat info{};
+  LIBSSH2_CHANNEL* channel = libssh2_scp_recv2(client.Session(), "/mnt/usbdrive/big.avi", &info);
+  ASSERT_NE(channel, nullptr);
+  // Pieces of 100 bytes, the k-th one not before k tenths of a second: 3000 bytes take 2.9 s
+  // at least (however loaded the machine, never less).
+  std::size_t got = 0;
+  char buffer[4096];
+  while (got < 3000) {
+    const ssize_t n = libssh2_channel_read(channel, buffer, sizeof buffer);
+    ASSERT_GT(n, 0);
+    got += static_cast<std::size_t>(n);
+  }
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
+  // The close is answered (within the client's 20 s) and the card gives up the transfer.
+  EXPECT_EQ(libssh2_channel_close(channel), 0);
+  libssh2_channel_free(channel);
+  const auto download = card.WaitForLog([](const nlohmann::json& e) { return e["event"] == "scp-download"; }, 20000);
+  ASSERT_TRUE(download.is_object());
+  EXPECT_EQ(download["ok"], false);
+  EXPECT_LT(download["sent"].get<std::size_t>(), big.size());
+
+  // Upload: a window's worth of data (a minute at this rate) waits in the card's buffers while
+  // the card takes it slowly; the client's close ends the sink all the same.
+  channel = libssh2_scp_send(client.Session(), "/mnt/usbdrive/up.avi", 0644, big.size());
+  ASSERT_NE(channel, nullptr);
+  ASSERT_GT(libssh2_channel_write(channel, big.data(), 60000), 0);
+  EXPECT_EQ(libssh2_channel_close(channel), 0);
+  libssh2_channel_free(channel);
+  const auto upload = card.WaitForLog([](const nlohmann::json& e) { return e["event"] == "scp-upload"; }, 20000);
+  ASSERT_TRUE(upload.is_object());
+  EXPECT_EQ(upload["ok"], false);
+  EXPECT_LT(upload["received"].get<std::size_t>(), big.size());
+  // The session goes on.
+  EXPECT_GE(client.Run("date -u -Iseconds").size(), 22u);
+}
+
 }  // namespace
