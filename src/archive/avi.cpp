@@ -155,17 +155,23 @@ std::uint32_t FinalizeMjpegAvi(std::uint8_t* header, std::size_t headerCapacity,
   return 8 + indexSize;
 }
 
+std::uint32_t CheckAviStart(const std::uint8_t* start, std::uint64_t length) {
+  if (length < 8) Fail(kTooSmall);
+  const std::uint32_t riffSize = LoadU32(start + 4);
+  if (length < std::uint64_t{riffSize} + 8) Fail(kBadChunkHeader);
+  if (!IsTag(start, "RIFF")) Fail("Nieoczekiwany znacznik głównego bloku RIFF.");
+  if (riffSize < 4) Fail(kTooSmall);
+  // The file holds riffSize + 8 bytes, so the form type is within it.
+  if (!IsTag(start + 8, "AVI ")) Fail("Nieoczekiwany znacznik bloku AVI.");
+  return riffSize;
+}
+
 namespace {
 
 template <typename Source, typename OnFrame>
 void Scan(const Source& source, std::uint64_t length, std::uint8_t* header, OnFrame onFrame) {
-  if (length < 8) Fail(kTooSmall);
-  const std::uint8_t* riff = source.Bytes(0, 12 <= length ? 12 : 8);
-  const std::uint32_t riffSize = LoadU32(riff + 4);
-  if (length < std::uint64_t{riffSize} + 8) Fail(kBadChunkHeader);
-  if (!IsTag(riff, "RIFF")) Fail("Nieoczekiwany znacznik głównego bloku RIFF.");
-  if (riffSize < 4) Fail(kTooSmall);
-  if (!IsTag(riff + 8, "AVI ")) Fail("Nieoczekiwany znacznik bloku AVI.");
+  const std::uint32_t riffSize =
+      CheckAviStart(length < 8 ? nullptr : source.Bytes(0, length < kAviStartSize ? 8 : kAviStartSize), length);
 
   WalkChunks(source, 12, riffSize - 4, [&](std::uint32_t id, std::uint64_t body, std::uint32_t size) {
     if (id != Tag("LIST")) return;

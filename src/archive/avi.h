@@ -60,6 +60,13 @@ std::uint32_t FinalizeMjpegAvi(std::uint8_t* header, std::size_t headerCapacity,
 // Number of index entry bytes recorded so far (the "idx1" size field).
 std::uint32_t MjpegIndexSize(const std::uint8_t* index);
 
+// The first checks of the walk, in its order, over the start of a file of `length` bytes:
+// `start` holds its first min(length, kAviStartSize) bytes. Throws what ScanAviFile throws for
+// a file that starts so (too short, a RIFF size beyond the file, not "RIFF", a RIFF size
+// below 4, not "AVI "); returns the RIFF size.
+constexpr std::size_t kAviStartSize = 12;
+std::uint32_t CheckAviStart(const std::uint8_t* start, std::uint64_t length);
+
 // Called with the data and length of every "00dc" chunk, in file order.
 using AviFrameHandler = std::function<void(const std::uint8_t* frame, std::uint32_t length)>;
 

@@ -47,25 +47,62 @@ std::uint64_t SourceLength(File& source) {
   return *length;
 }
 
-// Every source is opened and measured, and its first bytes checked for the AVI signature
-// ("RIFF", size, "AVI "), before the output is created: a source that can never be read or
-// is no AVI file at all leaves no output file behind. Its text names it as a failed source.
+// An output that is one of the sources (under any spelling, or a hard link to one) is refused
+// before anything is written: the join would replace a recording while it reads it.
+void RefuseSourceAsOutput(const std::vector<std::wstring>& sources, const std::wstring& outputPath) {
+  const auto output = platform::IdentityOf(Utf8FromWide(outputPath));
+  if (!output) return;  // no file there yet
+  for (const auto& path : sources) {
+    if (platform::IdentityOf(Utf8FromWide(path)) == output) {
+      throw std::runtime_error(Cp1250FromUtf8("Połączone nagranie nie może zastąpić pliku źródłowego `") +
+                               NarrowName(outputPath) + "'.");
+    }
+  }
+}
+
+// Every source is opened and measured, and its start put through the walk's first checks,
+// before the join begins: a source that can never be read or is no AVI file at all fails the
+// job at once. Its text names it as a failed source, with the walk's own message.
 void CheckSources(const std::vector<std::wstring>& sources) {
   for (const auto& path : sources) {
     File source(path, "rb");
-    SourceLength(source);
-    std::uint8_t start[12] = {};
-    const std::size_t got = std::fread(start, 1, sizeof start, source.Handle());
-    if (got < sizeof start && std::ferror(source.Handle())) source.FailRead();
-    const char* reason = nullptr;
-    if (got < 4 || std::memcmp(start, "RIFF", 4) != 0) {
-      reason = "Nieoczekiwany znacznik głównego bloku RIFF.";
-    } else if (got < sizeof start || std::memcmp(start + 8, "AVI ", 4) != 0) {
-      reason = "Nieoczekiwany znacznik bloku AVI.";
+    const std::uint64_t length = SourceLength(source);
+    std::uint8_t start[kAviStartSize] = {};
+    source.Read(start, static_cast<std::size_t>(std::min<std::uint64_t>(length, sizeof start)));
+    try {
+      CheckAviStart(start, length);
+    } catch (const std::exception& e) {
+      throw std::runtime_error(SourceFailedText(source.Name(), e.what()));
     }
-    if (reason) throw std::runtime_error(SourceFailedText(source.Name(), Cp1250FromUtf8(reason)));
   }
 }
+
+// The output file, written under a temporary name beside it that replaces it only when the
+// join is complete: a failed job leaves the user's earlier file (or no file) in its place.
+// Failures name the output as every other file of the job is named.
+class JoinOutput {
+ public:
+  explicit JoinOutput(const std::wstring& path) try
+      : name_(NarrowName(path)), file_(ReplacingFile::ForUtf8Path(Utf8FromWide(path))) {
+  } catch (const std::exception&) {
+    throw std::runtime_error(OpenFailedText(NarrowName(path)));
+  }
+
+  File& Out() { return file_.Out(); }
+  const std::string& Name() const { return name_; }
+
+  void Commit() {
+    try {
+      file_.Commit();
+    } catch (const std::exception&) {
+      throw std::runtime_error(WriteFailedText(name_));
+    }
+  }
+
+ private:
+  std::string name_;
+  ReplacingFile file_;
+};
 
 void ReadSource(File& source, SourceBuffer& buffer) {
   const std::uint64_t length = SourceLength(source);
@@ -285,24 +322,20 @@ JpegBytes RecompressFrame(const std::uint8_t* frame, std::uint32_t length) {
 
 void JoinAviFiles(ExportMode mode, const std::vector<std::wstring>& sources, const std::wstring& outputPath,
                   ExportStatusSink& status, const ExportOptions& options) {
+  RefuseSourceAsOutput(sources, outputPath);
   CheckSources(sources);
-  File output(outputPath, "wb");
-  MjpegAviWriter writer(output, options.sizeLimit);
+  JoinOutput output(outputPath);
+  MjpegAviWriter writer(output.Out(), options.sizeLimit, output.Name());
   const unsigned threads = options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
   const auto n = static_cast<std::uint32_t>(sources.size());
   SourceMemory memory;
-  try {
-    for (std::uint32_t i = 0; i < n; ++i) {
-      status.SetStatusText(ExportingText());
-      status.SetProgress(static_cast<std::uint32_t>(std::uint64_t{i} * 100 / n));
-      JoinOneSource(mode, sources[i], writer, threads, memory);
-    }
-  } catch (...) {
-    // The file keeps every frame added before the failure; the header still says none.
-    writer.FlushQuietly();
-    throw;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    status.SetStatusText(ExportingText());
+    status.SetProgress(static_cast<std::uint32_t>(std::uint64_t{i} * 100 / n));
+    JoinOneSource(mode, sources[i], writer, threads, memory);
   }
   writer.Finish();
+  output.Commit();
 }
 
 void RunExport(ExportMode mode, const std::vector<std::wstring>& sources, ExportView& view,

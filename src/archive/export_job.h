@@ -28,9 +28,12 @@ struct ExportOptions {
 
 // Joins `sources` (in this order) into `outputPath` in copy or recompress mode: steps 3 to 5
 // of the job, without any dialog. Shows "Eksportowanie..." and i * 100 / n before source i.
-// Throws std::runtime_error with the system's text. Every source is first checked to be a
-// readable, non-empty regular file; a source that is not fails before the output is created. After a later failure the output holds the initial
-// header block and every frame added before the failure (it is not finalised).
+// Throws std::runtime_error with the system's text. Before anything is written, an output
+// that is one of the sources (the same file under another spelling or a hard link included)
+// is refused, and every source is checked to be a readable, non-empty regular file that
+// starts as an AVI file. The output is written under a temporary name beside it and replaces
+// it only once finished: after any failure the earlier file at `outputPath` (if any) is as
+// it was and no temporary file is left.
 void JoinAviFiles(ExportMode mode, const std::vector<std::wstring>& sources, const std::wstring& outputPath,
                   ExportStatusSink& status, const ExportOptions& options = {});
 

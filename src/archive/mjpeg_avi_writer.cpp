@@ -1,6 +1,8 @@
 #include "archive/mjpeg_avi_writer.h"
 
+#include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "base/bytes.h"
 #include "base/file.h"
@@ -21,8 +23,9 @@ std::string AviTooLargeText() {
   return Cp1250FromUtf8("Połączone nagranie przekroczyłoby 4 GB, największy rozmiar pliku AVI.");
 }
 
-MjpegAviWriter::MjpegAviWriter(File& output, std::uint64_t sizeLimit)
+MjpegAviWriter::MjpegAviWriter(File& output, std::uint64_t sizeLimit, std::string shownName)
     : output_(output),
+      shownName_(shownName.empty() ? output.Name() : std::move(shownName)),
       sizeLimit_(sizeLimit),
       header_(kAviHeaderBufferSize, 0),
       index_(kAviIndexInitialSize, 0),
@@ -82,30 +85,26 @@ void MjpegAviWriter::WriteRun() {
   const std::uint8_t* start = runStart_;
   const std::uint8_t* end = runEnd_;
   runStart_ = runEnd_ = nullptr;
-  output_.Write(start, static_cast<std::size_t>(end - start));
+  Write(start, static_cast<std::size_t>(end - start));
+}
+
+void MjpegAviWriter::Write(const void* data, std::size_t size) {
+  if (size != 0 && std::fwrite(data, 1, size, output_.Handle()) != size) {
+    throw std::runtime_error(WriteFailedText(shownName_));
+  }
 }
 
 void MjpegAviWriter::Flush() {
   if (runStart_) WriteRun();
-  if (used_) output_.Write(buffer_.get(), used_);
+  if (used_) Write(buffer_.get(), used_);
   used_ = 0;
-}
-
-void MjpegAviWriter::FlushQuietly() noexcept {
-  try {
-    Flush();
-  } catch (...) {
-    used_ = 0;
-    runStart_ = runEnd_ = nullptr;
-  }
 }
 
 void MjpegAviWriter::Finish() {
   const std::uint32_t indexBytes = FinalizeMjpegAvi(header_.data(), header_.size(), index_.data(), index_.size());
   if (indexBytes == 0) throw std::runtime_error(MjpegFinalizeFailedText());
   Flush();
-  output_.Write(index_.data(), indexBytes);
-  if (std::fseek(output_.Handle(), 0, SEEK_SET) != 0) output_.FailWrite();
-  output_.Write(header_.data(), kAviHeaderSize);
-  output_.Close();
+  Write(index_.data(), indexBytes);
+  if (std::fseek(output_.Handle(), 0, SEEK_SET) != 0) throw std::runtime_error(WriteFailedText(shownName_));
+  Write(header_.data(), kAviHeaderSize);
 }

@@ -3,7 +3,8 @@
 //
 // Frames go through one large output buffer, so the file sees a few big writes instead of
 // one per frame. Until Finish() the header on disk is the initial one (zero frames, no
-// picture size): a job that fails leaves a file whose header says it holds nothing.
+// picture size). The owner of the file closes it (the export job writes a temporary file
+// that replaces the output only once it is finished).
 //
 // No size in the format may wrap: a frame whose chunk (plus the index that will follow)
 // would take the file past `sizeLimit` bytes (by default 0xFFFFFFFF, the most a RIFF size
@@ -32,7 +33,9 @@ class AviFileTooLarge : public std::runtime_error {
 class MjpegAviWriter {
  public:
   // Starts the file: runs InitMjpegAvi and writes the 524 header bytes (through the buffer).
-  explicit MjpegAviWriter(File& output, std::uint64_t sizeLimit = kMaxAviFileLength);
+  // Write failures name the file `shownName` (empty: the output's own name), so that a
+  // temporary file is reported under the name the user chose.
+  explicit MjpegAviWriter(File& output, std::uint64_t sizeLimit = kMaxAviFileLength, std::string shownName = {});
   MjpegAviWriter(const MjpegAviWriter&) = delete;
   MjpegAviWriter& operator=(const MjpegAviWriter&) = delete;
 
@@ -52,12 +55,8 @@ class MjpegAviWriter {
   // Writes out what still points into the current source, before its memory is reused.
   void EndSource();
 
-  // Adds the index, rewrites the header block at the start and closes the file.
+  // Adds the index and rewrites the header block at the start; the file stays open.
   void Finish();
-
-  // Writes out buffered frames; used after a failure so the file keeps every frame that was
-  // added before it. Errors are ignored: the job is already reporting one.
-  void FlushQuietly() noexcept;
 
   std::uint32_t Frames() const;
   // Bytes of the file as it stands with every added frame (buffered ones included).
@@ -66,11 +65,13 @@ class MjpegAviWriter {
  private:
   void Flush();
   void WriteRun();
+  void Write(const void* data, std::size_t size);
   // Checks size and chunk buffer limits and records the frame in header and index; the
   // chunk header is prepared at the free end of the output buffer.
   std::uint64_t Record(std::uint32_t length);
 
   File& output_;
+  std::string shownName_;
   std::uint64_t sizeLimit_;
   std::vector<std::uint8_t> header_;
   std::vector<std::uint8_t> index_;

@@ -12,4 +12,10 @@ std::optional<std::uint64_t> RegularFileSize(std::FILE* file) {
   return static_cast<std::uint64_t>(status.st_size);
 }
 
+std::optional<FileIdentity> IdentityOf(const std::string& utf8Path) {
+  struct stat status {};
+  if (::stat(utf8Path.c_str(), &status) != 0) return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+}
+
 }  // namespace platform

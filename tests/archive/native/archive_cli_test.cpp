@@ -1,10 +1,13 @@
 // trevnactl join and medium, checked from outside: ffprobe must read what join writes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "archive/avi_builder.h"
+#include "base/bytes.h"
 #include "support/files.h"
 #include "support/process.h"
 
@@ -75,6 +78,51 @@ TEST_F(ArchiveCli, JoinFailuresExitWithOneAndTheSystemText) {
     EXPECT_EQ(odd.err, "Nie udało się odczytać pliku `" + source + "'.\n") << source;
     EXPECT_FALSE(std::filesystem::exists(Path("p.avi"))) << source;
   }
+}
+
+// `join -o a.avi a.avi b.avi`, run in the recordings' folder, and other spellings of a source
+// as the output (a hard link included) are refused before anything is written; a join that fails
+// midway leaves the earlier output as it was. No source and no earlier file is cut short, and
+// no temporary file is left.
+TEST_F(ArchiveCli, JoinNeverCutsShortASourceOrAnEarlierOutput) {
+  const std::string aBytes = BuildArchiveAvi(SyntheticJpegFrames(0, 10, 0.0), 180, 144);
+  const std::string a = Write("a.avi", aBytes);
+  const std::string b = Write("b.avi", BuildArchiveAvi(SyntheticJpegFrames(1, 5, 0.0), 180, 144));
+  std::filesystem::create_hard_link(a, Path("hard.avi"));
+  const std::string refused = "Połączone nagranie nie może zastąpić pliku źródłowego `";
+  const std::string trevnactl = TREVNA_BINARY_DIR "/trevnactl";
+  const std::string folder = folder_.Path().string();
+  const struct {
+    std::vector<std::string> command;
+    std::string output;
+  } cases[] = {
+      {{"env", "-C", folder, trevnactl, "join", "-o", "a.avi", "a.avi", "b.avi"}, "a.avi"},
+      {{"env", "-C", folder, trevnactl, "join", "--recompress", "-o", "./b.avi", "a.avi", b}, "./b.avi"},
+      {{trevnactl, "join", "-o", folder + "/./a.avi", b, a}, folder + "/./a.avi"},
+      {{trevnactl, "join", "-o", Path("hard.avi"), b, a}, Path("hard.avi")},
+  };
+  for (const auto& c : cases) {
+    const ProcessResult result = RunProcess(c.command);
+    EXPECT_EQ(result.exitCode, 1) << c.output;
+    EXPECT_EQ(result.err, refused + c.output + "'.\n");
+  }
+  EXPECT_EQ(trevna_test::ReadBytes(a), aBytes);
+
+  // The second source breaks after its frames were joined.
+  std::string cut = BuildArchiveAvi(SyntheticJpegFrames(1, 3, 0.0), 180, 144);
+  cut += "JUNK" + std::string("\x40\0\0\0xx", 6);
+  auto* riffSize = reinterpret_cast<std::uint8_t*>(cut.data()) + 4;
+  StoreU32(riffSize, LoadU32(riffSize) + 10);
+  const std::string cutPath = Write("cut.avi", cut);
+  Write("out.avi", "an earlier recording");
+  const ProcessResult failed = RunTrevnactl({"join", "-o", Path("out.avi"), a, cutPath});
+  EXPECT_EQ(failed.exitCode, 1);
+  EXPECT_NE(failed.err.find("Niepoprawny nagłówek bloku RIFF."), std::string::npos) << failed.err;
+  EXPECT_EQ(trevna_test::ReadBytes(Path("out.avi")), "an earlier recording");
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_.Path())) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"a.avi", "b.avi", "cut.avi", "hard.avi", "out.avi"}));
 }
 
 TEST_F(ArchiveCli, MediumPrintsTheLabelsAndWritesTheSettings) {

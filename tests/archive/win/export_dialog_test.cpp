@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -18,6 +19,7 @@
 #include "archive/jpeg_codec.h"
 #include "base/bytes.h"
 #include "base/text.h"
+#include "base/thread.h"
 #include "base/ui_queue.h"
 #include "export_medium_test_util.h"
 #include "resource_ids.h"
@@ -250,7 +252,9 @@ TEST_F(ExportDialogTest, JoinsThreeRecordingsInCopyAndRecompressMode) {
 
 // Jobs that end early: with no sources no save dialog is asked; a cancelled save writes
 // nothing; a source that is not an AVI file ends with its message, shown once by the dialog,
-// and leaves no output. Each ends with "Zrobione" and the controls enabled.
+// and leaves no output; a source chosen as the output (after the save dialog's own "replace?"
+// question), in other letters, is refused and keeps every byte. Each ends with "Zrobione"
+// and the controls enabled.
 TEST_F(ExportDialogTest, JobsThatEndEarlyShowTheirMessageAndWriteNothing) {
   trevna_test::WriteBytes(folder / "opis.avi", "Nagranie z kamery 2, wtorek");
   const std::wstring output = Wide(folder / "wynik.avi");
@@ -268,8 +272,14 @@ TEST_F(ExportDialogTest, JobsThatEndEarlyShowTheirMessageAndWriteNothing) {
        {names[0], L"opis.avi"},
        output,
        1,
-       {"Nie udało się wczytać pliku `" + notAvi + "'.\nNieoczekiwany znacznik głównego bloku RIFF."}},
+       {"Nie udało się wczytać pliku `" + notAvi + "'.\nNiepoprawny nagłówek bloku RIFF."}},
+      {"a source as the output",
+       {names[0], names[1]},
+       Wide(folder / "RANO.AVI"),
+       1,
+       {"Połączone nagranie nie może zastąpić pliku źródłowego `" + Utf8FromWide(Wide(folder / "RANO.AVI")) + "'."}},
   };
+  const std::string source = trevna_test::ReadBytes(folder / "rano.avi");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     errors.boxes.clear();
@@ -287,6 +297,7 @@ TEST_F(ExportDialogTest, JobsThatEndEarlyShowTheirMessageAndWriteNothing) {
     EXPECT_EQ(errors.Texts(), c.errors);
     for (const auto& box : errors.boxes) EXPECT_EQ(box.owner, window);
     EXPECT_FALSE(std::filesystem::exists(folder / "wynik.avi"));
+    EXPECT_EQ(trevna_test::ReadBytes(folder / "rano.avi"), source);
     SendMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindow(window));
   }
