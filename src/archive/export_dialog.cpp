@@ -1,5 +1,7 @@
 #include "archive/export_dialog.h"
 
+#include <exception>
+
 #include "base/platform.h"
 #include "base/text.h"
 
@@ -41,9 +43,15 @@ std::pair<std::wstring, std::wstring> ExportNotes(bool noSources) {
 ExportController::ExportController(ExportDialogUi& ui, UiQueue& queue, ExportOptions options)
     : ui_(ui), posted_(queue, token_.Watch<ExportView>(&ui)), worker_(posted_, options) {}
 
-void ExportController::OnInit() {
+bool ExportController::OnInit() {
   UpdateNotes();
-  worker_.Start();
+  try {
+    worker_.Start();
+  } catch (const std::exception& e) {
+    ui_.ShowError(e.what());
+    return false;
+  }
+  return true;
 }
 
 void ExportController::OnChooseSources() {
@@ -55,6 +63,7 @@ void ExportController::OnChooseSources() {
 }
 
 void ExportController::OnStartJob(ExportMode mode) {
+  if (!worker_.Started()) return;
   ui_.EnableJobControls(false);
   worker_.Request(mode, sources_.Paths());
 }

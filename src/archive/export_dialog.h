@@ -32,12 +32,15 @@ class ExportController {
   // `queue` is the UI thread's queue; the worker reports to `ui` through it.
   ExportController(ExportDialogUi& ui, UiQueue& queue, ExportOptions options = {});
 
-  // WM_INITDIALOG: sets the notes and starts the worker (throws the worker's start failure).
-  void OnInit();
+  // WM_INITDIALOG: sets the notes and starts the worker. When the worker cannot be started
+  // its message is shown (ShowError) and false is returned: the dialog can run no job, so
+  // its window ends at once.
+  bool OnInit();
   // Button 1019: choose the sources.
   void OnChooseSources();
   // Buttons 1022 (copy) and 1023 (recompress): disables the job controls and requests the
-  // mode unless a job is already requested.
+  // mode unless a job is already requested. Without a running worker nothing is requested
+  // (it would hold the dialog open for ever).
   void OnStartJob(ExportMode mode);
   // WM_CLOSE: false while a job is requested or running (the close is ignored); otherwise
   // stops the worker and returns true (the dialog ends with result 2).

@@ -523,6 +523,29 @@ TEST_F(ExportJobTest, ClosingTheDialogWhileTheJobAsksStopsTheWorkerAndDropsItsRe
   EXPECT_FALSE(std::filesystem::exists(folder / "joined.avi"));
 }
 
+// A worker that cannot be started (at either step) is reported once through the dialog's error
+// box and the opening fails; a job button then requests nothing, so nothing holds the dialog
+// open: it closes at once.
+TEST(ExportController, AWorkerThatCannotStartIsReportedAndNeverHoldsTheDialog) {
+  const struct {
+    int step;
+    const char* message;
+  } cases[] = {{1, "Nie udało się utworzyć kontrolera nowego wątku."}, {2, "Nie udało się utworzyć nowego wątku."}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.step);
+    UiQueue queue;
+    RecordingView view;
+    ExportController controller(view, queue);
+    thread_testing::FailNextStart(c.step);
+    EXPECT_FALSE(controller.OnInit());
+    EXPECT_EQ(view.errors, std::vector<std::string>{c.message});
+    controller.OnStartJob(kExportCopy);
+    EXPECT_EQ(controller.Worker().RequestedMode(), kExportNone);
+    EXPECT_TRUE(view.enables.empty()) << "the job controls stay enabled";
+    EXPECT_TRUE(controller.OnClose());
+  }
+}
+
 TEST_F(ExportJobTest, WorkerShowsAFailedJobOnceAndGoesBackToIdle) {
   RecordingView view;
   view.output = Out();

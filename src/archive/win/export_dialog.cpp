@@ -118,8 +118,9 @@ INT_PTR ExportDialog::DialogProc(HWND, UINT message, WPARAM wparam, LPARAM) {
 void ExportDialog::OnInit() {
   SendDlgItemMessageW(dialog, IDC_EXPORT_PROGRESS, PBM_SETRANGE32, 0, 100);
   SetStatusText(ExportReadyText());
-  // The worker is started last: a failure to start it is shown and the dialog stays open.
-  controller_.OnInit();
+  // The worker is started last. Without it the dialog could run no job: the failure has been
+  // shown and the dialog ends, which enables its owner again.
+  if (!controller_.OnInit()) OnClose();
 }
 
 void ExportDialog::OnClose() {

@@ -303,6 +303,53 @@ TEST_F(ExportDialogTest, JobsThatEndEarlyShowTheirMessageAndWriteNothing) {
   }
 }
 
+// A worker that cannot be started (at either step) is shown once in an error box owned by the
+// dialog, and the dialog ends by itself, so its owner (the main window) is enabled again. A
+// timer in the modal loop plays a user left with the dialog still open: it presses "Połącz..."
+// and closes the dialog; a dialog that then cannot be closed is ended after 20 s, failing.
+TEST_F(ExportDialogTest, AWorkerThatCannotStartEndsTheDialogAndFreesItsOwner) {
+  const HWND owner = CreateWindowExW(0, L"STATIC", L"Okno programu", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400,
+                                     300, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(owner, nullptr);
+  static HWND seen;
+  static bool wedged;
+  static std::chrono::steady_clock::time_point pressed;
+  const struct {
+    int step;
+    const char* message;
+  } cases[] = {{1, "Nie udało się utworzyć kontrolera nowego wątku."}, {2, "Nie udało się utworzyć nowego wątku."}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.step);
+    errors.boxes.clear();
+    seen = nullptr;
+    wedged = false;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+      const HWND found = FindWindowW(nullptr, L"Eksportuj archiwum");
+      if (!found) return;
+      if (!seen) {
+        seen = found;
+        pressed = std::chrono::steady_clock::now();
+        SendMessageW(found, WM_COMMAND, MAKEWPARAM(IDC_EXPORT_COPY, BN_CLICKED), 0);
+        PostMessageW(found, WM_CLOSE, 0, 0);
+      } else if (std::chrono::steady_clock::now() - pressed > std::chrono::seconds(20)) {
+        wedged = true;
+        EndDialog(found, 2);
+      }
+    });
+    thread_testing::FailNextStart(c.step);
+    {
+      ExportDialog dialog(files, queue);
+      EXPECT_EQ(dialog.RunModal(owner), 2);
+    }
+    KillTimer(nullptr, timer);
+    EXPECT_FALSE(wedged) << "the dialog could not be closed";
+    EXPECT_EQ(errors.Texts(), std::vector<std::string>{c.message});
+    for (const auto& box : errors.boxes) EXPECT_TRUE(box.owner != nullptr && box.owner != owner);
+    EXPECT_TRUE(IsWindowEnabled(owner));
+  }
+  DestroyWindow(owner);
+}
+
 // The dialog goes while the worker is in the middle of a job (its owner is destroyed): the
 // object waits for the job, the reports still queued for it are dropped, nothing is shown.
 TEST_F(ExportDialogTest, DestroyedDuringAJobDropsTheWorkersReports) {
