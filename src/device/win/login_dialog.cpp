@@ -2,16 +2,36 @@
 
 #include <commctrl.h>
 
+#include <optional>
 #include <vector>
 
 #include "base/text.h"
+#include "device/card_text.h"
 #include "device/connection.h"
 #include "resource_ids.h"
+#include "shell/win/error_box.h"
 
-std::string DialogItemText(HWND dialog, int id, int limit) {
+namespace {
+
+std::wstring DialogItemWideText(HWND dialog, int id, int limit) {
   std::vector<wchar_t> buffer(static_cast<std::size_t>(limit) + 1, L'\0');
   const int length = GetDlgItemTextW(dialog, id, buffer.data(), limit + 1);
-  return Cp1250FromWide(std::wstring_view(buffer.data(), static_cast<std::size_t>(length)));
+  return std::wstring(buffer.data(), static_cast<std::size_t>(length));
+}
+
+}  // namespace
+
+std::string DialogItemText(HWND dialog, int id, int limit) {
+  return Cp1250FromWide(DialogItemWideText(dialog, id, limit));
+}
+
+std::optional<std::string> DialogItemPassword(HWND dialog, int id) {
+  std::optional<std::string> password = Cp1250FromWideExact(DialogItemWideText(dialog, id, 99));
+  if (!password) {
+    ShowError(dialog, card::PasswordOutsideCodePageText());
+    SetFocus(GetDlgItem(dialog, id));
+  }
+  return password;
 }
 
 std::uint32_t DialogItemAddress(HWND dialog, int id) {
@@ -42,12 +62,16 @@ INT_PTR LoginDialog::DialogProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM) 
   }
   if (message != WM_COMMAND) return FALSE;
   switch (LOWORD(wparam)) {
-    case IDOK:
+    case IDOK: {
+      // A password the card could not get as typed keeps the dialog open.
+      const std::optional<std::string> typed = DialogItemPassword(hwnd, IDC_PASSWORD);
+      if (!typed) return TRUE;
       address = DialogItemAddress(hwnd, IDC_ADDRESS);
       userName = DialogItemText(hwnd, IDC_USER_NAME);
-      password = DialogItemText(hwnd, IDC_PASSWORD);
+      password = *typed;
       EndDialog(hwnd, IDOK);
       return TRUE;
+    }
     case IDCANCEL:
       EndDialog(hwnd, IDCANCEL);
       return TRUE;

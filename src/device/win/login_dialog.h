@@ -1,11 +1,12 @@
 // "Zaloguj się" (dialog 118): the card's address (pre-filled from the device list), user name and
-// password. Nothing is remembered between logins and nothing is checked here: the connection
-// worker reports what fails.
+// password. Nothing is remembered between logins. The one check here is that the password can
+// be sent as typed (Windows-1250); everything else the connection worker reports.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "shell/win/frame_parts.h"
@@ -28,6 +29,10 @@ void RunLoginDialog(FrameContext& frame);
 
 // Reads up to `limit` characters of a dialog control as Windows-1250 text.
 std::string DialogItemText(HWND dialog, int id, int limit = 99);
+// Reads a password field (up to 99 characters) as Windows-1250 text. A character the code page
+// lacks would reach the card as "?": then the error box says so, the field gets the focus and
+// nothing is returned.
+std::optional<std::string> DialogItemPassword(HWND dialog, int id);
 // The value of an IPv4 address control (first octet highest; blank fields read 0).
 std::uint32_t DialogItemAddress(HWND dialog, int id);
 void SetDialogItemAddress(HWND dialog, int id, std::uint32_t address);

@@ -1,5 +1,8 @@
 #include "device/win/password_dialog.h"
 
+#include <optional>
+#include <string>
+
 #include "base/text.h"
 #include "device/connection.h"
 #include "device/win/login_dialog.h"
@@ -12,17 +15,23 @@ INT_PTR PasswordDialog::Run(HINSTANCE instance, HWND owner) {
 }
 
 void PasswordDialog::OnOk(HWND hwnd) {
-  if (DialogItemText(hwnd, IDC_PASSWORD) != connection_.Password()) {
+  // Each field is read exactly: a character Windows-1250 lacks is refused, never sent as "?".
+  const std::optional<std::string> current = DialogItemPassword(hwnd, IDC_PASSWORD);
+  if (!current) return;
+  if (*current != connection_.Password()) {
     ShowError(hwnd, Cp1250FromUtf8("Niepoprawne hasło"));
     return;
   }
-  const std::string newPassword = DialogItemText(hwnd, IDC_NEW_PASSWORD);
-  if (newPassword != DialogItemText(hwnd, IDC_CONFIRM_PASSWORD)) {
+  const std::optional<std::string> newPassword = DialogItemPassword(hwnd, IDC_NEW_PASSWORD);
+  if (!newPassword) return;
+  const std::optional<std::string> confirmation = DialogItemPassword(hwnd, IDC_CONFIRM_PASSWORD);
+  if (!confirmation) return;
+  if (*newPassword != *confirmation) {
     ShowError(hwnd, Cp1250FromUtf8("Niepoprawnie potwierdzone nowe hasło"));
     return;
   }
   // Stores the new password for the next check and posts the change; a busy slot drops both.
-  connection_.PostChangePassword(newPassword);
+  connection_.PostChangePassword(*newPassword);
   EndDialog(hwnd, IDOK);
 }
 

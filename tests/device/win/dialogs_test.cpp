@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "device/win/login_dialog.h"
@@ -83,6 +85,37 @@ TEST(LoginDialogTest, CancelPostsNothingAndNoCardShowsZero) {
   EXPECT_TRUE(frame.status.Texts().empty());
 }
 
+const char* const kCodePageMessage = "Hasło zawiera znaki spoza strony kodowej Windows-1250.";
+
+// A password Windows-1250 cannot hold would reach the card as "?": OK refuses it through the
+// error box, the dialog stays open and nothing is posted.
+TEST(LoginDialogTest, PasswordsOutsideWindows1250AreRefused) {
+  device_win::FakeFrame frame;
+  device_win::ErrorBoxes boxes;
+  const std::vector<std::string> passwords = {"пароль", "ok\xF0\x9F\x98\x80", "密码"};
+  std::vector<ModalDriver::Step> steps;
+  for (const std::string& password : passwords) {
+    steps.push_back(Do("OK with " + password, [&, password](HWND d) {
+      device_win::SetText(d, IDC_USER_NAME, "serwis");
+      device_win::SetText(d, IDC_PASSWORD, password);
+      const std::size_t before = boxes.texts.size();
+      device_win::Press(d, IDOK);
+      EXPECT_EQ(boxes.texts.size(), before + 1) << password;
+      if (boxes.texts.size() > before) {
+        EXPECT_EQ(boxes.texts.back(), kCodePageMessage);
+      }
+      EXPECT_TRUE(IsWindowVisible(d)) << password;
+      EXPECT_EQ(GetFocus(), GetDlgItem(d, IDC_PASSWORD));
+    }));
+  }
+  steps.push_back(Do("cancel", [](HWND d) { device_win::Press(d, IDCANCEL); }));
+  EXPECT_EQ(ModalDriver::Run([&] { RunLoginDialog(frame); }, steps), "");
+  EXPECT_EQ(boxes.texts.size(), passwords.size());
+  EXPECT_TRUE(frame.connection->SlotFree());
+  EXPECT_TRUE(frame.status.Texts().empty());
+  EXPECT_EQ(frame.connection->Password(), "");
+}
+
 TEST(PasswordDialogTest, RefusalsThenAChangeTheCardRequiresAtTheNextLogin) {
   REQUIRE_CARDS();
   device_win::FakeFrame frame(cards->sshPort);
@@ -92,9 +125,14 @@ TEST(PasswordDialogTest, RefusalsThenAChangeTheCardRequiresAtTheNextLogin) {
   struct Entry {
     std::string current, fresh, confirm, error;  // error: the box expected, empty: the dialog closes
   };
+  const std::size_t changesBefore = cards->LogLines(Cards::kSecond, {"\"password\""}).size();
   const std::vector<Entry> entries = {
       {"inne", changed, changed, "Niepoprawne hasło"},
       {cards->password, changed, changed + "x", "Niepoprawnie potwierdzone nowe hasło"},
+      // Characters Windows-1250 lacks, in any of the three fields, are never sent as "?".
+      {"пароль", changed, changed, kCodePageMessage},
+      {cards->password, "новый", "новый", kCodePageMessage},
+      {cards->password, changed, changed + "\xF0\x9F\x98\x80", kCodePageMessage},
       {cards->password, changed, changed, ""},
   };
   std::vector<ModalDriver::Step> steps;
@@ -119,9 +157,10 @@ TEST(PasswordDialogTest, RefusalsThenAChangeTheCardRequiresAtTheNextLogin) {
   }
   EXPECT_EQ(ModalDriver::Run([&] { RunPasswordDialog(frame); }, steps), "");
   EXPECT_EQ(shownUser, cards->user);
-  EXPECT_EQ(boxes.texts.size(), 2u);
+  EXPECT_EQ(boxes.texts.size(), entries.size() - 1);
   EXPECT_EQ(frame.connection->Password(), changed);
   ASSERT_TRUE(PumpUntil([&] { return frame.connection->SlotFree(); }));
+  EXPECT_EQ(cards->LogLines(Cards::kSecond, {"\"password\""}).size(), changesBefore + 1) << "one change reached the card";
   ASSERT_TRUE(frame.connection->Post(device::ConnectionRequest::Close));
   ASSERT_TRUE(PumpUntil([&] { return frame.connection->SlotFree() && !frame.connection->IsConnected(); }));
 
@@ -166,6 +205,38 @@ TEST(NetworkDialogTest, FilledByTheWorkerAndOkSendsTheValuesBack) {
     EXPECT_NE(set.find(dotted), std::string::npos) << dotted << " not in " << set;
   }
   // The worker now waits for the card's restart; the frame's end stops that wait.
+}
+
+// What the card's answer did not hold stays blank (a blank control reads 0.0.0.0, which the
+// network request refuses), never a made-up 0.0.0.0; a later known value shows again.
+TEST(NetworkDialogTest, UnknownAddressesStayBlank) {
+  device_win::FakeFrame frame;
+  NetworkDialog dialog(*frame.connection, frame.Queue());
+  using Value = std::optional<std::uint32_t>;
+  const struct {
+    Value address, netmask, gateway;
+  } reports[] = {
+      {0xC0A80114, 0xFFFFFF00, 0xC0A80101},
+      {0xC0A80115, std::nullopt, std::nullopt},
+      {std::nullopt, 0xFFFF0000, 0},
+      {std::nullopt, std::nullopt, std::nullopt},
+  };
+  std::vector<ModalDriver::Step> steps;
+  for (const auto& r : reports) {
+    steps.push_back(Do("report", [&dialog, r](HWND d) {
+      dialog.ShowReadAddresses(r.address, r.netmask, r.gateway);
+      const std::pair<int, Value> fields[] = {{IDC_ADDRESS, r.address}, {IDC_NETMASK, r.netmask}, {IDC_GATEWAY, r.gateway}};
+      for (const auto& [id, value] : fields) {
+        const bool blank = SendDlgItemMessageW(d, id, IPM_ISBLANK, 0, 0) != 0;
+        EXPECT_EQ(blank, !value) << "control " << id;
+        if (value) {
+          EXPECT_EQ(device_win::Address(d, id), *value) << "control " << id;
+        }
+      }
+    }));
+  }
+  steps.push_back(Do("cancel", [](HWND d) { device_win::Press(d, IDCANCEL); }));
+  EXPECT_EQ(ModalDriver::Run([&] { dialog.Run(frame.Instance(), frame.MainWindow()); }, steps), "");
 }
 
 // The worker fills the dialog after it has closed: the report is dropped.
