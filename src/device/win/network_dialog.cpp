@@ -1,6 +1,9 @@
 #include "device/win/network_dialog.h"
 
+#include <commctrl.h>
+
 #include <memory>
+#include <utility>
 
 #include "base/text.h"
 #include "device/connection.h"
@@ -19,6 +22,22 @@ void NetworkDialog::ShowAddresses(std::uint32_t address, std::uint32_t netmask, 
   SetDialogItemAddress(dialog, IDC_ADDRESS, address);
   SetDialogItemAddress(dialog, IDC_NETMASK, netmask);
   SetDialogItemAddress(dialog, IDC_GATEWAY, gateway);
+}
+
+void NetworkDialog::ShowReadAddresses(std::optional<std::uint32_t> address, std::optional<std::uint32_t> netmask,
+                                      std::optional<std::uint32_t> gateway) {
+  if (!dialog) return;
+  // A value the card's answer did not hold leaves its control blank, never 0.0.0.0: OK then
+  // sends nothing the user did not see.
+  const std::pair<int, std::optional<std::uint32_t>> fields[] = {
+      {IDC_ADDRESS, address}, {IDC_NETMASK, netmask}, {IDC_GATEWAY, gateway}};
+  for (const auto& [id, value] : fields) {
+    if (value) {
+      SetDialogItemAddress(dialog, id, *value);
+    } else {
+      SendDlgItemMessageW(dialog, id, IPM_CLEARADDRESS, 0, 0);
+    }
+  }
 }
 
 void NetworkDialog::ShowHardwareAddress(const std::string& text) {

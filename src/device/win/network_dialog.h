@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "base/ui_queue.h"
@@ -22,6 +23,9 @@ class NetworkDialog final : public Dialog, public device::NetworkDialogSink {
 
   // UI thread, reached through the UI queue while the dialog is open.
   void ShowAddresses(std::uint32_t address, std::uint32_t netmask, std::uint32_t gateway) override;
+  // An unknown value (none) leaves its control blank.
+  void ShowReadAddresses(std::optional<std::uint32_t> address, std::optional<std::uint32_t> netmask,
+                         std::optional<std::uint32_t> gateway) override;
   void ShowHardwareAddress(const std::string& text) override;
 
  private:
