@@ -18,6 +18,25 @@ NativeSocket Socket::Release() {
   return handle;
 }
 
+namespace detail {
+
+bool WaitInSlices(const std::function<int(int)>& wait, int timeoutMs, const std::function<bool()>& stop) {
+  int left = timeoutMs;
+  for (;;) {
+    if (stop && stop()) return false;
+    int slice = left;
+    if (stop && (slice < 0 || slice > kStopSliceMs)) slice = kStopSliceMs;
+    const int ready = wait(slice);
+    if (ready != 0) return ready == 1;
+    if (left >= 0) {
+      left -= slice;
+      if (left <= 0) return false;
+    }
+  }
+}
+
+}  // namespace detail
+
 std::string DottedAddress(std::uint32_t address) {
   char text[16];
   std::snprintf(text, sizeof text, "%u.%u.%u.%u", (address >> 24) & 0xFFu, (address >> 16) & 0xFFu,

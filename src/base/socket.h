@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace net {
@@ -53,8 +54,9 @@ class Socket {
   void Close();
 
   // Connects within `timeoutMs` (a non-blocking connect and a wait); the socket is left in
-  // blocking mode. False on refusal, failure or time-out.
-  bool Connect(std::uint32_t address, std::uint16_t port, int timeoutMs);
+  // blocking mode. False on refusal, failure or time-out, and when `stop` (asked several times
+  // a second while the connection is under way) holds.
+  bool Connect(std::uint32_t address, std::uint16_t port, int timeoutMs, const std::function<bool()>& stop = {});
   bool SetNonBlocking(bool on);
   bool SetReuseAddress();
   bool SetBroadcast();
@@ -75,10 +77,32 @@ class Socket {
   int WaitWritable(int timeoutMs) const;
 
   void ShutdownBoth();
+  // Any thread: ends the waits on this socket in every thread. It is shut down both ways, and
+  // where that alone does not wake a thread already waiting for it (Winsock, Wine), the waits
+  // are cancelled. A wait that begins after the call ends at once only where
+  // kInterruptEndsLaterWaits holds; elsewhere the caller repeats the call until the waiting
+  // thread lets the socket go.
+  void Interrupt();
 
  private:
   NativeSocket handle_ = kInvalidSocket;
 };
+
+#if defined(_WIN32)
+constexpr bool kInterruptEndsLaterWaits = false;
+#else
+constexpr bool kInterruptEndsLaterWaits = true;  // a shut socket is readable from then on
+#endif
+
+// How long one wait of a bounded connect or receive lasts at most before the caller's stop
+// check is asked again.
+constexpr int kStopSliceMs = 100;
+
+namespace detail {
+// Calls `wait` (1 ready, 0 time-out, -1 error) with waits of at most kStopSliceMs while `stop`
+// is set, asking it before each, for `timeoutMs` in all (negative: no limit). True when ready.
+bool WaitInSlices(const std::function<int(int)>& wait, int timeoutMs, const std::function<bool()>& stop);
+}  // namespace detail
 
 // True when the last failed socket call would have blocked (EWOULDBLOCK / WSAEWOULDBLOCK).
 bool LastErrorWouldBlock();

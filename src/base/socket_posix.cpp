@@ -62,13 +62,14 @@ bool Socket::SetNonBlocking(bool on) {
   return ::fcntl(handle_, F_SETFL, on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK)) == 0;
 }
 
-bool Socket::Connect(std::uint32_t address, std::uint16_t port, int timeoutMs) {
+bool Socket::Connect(std::uint32_t address, std::uint16_t port, int timeoutMs, const std::function<bool()>& stop) {
   if (!Valid() || !SetNonBlocking(true)) return false;
   const sockaddr_in sa = MakeAddress(address, port);
   int rc = ::connect(handle_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
   if (rc != 0) {
     if (errno != EINPROGRESS) return false;
-    if (WaitFor(handle_, POLLOUT, timeoutMs) != 1) return false;
+    const auto writable = [&](int slice) { return WaitFor(handle_, POLLOUT, slice); };
+    if (!detail::WaitInSlices(writable, timeoutMs, stop)) return false;
     int error = 0;
     socklen_t length = sizeof error;
     if (::getsockopt(handle_, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) return false;
@@ -138,6 +139,8 @@ int Socket::WaitWritable(int timeoutMs) const { return WaitFor(handle_, POLLOUT,
 void Socket::ShutdownBoth() {
   if (Valid()) ::shutdown(handle_, SHUT_RDWR);
 }
+
+void Socket::Interrupt() { ShutdownBoth(); }
 
 bool LastErrorWouldBlock() { return errno == EWOULDBLOCK || errno == EAGAIN; }
 

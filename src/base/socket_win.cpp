@@ -56,13 +56,14 @@ bool Socket::SetNonBlocking(bool on) {
   return ::ioctlsocket(static_cast<SOCKET>(handle_), FIONBIO, &value) == 0;
 }
 
-bool Socket::Connect(std::uint32_t address, std::uint16_t port, int timeoutMs) {
+bool Socket::Connect(std::uint32_t address, std::uint16_t port, int timeoutMs, const std::function<bool()>& stop) {
   if (!Valid() || !SetNonBlocking(true)) return false;
   const sockaddr_in sa = MakeAddress(address, port);
   const SOCKET s = static_cast<SOCKET>(handle_);
   if (::connect(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
     if (::WSAGetLastError() != WSAEWOULDBLOCK) return false;
-    if (WaitFor(s, true, timeoutMs) != 1) return false;
+    const auto writable = [&](int slice) { return WaitFor(s, true, slice); };
+    if (!detail::WaitInSlices(writable, timeoutMs, stop)) return false;
     int error = 0;
     int length = sizeof error;
     if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0 || error != 0) {
@@ -134,6 +135,14 @@ int Socket::WaitWritable(int timeoutMs) const { return WaitFor(static_cast<SOCKE
 
 void Socket::ShutdownBoth() {
   if (Valid()) ::shutdown(static_cast<SOCKET>(handle_), SD_BOTH);
+}
+
+void Socket::Interrupt() {
+  if (!Valid()) return;
+  ::shutdown(static_cast<SOCKET>(handle_), SD_BOTH);
+  // A select that already waits for this socket in another thread does not see the shutdown;
+  // cancelling the socket's pending operations ends it.
+  ::CancelIoEx(reinterpret_cast<HANDLE>(handle_), nullptr);
 }
 
 bool LastErrorWouldBlock() { return ::WSAGetLastError() == WSAEWOULDBLOCK; }

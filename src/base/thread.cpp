@@ -82,6 +82,13 @@ void Thread::Stop() {
   if (!thread_.joinable()) return;  // never started, or already stopped
   Trace("Thread::Stop: Stopping thread %s\n", name_.c_str());
   stop_->Set();
+  Interrupt();
+  {
+    std::unique_lock lock(endedMutex_);
+    if (!endedChanged_.wait_for(lock, std::chrono::milliseconds(kSlowStopMs), [this] { return ended_; })) {
+      Trace("Thread::Stop: Thread %s still running after %ums\n", name_.c_str(), kSlowStopMs);
+    }
+  }
   thread_.join();
   finished_ = true;
   Trace("Thread::Stop: Stopped thread %s\n", name_.c_str());
@@ -100,5 +107,10 @@ int Thread::ThreadProc(Thread* self) {
   }
   Trace("Thread::ThreadProc: Ending thread %s\n", self->name_.c_str());
   currentWorker = nullptr;
+  {
+    std::lock_guard lock(self->endedMutex_);
+    self->ended_ = true;
+  }
+  self->endedChanged_.notify_all();
   return 0;
 }

@@ -17,11 +17,15 @@
 //   };
 //
 // Protocol: the owner calls Start once (on the UI thread); Run executes on the new thread and
-// must return soon after the stop signal is raised; Stop raises the signal and waits without
-// a time limit for the thread to end. Stop before Start returns at once; a second Stop returns
-// at once. The four trace lines are "Thread::ThreadProc: Starting thread <name>",
-// "Thread::Stop: Stopping thread <name>", "Thread::ThreadProc: Ending thread <name>" and
-// "Thread::Stop: Stopped thread <name>".
+// must return soon after the stop signal is raised; Stop raises the signal, calls Interrupt
+// (a worker that may sit in a blocking call which never looks at the signal, such as a socket
+// wait inside a library, ends that call there) and waits for the thread to end. Stop before
+// Start returns at once; a second Stop returns at once. The four trace lines are
+// "Thread::ThreadProc: Starting thread <name>", "Thread::Stop: Stopping thread <name>",
+// "Thread::ThreadProc: Ending thread <name>" and "Thread::Stop: Stopped thread <name>"; a
+// worker still running kSlowStopMs after the signal adds "Thread::Stop: Thread <name> still
+// running after <ms>ms" before Stop goes on waiting for it (Stop never leaves a thread running
+// on an object that its owner is about to destroy).
 #pragma once
 
 #include <chrono>
@@ -80,10 +84,13 @@ class Thread {
   // nowego wątku." or "Nie udało się utworzyć nowego wątku." (Windows-1250). A second call on
   // a started object does nothing.
   void Start();
-  // Raises the stop signal, then waits for the thread to end. Whatever the worker waits for
-  // (a request, the answer to a question) also ends at the signal, so a UI thread inside Stop
-  // never waits for a worker that waits for it.
+  // Raises the stop signal, calls Interrupt, then waits for the thread to end. Whatever the
+  // worker waits for (a request, the answer to a question) also ends at the signal, so a UI
+  // thread inside Stop never waits for a worker that waits for it.
   void Stop();
+
+  // How long a worker may take to end after the stop signal before Stop traces it.
+  static constexpr unsigned kSlowStopMs = 3000;
 
   const std::string& Name() const { return name_; }
   bool Started() const { return thread_.joinable() || finished_; }
@@ -96,6 +103,10 @@ class Thread {
  protected:
   // The worker's body, run once on the worker thread. Must catch its own failures.
   virtual int Run() = 0;
+  // Called by Stop on the stopping thread right after the stop signal was raised, while Run
+  // may still be running: ends whatever blocking call of the worker does not look at the
+  // signal. Must not block. The base does nothing.
+  virtual void Interrupt() {}
 
   // Waits up to `milliseconds` on the stop signal; true when it is raised (0 = a test).
   bool WaitForStop(unsigned milliseconds) const { return stop_->Wait(milliseconds); }
@@ -108,6 +119,10 @@ class Thread {
   std::shared_ptr<StopSignal> stop_;
   std::thread thread_;
   bool finished_ = false;  // joined by Stop
+  // Set by ThreadProc when Run has returned, so that Stop can wait for it with a time limit.
+  std::mutex endedMutex_;
+  std::condition_variable endedChanged_;
+  bool ended_ = false;
 };
 
 namespace thread_testing {

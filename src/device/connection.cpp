@@ -16,12 +16,18 @@ Connection::Connection(StatusSink* status, MessageSink* messages, ConnectionOpti
     : Thread("Connection"), status_(status), messages_(messages), options_(std::move(options)), slot_(StopEvent()) {
   if (!options_.files) options_.files = &RealFiles();
   if (!options_.timing.sleep) {
-    // The restart waits end early when the worker is stopped, so closing the program during
-    // an upload does not wait for the card's restart.
-    options_.timing.sleep = [stop = StopEvent()](unsigned milliseconds) { stop->Wait(milliseconds); };
+    // The restart waits end early when the worker is stopped or the user closes the
+    // connection, so neither waits for the card's restart.
+    options_.timing.sleep = [this](unsigned milliseconds) {
+      StopEvent()->WaitFor(milliseconds, [this] { return slot_.Interrupted(); });
+    };
   }
-  // Reads and transfers end when the worker is stopped, however the card trickles its bytes.
-  session_.SetStopCheck([stop = StopEvent()] { return stop->IsSet(); });
+  // Reads, transfers and the opening end when the worker is stopped or a close interrupts
+  // them, however the card trickles its bytes.
+  session_.SetStopCheck([this] { return StopRequested() || slot_.Interrupted(); });
+  // A close posted (or a stop asked for) while the link is in use shuts the link down from the
+  // posting thread: every blocking step on it returns at once.
+  slot_.SetInterrupt([this] { session_.Interrupt(); });
 }
 
 Connection::~Connection() { Stop(); }
@@ -31,9 +37,15 @@ bool Connection::Send(ConnectionRequest code, Request request) {
 }
 
 bool Connection::Post(ConnectionRequest request) {
-  if (request != ConnectionRequest::Close && request != ConnectionRequest::RestartDevice) return false;
+  if (request == ConnectionRequest::Close) {
+    slot_.PostOverriding(static_cast<int>(request));
+    return true;
+  }
+  if (request != ConnectionRequest::RestartDevice) return false;
   return Send(request, {});
 }
+
+void Connection::Interrupt() { slot_.InterruptWork(); }
 
 bool Connection::PostOpen(std::uint32_t address, const std::string& user, const std::string& password) {
   Request request;
@@ -121,7 +133,10 @@ int Connection::Run() {
   for (;;) {
     Request request;
     const int code = slot_.Wait(options_.passMs, &request);
+    // Taken (and so interruptible) before this look at the stop signal: a stop raised after
+    // it interrupts the request, one raised before it ends the worker here.
     if (StopRequested()) {
+      if (code != 0) slot_.Release();
       CloseSession();
       return 0;
     }
@@ -129,8 +144,11 @@ int Connection::Run() {
       try {
         RunRequest(static_cast<ConnectionRequest>(code), request);
       } catch (const std::exception& e) {
-        if (messages_) messages_->ShowError(e.what());
+        // A step cut short by the user's close or the program's stop is no news to the user:
+        // the status bar holds the operation's failure line, and the connection ends next.
+        if (messages_ && !slot_.Interrupted() && !StopRequested()) messages_->ShowError(e.what());
       }
+      if (slot_.Interrupted()) closeInterrupted_ = true;
       request = {};  // the request's sinks go before the slot is free again
       // A card that stopped answering in the middle of opening a channel or starting a
       // transfer leaves the session unusable: close it, as a failed probe would.
@@ -138,17 +156,40 @@ int Connection::Run() {
       slot_.Release();
     }
     ++pass;
-    if (!IsConnected()) continue;
-    if (options_.clockEvery && pass % options_.clockEvery == 0) {
+    if (IsConnected()) Housekeeping(pass);
+  }
+}
+
+void Connection::Housekeeping(unsigned pass) {
+  const bool clock = options_.clockEvery && pass % options_.clockEvery == 0;
+  const bool probe = options_.probeEvery && pass % options_.probeEvery == 0;
+  if (!clock && !probe) return;
+  // Marked as work that a close or a stop interrupts; a close that waits comes first.
+  if (!slot_.BeginOwnWork()) return;
+  if (!StopRequested()) {
+    if (clock) {
       if (CheckClock(session_, options_.timing).outcome == ClockCheckResult::NoChannel || session_.Unusable()) {
         CloseSession();
       }
     }
-    if (IsConnected() && options_.probeEvery && pass % options_.probeEvery == 0) Probe();
+    if (IsConnected() && probe && !slot_.Interrupted()) Probe();
   }
+  slot_.EndOwnWork();
 }
 
 void Connection::RunRequest(ConnectionRequest code, Request& request) {
+  if (code == ConnectionRequest::Close) {
+    if (IsConnected()) {
+      CloseSession();
+    } else {
+      session_.TearDown();  // forgets the interruption, so that a later opening goes ahead
+      // The close cut an opening short: nothing was connected, but the user sees the end.
+      if (closeInterrupted_) status_->ShowStatus(T("Nie połączony"));
+    }
+    closeInterrupted_ = false;
+    return;
+  }
+  closeInterrupted_ = false;
   if (code == ConnectionRequest::Open) {
     if (!IsConnected()) OpenSession(request);
     return;
@@ -158,9 +199,6 @@ void Connection::RunRequest(ConnectionRequest code, Request& request) {
   switch (code) {
     case ConnectionRequest::ChangePassword:
       ChangePassword(ctx, sessionUser_, request.password);
-      break;
-    case ConnectionRequest::Close:
-      CloseSession();
       break;
     case ConnectionRequest::DownloadArchiveFiles:
       DoDownloadArchiveFiles(request);

@@ -8,6 +8,16 @@
 // functions then return false and change nothing). Every request carries its own data; the
 // sinks it names (archive and network dialog, save question) are thread-safe: in the program
 // the posting adapters of device/posted_sinks.h, which follow the rule in device/sinks.h.
+//
+// Close is never dropped. It interrupts the request (or link housekeeping) that runs, which
+// then fails at once and reports only through the status bar (no message: the user asked to
+// disconnect), and the connection ends: the status bar ends with "Nie połączony". A request
+// posted before the close and not yet started is dropped; one request posted after it (a new
+// Open) is carried out after it.
+//
+// Stopping the worker interrupts the link the same way from the stopping thread, so Stop ends
+// within moments in every state: logging in to a card that does not answer, a stalled
+// command, a transfer to a card that trickles its data, the restart wait.
 #pragma once
 
 #include <atomic>
@@ -65,7 +75,7 @@ class Connection : public Thread {
 
   // --- posting -----------------------------------------------------------------------------
   // The requests without data: Close and RestartDevice. Any other code is refused (false):
-  // it has its own Post function below.
+  // it has its own Post function below. Close is always taken (true).
   bool Post(ConnectionRequest request);
   // Request 2: the card's address (first octet highest), user name and password.
   bool PostOpen(std::uint32_t address, const std::string& user, const std::string& password);
@@ -97,11 +107,15 @@ class Connection : public Thread {
   std::string Password() const;
 
   bool IsConnected() const { return connected_.load(std::memory_order_acquire); }
+  // The request being carried out, else the one that waits (a close first).
   ConnectionRequest PendingRequest() const { return static_cast<ConnectionRequest>(slot_.Pending()); }
+  // No request waits or is being carried out.
   bool SlotFree() const { return slot_.Free(); }
 
  protected:
   int Run() override;
+  // From the stopping thread: ends the link step that runs.
+  void Interrupt() override;
 
  private:
   // The data of one request; each Post function fills what its request needs.
@@ -120,6 +134,7 @@ class Connection : public Thread {
   void RunRequest(ConnectionRequest code, Request& request);
   void OpenSession(const Request& request);
   void CloseSession();
+  void Housekeeping(unsigned pass);
   void Probe();
   void DoListArchiveFolders(Request& request);
   void DoListArchiveFiles(Request& request);
@@ -141,6 +156,7 @@ class Connection : public Thread {
   // Worker only.
   SshSession session_;
   std::string sessionUser_;
+  bool closeInterrupted_ = false;  // a close cut the last request short
 };
 
 }  // namespace device

@@ -87,7 +87,11 @@ bool SocketStreamPort::Send(const void* data, std::size_t size) {
       size -= static_cast<std::size_t>(n);
       continue;
     }
-    if (n < 0 && net::LastErrorWouldBlock() && socket_.WaitWritable(silenceMs_) == 1) continue;
+    // A card that takes no more data: wait for room in slices, so that a stop is seen soon.
+    if (n < 0 && net::LastErrorWouldBlock() &&
+        net::detail::WaitInSlices([this](int slice) { return socket_.WaitWritable(slice); }, silenceMs_, stop_)) {
+      continue;
+    }
     return false;
   }
   return true;
@@ -159,7 +163,9 @@ int LiveThread::Run() {
     if (!socket.Valid()) continue;
     Trace("%s: Opening connection with %u.%u.%u.%u\n", "LiveThread::Run", (address >> 24) & 0xFFu,
           (address >> 16) & 0xFFu, (address >> 8) & 0xFFu, address & 0xFFu);
-    if (!socket.Connect(address, options_.port, options_.connectTimeoutMs) || !socket.SetNonBlocking(true)) {
+    // A card that does not answer the connection holds it up to the limit; a stop ends it.
+    if (!socket.Connect(address, options_.port, options_.connectTimeoutMs, [this] { return StopRequested(); }) ||
+        !socket.SetNonBlocking(true)) {
       continue;
     }
     SocketStreamPort port(socket, options_.silenceMs, [this] { return StopRequested(); });

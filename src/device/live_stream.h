@@ -65,9 +65,9 @@ class StreamPort {
   virtual bool Send(const void* data, std::size_t size) = 0;
 };
 
-// A non-blocking socket as a StreamPort: on "would block" it waits up to `silenceMs` for data.
-// `stop` (may be empty) is asked several times a second while it waits and between the pieces
-// of a skip; true makes the receive fail.
+// A non-blocking socket as a StreamPort: on "would block" it waits up to `silenceMs` for data
+// (or for room to send). `stop` (may be empty) is asked several times a second while it waits
+// and between the pieces of a skip; true makes the receive or send fail.
 class SocketStreamPort : public StreamPort {
  public:
   SocketStreamPort(net::Socket& socket, int silenceMs, std::function<bool()> stop = {})

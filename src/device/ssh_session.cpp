@@ -206,7 +206,7 @@ SshSession::~SshSession() { TearDown(); }
 
 void SshSession::Open(std::uint32_t address, std::uint16_t port, const std::string& user, const std::string& password,
                       const SshLimits& limits, StatusSink* status, const HostKeyPolicy& hostKeys) {
-  TearDown();
+  Release();
   callTimeoutMs_ = limits.callTimeoutMs;
   try {
     if (status) status->ShowProgress(Cp1250FromUtf8("Łączenie..."), 0);
@@ -220,15 +220,21 @@ void SshSession::Open(std::uint32_t address, std::uint16_t port, const std::stri
       libssh2_init(0);
       sshStarted_ = true;
     }
-    socket_ = net::Socket::Tcp();
-    if (!socket_.Valid()) Fail("Nie powiodła się inicjacja połączenia.");
-    if (!socket_.Connect(address, port, limits.connectTimeoutMs)) Fail("Nie powiodła się inicjacja połączenia.");
+    {
+      std::lock_guard lock(socketMutex_);
+      socket_ = net::Socket::Tcp();
+    }
+    // An interruption before the socket existed is seen here, one after it by the socket.
+    if (!socket_.Valid() || Stopped()) Fail("Nie powiodła się inicjacja połączenia.");
+    if (!socket_.Connect(address, port, limits.connectTimeoutMs, [this] { return Stopped(); })) {
+      Fail("Nie powiodła się inicjacja połączenia.");
+    }
     session_ = libssh2_session_init();
     if (!session_) Fail("Nie powiodła się inicjacja sesji.");
     libssh2_session_set_blocking(session_, 1);
     libssh2_session_set_timeout(session_, limits.callTimeoutMs);
     if (status) status->ShowProgress(Cp1250FromUtf8("Negocjowanie sesji..."), 60);
-    if (libssh2_session_handshake(session_, static_cast<libssh2_socket_t>(socket_.Native())) != 0) {
+    if (Stopped() || libssh2_session_handshake(session_, static_cast<libssh2_socket_t>(socket_.Native())) != 0) {
       Fail("Nie powiodła się negocjacja sesji.");
     }
     // Whoever answers at the address gets no password unless its key is the card's.
@@ -237,8 +243,9 @@ void SshSession::Open(std::uint32_t address, std::uint16_t port, const std::stri
     CheckHostKey(hostKeys, KnownCardName(address, port),
                  HostKeyFingerprint(reinterpret_cast<const unsigned char*>(hash)));
     if (status) status->ShowProgress(Cp1250FromUtf8("Uwierzytelnianie użytkownika..."), 80);
-    if (libssh2_userauth_password_ex(session_, user.data(), static_cast<unsigned>(user.size()), password.data(),
-                                     static_cast<unsigned>(password.size()), nullptr) != 0) {
+    if (Stopped() || libssh2_userauth_password_ex(session_, user.data(), static_cast<unsigned>(user.size()),
+                                                  password.data(), static_cast<unsigned>(password.size()),
+                                                  nullptr) != 0) {
       Fail("Nie powiodło się uwierzytelnienie użytkownika.");
     }
   } catch (...) {
@@ -248,13 +255,33 @@ void SshSession::Open(std::uint32_t address, std::uint16_t port, const std::stri
 }
 
 void SshSession::TearDown() {
+  Release();
+  interrupted_ = false;
+}
+
+void SshSession::Release() {
   unusable_ = false;
   if (session_) {
+    // A card that takes no more data must not hold the disconnect for the whole call limit.
+    libssh2_session_set_timeout(session_, std::min(callTimeoutMs_, kDisconnectMs));
     libssh2_session_disconnect_ex(session_, SSH_DISCONNECT_BY_APPLICATION, "Shutdown", "");
     libssh2_session_free(session_);
     session_ = nullptr;
   }
-  socket_.Close();
+  std::thread repeater;
+  {
+    std::lock_guard lock(socketMutex_);
+    socket_.Close();
+    repeater = std::move(repeater_);
+  }
+  if (repeater.joinable()) {
+    {
+      std::lock_guard lock(repeaterMutex_);
+      repeaterStop_ = true;
+    }
+    repeaterWake_.notify_all();
+    repeater.join();
+  }
   if (sshStarted_) {
     std::lock_guard lock(LibraryMutex());
     libssh2_exit();
@@ -262,6 +289,36 @@ void SshSession::TearDown() {
   }
   network_.reset();
 }
+
+void SshSession::Interrupt() {
+  std::lock_guard lock(socketMutex_);
+  interrupted_ = true;
+  socket_.Interrupt();
+  if (net::kInterruptEndsLaterWaits || !socket_.Valid() || repeater_.joinable()) return;
+  {
+    std::lock_guard wake(repeaterMutex_);
+    repeaterStop_ = false;
+  }
+  try {
+    repeater_ = std::thread([this] { RepeatInterruption(); });
+  } catch (const std::exception&) {
+    // No thread: the step that began waiting after the interruption ends at its call limit.
+  }
+}
+
+void SshSession::RepeatInterruption() {
+  std::unique_lock lock(repeaterMutex_);
+  while (!repeaterWake_.wait_for(lock, std::chrono::milliseconds(50), [this] { return repeaterStop_; })) {
+    lock.unlock();
+    {
+      std::lock_guard socketLock(socketMutex_);
+      socket_.Interrupt();
+    }
+    lock.lock();
+  }
+}
+
+bool SshSession::Stopped() const { return interrupted_.load() || (stop_ && stop_()); }
 
 SshChannel SshSession::OpenChannel() {
   if (!session_) return SshChannel();
@@ -273,7 +330,7 @@ SshChannel SshSession::OpenChannel() {
 ReadBounds SshSession::BoundsFromNow() const {
   ReadBounds bounds;
   bounds.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(callTimeoutMs_);
-  bounds.stop = stop_;
+  bounds.stop = [this] { return Stopped(); };
   return bounds;
 }
 

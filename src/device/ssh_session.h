@@ -4,15 +4,20 @@
 //
 // Every blocking step is bounded: the TCP connect by `connectTimeoutMs`, every libssh2 call by
 // `callTimeoutMs`. A step that times out fails like any other failure of that step. The limits
-// are far above what a working card needs.
+// are far above what a working card needs. Interrupt, from any thread, ends whatever step runs
+// at once (the worker's close and stop).
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "base/socket.h"
 #include "device/known_cards.h"
@@ -134,11 +139,18 @@ class SshSession {
   void Open(std::uint32_t address, std::uint16_t port, const std::string& user, const std::string& password,
             const SshLimits& limits, StatusSink* status, const HostKeyPolicy& hostKeys = {});
   // Disconnects ("Shutdown"), frees the session, closes the socket, releases libssh2 and the
-  // socket library. Safe to call at any time.
+  // socket library, and forgets an interruption. Safe to call at any time. The disconnect
+  // message waits at most kDisconnectMs for a card that does not take it.
   void TearDown();
+  static constexpr int kDisconnectMs = 1000;
+  // Any thread: ends the link's blocking steps at once. The socket is shut down both ways, so
+  // every libssh2 call waiting on it returns with an error, and every later step fails at once
+  // (an opening that has no socket yet fails at its next step) until TearDown.
+  void Interrupt();
+  bool Interrupted() const { return interrupted_.load(); }
   bool IsOpen() const { return session_ != nullptr; }
-  // Asked between the pieces of reads and transfers; true ends them as failed (the worker's
-  // stop signal). Set before Open.
+  // Asked between the pieces of reads and transfers and between the steps of the opening;
+  // true ends them as failed (the worker's stop signal). Set before Open.
   void SetStopCheck(std::function<bool()> stop) { stop_ = std::move(stop); }
   // The bounds of one read that starts now (the call limit as its deadline).
   ReadBounds BoundsFromNow() const;
@@ -172,7 +184,17 @@ class SshSession {
  private:
   std::unique_ptr<net::NetworkStartup> network_;  // networkStarted
   bool sshStarted_ = false;
+  // The worker replaces and closes the socket under this lock; Interrupt shuts it down under it.
+  mutable std::mutex socketMutex_;
   net::Socket socket_;
+  std::atomic<bool> interrupted_{false};
+  // Where an interrupted socket does not end the waits that begin later (Winsock), this thread
+  // repeats the interruption until the worker lets the socket go (Release joins it).
+  std::thread repeater_;  // under socketMutex_
+  std::mutex repeaterMutex_;
+  std::condition_variable repeaterWake_;
+  bool repeaterStop_ = false;
+  void RepeatInterruption();
   _LIBSSH2_SESSION* session_ = nullptr;
   bool unusable_ = false;
   int callTimeoutMs_ = SshLimits{}.callTimeoutMs;
@@ -180,6 +202,10 @@ class SshSession {
   friend class SshChannel;
 
   void NoteTimeOut();
+  // Interrupted, or the stop check holds.
+  bool Stopped() const;
+  // TearDown without forgetting an interruption.
+  void Release();
 };
 
 }  // namespace device

@@ -18,6 +18,15 @@ struct Payload {
   std::vector<int> numbers;
 };
 
+bool WaitUntilFree(const RequestSlot<Payload>& slot) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!slot.Free()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
 TEST(RequestSlotTest, OneOfManyRacingPostersWinsAndItsDataArrivesWhole) {
   auto wake = std::make_shared<StopSignal>();
   RequestSlot<Payload> slot(wake);
@@ -64,6 +73,118 @@ TEST(RequestSlotTest, BusySlotRefusesAndKeepsTheFirstRequest) {
   EXPECT_TRUE(slot.Post(8, {"czwarte", {4}}));
   EXPECT_EQ(slot.Wait(0, &taken), 8);
   EXPECT_EQ(taken.text, "czwarte");
+}
+
+// The overriding request (the connection's close): never dropped, it takes the place of a
+// request that waits, interrupts the work under way (a request or the worker's own) and is
+// taken first; one ordinary request may follow it.
+TEST(RequestSlotTest, OverridingRequestIsNeverDroppedAndInterruptsOnlyWork) {
+  RequestSlot<Payload> slot(std::make_shared<StopSignal>());
+  int interrupts = 0;
+  slot.SetInterrupt([&] { ++interrupts; });
+  Payload taken;
+
+  // Idle: nothing to interrupt. A request that waits is dropped.
+  EXPECT_TRUE(slot.Post(5, {"czeka", {}}));
+  slot.PostOverriding(3, {"zamknij", {}});
+  EXPECT_EQ(interrupts, 0);
+  EXPECT_EQ(slot.Pending(), 3);
+  EXPECT_FALSE(slot.BeginOwnWork());  // the close comes first
+  EXPECT_TRUE(slot.Post(2, {"po", {}}));
+  EXPECT_FALSE(slot.Post(6, {"drugie po", {}}));
+  slot.PostOverriding(3, {"znowu", {}});  // the same close: the request behind it was posted before it
+  EXPECT_EQ(slot.Wait(0, &taken), 3);
+  EXPECT_EQ(taken.text, "zamknij");
+  // While the close is carried out, one request may follow it; the close is not interrupted.
+  EXPECT_TRUE(slot.Post(2, {"po zamknieciu", {}}));
+  EXPECT_FALSE(slot.Post(6, {}));
+  slot.PostOverriding(3, {});
+  EXPECT_EQ(interrupts, 0);
+  EXPECT_FALSE(slot.Interrupted());
+  slot.Release();
+  EXPECT_EQ(slot.Wait(0, &taken), 3);
+  slot.Release();
+  EXPECT_TRUE(slot.Free());
+
+  // A request under way is interrupted, and the next one follows the close.
+  EXPECT_TRUE(slot.Post(7, {"lista", {}}));
+  EXPECT_EQ(slot.Wait(0, &taken), 7);
+  EXPECT_FALSE(slot.Post(8, {}));
+  slot.PostOverriding(3, {});
+  EXPECT_EQ(interrupts, 1);
+  EXPECT_TRUE(slot.Interrupted());
+  EXPECT_EQ(slot.Pending(), 7);
+  EXPECT_TRUE(slot.Post(2, {"otworz", {}}));
+  EXPECT_EQ(slot.Wait(0, &taken), 0);  // still busy
+  slot.Release();
+  EXPECT_EQ(slot.Wait(0, &taken), 3);
+  EXPECT_FALSE(slot.Interrupted());
+  slot.Release();
+  EXPECT_EQ(slot.Wait(0, &taken), 2);
+  EXPECT_EQ(taken.text, "otworz");
+  slot.Release();
+
+  // The worker's own work and the stop's interruption.
+  slot.InterruptWork();
+  EXPECT_EQ(interrupts, 1);  // idle: nothing
+  ASSERT_TRUE(slot.BeginOwnWork());
+  EXPECT_TRUE(slot.Free());  // own work keeps no request out
+  slot.InterruptWork();
+  EXPECT_EQ(interrupts, 2);
+  EXPECT_TRUE(slot.Interrupted());
+  slot.EndOwnWork();
+  EXPECT_FALSE(slot.Interrupted());
+  ASSERT_TRUE(slot.BeginOwnWork());
+  slot.PostOverriding(3, {});
+  EXPECT_EQ(interrupts, 3);
+  slot.EndOwnWork();
+  EXPECT_EQ(slot.Wait(0, &taken), 3);
+  slot.Release();
+  EXPECT_TRUE(slot.Free());
+}
+
+// Posters racing with a worker that takes requests: an overriding request posted while a
+// request runs always interrupts it (no interruption is lost between taking and running).
+TEST(RequestSlotTest, OverridingRequestRacingTheWorkerAlwaysInterruptsTheRunningOne) {
+  auto wake = std::make_shared<StopSignal>();
+  RequestSlot<Payload> slot(wake);
+  std::atomic<int> interrupts{0};
+  std::atomic<bool> interrupted{false};
+  slot.SetInterrupt([&] {
+    ++interrupts;
+    interrupted = true;
+  });
+  std::atomic<int> closes{0}, others{0}, missed{0};
+  std::thread worker([&] {
+    while (!wake->IsSet()) {
+      Payload payload;
+      const int code = slot.Wait(50, &payload);
+      if (code == 0) continue;
+      if (code == 3) {
+        ++closes;
+      } else {
+        ++others;
+        // Stands for a blocking step that only the interruption ends.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!interrupted && std::chrono::steady_clock::now() < until) std::this_thread::yield();
+        if (!interrupted) ++missed;
+      }
+      interrupted = false;
+      slot.Release();
+    }
+  });
+  for (int round = 0; round < 300; ++round) {
+    ASSERT_TRUE(WaitUntilFree(slot));
+    ASSERT_TRUE(slot.Post(7, {}));
+    if (round % 2) std::this_thread::yield();
+    slot.PostOverriding(3, {});
+  }
+  ASSERT_TRUE(WaitUntilFree(slot));
+  wake->Set();
+  worker.join();
+  EXPECT_EQ(missed.load(), 0);
+  EXPECT_EQ(closes.load(), 300);
+  EXPECT_EQ(interrupts.load(), others.load());
 }
 
 // A worker whose pacing is ten minutes: it can only carry requests out (and stop) in time

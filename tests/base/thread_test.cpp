@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -124,6 +125,84 @@ TEST(ThreadTest, FailureEscapingRunDoesNotEndTheProcess) {
   const auto lines = traces.Lines();
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.back(), "Thread::Stop: Stopped thread Thrower\n");
+}
+
+// A worker blocked in a call that never looks at the stop signal (a socket wait in a library):
+// Stop's Interrupt, called after the signal is raised, is what ends it.
+class BlockedWorker : public Thread {
+ public:
+  BlockedWorker() : Thread("Blocked") {}
+  ~BlockedWorker() override { Stop(); }
+  std::atomic<bool> inside{false};
+  std::atomic<bool> signalSeenFirst{false};
+
+ protected:
+  int Run() override {
+    std::unique_lock lock(mutex_);
+    inside = true;
+    released_.wait_for(lock, std::chrono::minutes(2), [this] { return released; });
+    return 0;
+  }
+  void Interrupt() override {
+    signalSeenFirst = StopRequested();
+    {
+      std::lock_guard lock(mutex_);
+      released = true;
+    }
+    released_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable released_;
+  bool released = false;
+};
+
+// Ignores the stop signal until the test has seen Stop's trace of a slow worker.
+class SlowWorker : public Thread {
+ public:
+  SlowWorker() : Thread("Slow") {}
+  ~SlowWorker() override { Stop(); }
+  std::atomic<bool> traced{false};
+  std::atomic<bool> running{false};
+
+ protected:
+  int Run() override {
+    running = true;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!traced && std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return 0;
+  }
+};
+
+TEST(ThreadTest, StopInterruptsABlockedWorkerAndTracesASlowOne) {
+  {
+    BlockedWorker worker;
+    worker.Start();
+    while (!worker.inside) std::this_thread::yield();
+    const auto before = std::chrono::steady_clock::now();
+    worker.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(60));
+    EXPECT_TRUE(worker.signalSeenFirst.load());
+  }
+  SlowWorker worker;
+  TraceRecorder traces;
+  SetTraceSink([&](const std::string& line) {
+    if (line == "Thread::Stop: Thread Slow still running after 3000ms\n") worker.traced = true;
+    std::lock_guard lock(traces.mutex);
+    if (line.rfind("Thread::", 0) == 0) traces.lines.push_back(line);
+  });
+  worker.Start();
+  while (!worker.running) std::this_thread::yield();
+  worker.Stop();
+  EXPECT_TRUE(worker.traced.load());
+  const std::vector<std::string> expected = {
+      "Thread::ThreadProc: Starting thread Slow\n", "Thread::Stop: Stopping thread Slow\n",
+      "Thread::Stop: Thread Slow still running after 3000ms\n", "Thread::ThreadProc: Ending thread Slow\n",
+      "Thread::Stop: Stopped thread Slow\n"};
+  EXPECT_EQ(traces.Lines(), expected);
 }
 
 TEST(StopSignalTest, ManualResetStaysSet) {

@@ -3,11 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/bytes.h"
+#include "base/socket.h"
+#include "base/trace.h"
+#include "support/recording_device_sinks.h"
 
 namespace {
 
@@ -163,7 +172,7 @@ TEST(StreamTest, HeaderLengths) {
   {
     MemoryPort port;  // a truncated payload ends the stream without a reply
     auto m = PictureMessage(1, 0);
-    m.resize(m.size() - 1);
+    m.pop_back();
     Append(port, m);
     EXPECT_FALSE(HandleStreamMessage(port, targets));
     EXPECT_TRUE(port.output.empty());
@@ -232,6 +241,134 @@ TEST(OutputTestStateTest, MaskOnlyWhileOpen) {
   state.Close();
   EXPECT_FALSE(state.Read().open);
   EXPECT_EQ(state.Read().mask, 0);
+}
+
+// --- stopping the live worker -----------------------------------------------------------------
+
+constexpr std::uint32_t kLoopback = 0x7F000001;
+
+// A card at the other end of the stream, on loopback, run by its own thread.
+class StreamPeer {
+ public:
+  enum Kind {
+    Unanswered,  // its queue of connections is full: a new connection is never answered
+    Silent,      // takes the connection and never sends
+    Deaf,        // sends messages without end and never reads a reply
+  };
+
+  explicit StreamPeer(Kind kind) : kind_(kind) {
+    listener_ = net::Socket::Tcp();
+    ok_ = network_.Ok() && listener_.Bind(kLoopback, 0) && listener_.Listen(kind == Unanswered ? 0 : 4);
+    port_ = listener_.LocalPort();
+    if (!ok_) return;
+    if (kind == Unanswered) {
+      // Connections fill the queue until one is not answered (a few at most).
+      for (int i = 0; i < 64 && !full_; ++i) {
+        net::Socket filler = net::Socket::Tcp();
+        if (filler.Connect(kLoopback, port_, 500)) {
+          queued_.push_back(std::move(filler));
+        } else {
+          full_ = true;
+        }
+      }
+      ok_ = full_;
+      return;
+    }
+    ok_ = listener_.SetNonBlocking(true);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~StreamPeer() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  bool Ok() const { return ok_; }
+  std::uint16_t Port() const { return port_; }
+  // The worker is where the test wants it: connected (Silent), or no longer reading (Deaf:
+  // nothing more could be sent for a while).
+  bool Holding() const { return holding_.load(); }
+
+ private:
+  void Serve() {
+    net::Socket client;
+    while (!stop_ && !client.Valid()) {
+      if (listener_.WaitReadable(50) == 1) client = listener_.Accept();
+    }
+    if (kind_ == Silent) holding_ = true;
+    if (kind_ != Deaf) {
+      while (!stop_) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      return;
+    }
+    // Messages of an unknown type without payload, each answered by the worker with 64 bytes.
+    client.SetNonBlocking(true);
+    std::vector<std::uint8_t> messages(4096);
+    for (std::size_t at = 0; at < messages.size(); at += 16) {
+      StoreU32(&messages[at], 16);
+      messages[at + 8] = 7;
+    }
+    std::size_t offset = 0;
+    auto lastSent = std::chrono::steady_clock::now();
+    while (!stop_) {
+      const long n = client.Send(messages.data() + offset, messages.size() - offset);
+      if (n > 0) {
+        offset = (offset + static_cast<std::size_t>(n)) % messages.size();
+        lastSent = std::chrono::steady_clock::now();
+        continue;
+      }
+      client.WaitWritable(20);
+      if (std::chrono::steady_clock::now() - lastSent > std::chrono::milliseconds(500)) holding_ = true;
+    }
+  }
+
+  Kind kind_;
+  net::NetworkStartup network_;
+  net::Socket listener_;
+  std::vector<net::Socket> queued_;
+  bool ok_ = false;
+  bool full_ = false;
+  std::uint16_t port_ = 0;
+  std::atomic<bool> holding_{false};
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// Stop while the worker waits for a card in each way a card can leave it waiting. The limits
+// are two minutes: a wait that does not look at the stop signal would hold Stop that long.
+TEST(LiveThreadStopTest, StopEndsEveryWaitForTheCard) {
+  struct Row {
+    const char* name;
+    StreamPeer::Kind kind;
+  } rows[] = {
+      {"connection never answered", StreamPeer::Unanswered},
+      {"card silent after the connection", StreamPeer::Silent},
+      {"card that takes no replies", StreamPeer::Deaf},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    StreamPeer peer(row.kind);
+    ASSERT_TRUE(peer.Ok());
+    std::atomic<bool> connecting{false};
+    SetTraceSink([&](const std::string& line) {
+      if (line == "LiveThread::Run: Opening connection with 127.0.0.1\n") connecting = true;
+    });
+    LiveThread::Options options;
+    options.port = peer.Port();
+    options.connectTimeoutMs = 120000;
+    options.silenceMs = 120000;
+    options.retryMs = 10;
+    LivePictures pictures;
+    LiveTargets targets;
+    targets.pictures = &pictures;
+    LiveThread live(targets, options);
+    live.Start();
+    live.SelectAddress(kLoopback);
+    const bool reached = recording::WaitFor(
+        [&] { return row.kind == StreamPeer::Unanswered ? connecting.load() : peer.Holding(); });
+    SetTraceSink({});
+    ASSERT_TRUE(reached);
+    const auto asked = std::chrono::steady_clock::now();
+    live.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(3));
+  }
 }
 
 }  // namespace

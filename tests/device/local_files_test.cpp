@@ -80,39 +80,4 @@ TEST(LocalFilesTest, MarkersFollowWhatExists) {
   EXPECT_TRUE(fs::is_directory(folder / "nowy"));
 }
 
-TEST(ConnectionSlotTest, PostingRulesWithoutACard) {
-  using device::ConnectionRequest;
-  recording::Status status;
-  device::ConnectionOptions options;
-  options.passMs = 10;
-  for (int code = 0; code <= 12; ++code) {
-    // Not started: the slot keeps what is posted.
-    device::Connection connection(&status, nullptr, options);
-    const auto request = static_cast<ConnectionRequest>(code);
-    // Post takes only the requests without data; the others have their own Post functions.
-    const bool plain = request == ConnectionRequest::Close || request == ConnectionRequest::RestartDevice;
-    EXPECT_EQ(connection.Post(request), plain) << code;
-    if (!plain) {
-      EXPECT_TRUE(connection.SlotFree()) << code;
-      continue;
-    }
-    EXPECT_EQ(connection.PendingRequest(), request);
-    // Busy: every poster is refused and changes nothing.
-    EXPECT_FALSE(connection.Post(ConnectionRequest::Close));
-    EXPECT_FALSE(connection.PostUploadProgram("abc"));
-    EXPECT_FALSE(connection.PostOpen(1, "a", "b"));
-    EXPECT_FALSE(connection.PostChangePassword("nowe"));
-    EXPECT_FALSE(connection.PostListArchiveFolders(nullptr, ""));
-    EXPECT_EQ(connection.PendingRequest(), request);
-    EXPECT_EQ(connection.Password(), "");
-    // The worker frees the slot; while disconnected the request does nothing.
-    connection.Start();
-    for (int i = 0; i < 1000 && !connection.SlotFree(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_TRUE(connection.SlotFree());
-    EXPECT_FALSE(connection.IsConnected());
-    connection.Stop();
-  }
-  EXPECT_TRUE(status.Events().empty());  // nothing shown, closing a closed session included
-}
-
 }  // namespace

@@ -537,6 +537,35 @@ TEST(FaultTest, CardThatStopsAnsweringACommandFailsThatStep) {
   EXPECT_TRUE(stalling.Events("clock-set", "127.0.0.20").empty());
 }
 
+// "Rozłącz" while a listing waits for a card that does not answer: the close is taken, cuts the
+// listing short without a message, and the login posted after it follows it. Requests posted
+// while the listing runs, and a second one after the close, are dropped.
+TEST(FaultTest, CloseDuringARequestThenOpenAreCarriedOutInOrder) {
+  CardSim sim({"127.0.0.22"}, {"stall-command=ls"});
+  SshLimits limits;
+  limits.callTimeoutMs = 120000;  // without the close the listing would wait this long
+  Worker w(sim.Card("127.0.0.22"), 0, 0, limits);
+  ASSERT_TRUE(w.Open("127.0.0.22"));
+  w.status.Clear();
+  auto dialog = std::make_shared<recording::ArchiveDialog>();
+  ASSERT_TRUE(w.connection->PostListArchiveFolders(dialog, ""));
+  ASSERT_TRUE(recording::WaitFor([&] { return !sim.Events("exec-stalled", "127.0.0.22").empty(); }));
+  EXPECT_FALSE(w.connection->PostUploadProgram("program"));
+  EXPECT_TRUE(w.connection->Post(ConnectionRequest::Close));
+  EXPECT_TRUE(w.connection->PostOpen(Address("127.0.0.22"), CardSim::kUser, CardSim::kPassword));
+  EXPECT_FALSE(w.connection->Post(ConnectionRequest::RestartDevice));
+  ASSERT_TRUE(recording::WaitFor([&] { return w.connection->SlotFree(); }, std::chrono::seconds(60)));
+  EXPECT_TRUE(w.connection->IsConnected());
+  EXPECT_EQ(w.status.Texts(),
+            (std::vector<std::string>{"Pobieranie listy folderów...", "Nie udało się pobrać listy", "Rozłączanie...",
+                                      "Nie połączony", "Łączenie...", "Negocjowanie sesji...",
+                                      "Uwierzytelnianie użytkownika...", "Połączony"}));
+  EXPECT_TRUE(w.messages.Errors().empty());
+  EXPECT_EQ(dialog->showFolderCalls, 0);
+  EXPECT_EQ(sim.Events("login", "127.0.0.22").size(), 2u);
+  EXPECT_TRUE(sim.Events("scp-upload", "127.0.0.22").empty());
+}
+
 TEST(FaultTest, RefusedPasswordReportsAuthentication) {
   CardSim sim({"127.0.0.7"}, {"refuse-password"});
   Worker w(sim.Card("127.0.0.7"));

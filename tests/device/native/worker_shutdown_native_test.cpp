@@ -8,8 +8,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "base/socket.h"
 #include "base/ui_queue.h"
@@ -185,6 +188,127 @@ TEST(WorkerShutdownTest, StoppingScanAndLiveThreadsWhileTheyReport) {
   EndsWithin(20, [&] { live.Stop(); }, "LiveThread");
   EndsWithin(20, [&] { scan.Stop(); }, "ScanThread");
   EXPECT_GE(queue.RunPending(), 2u);  // the no-card entry and the card: dropped
+}
+
+// The user's close, the worker's stop and the program's exit (the worker destroyed) in every
+// state where a card can hold the worker: logging in to a silent card, a command the card
+// never answers, a transfer start it never answers, an upload to and a download from a card
+// that trickles its data, the restart wait. The call limit is two minutes, so a step that does
+// not look at the request would hold the worker that long (the restart wait 40 s); each must
+// end within 3 s, disconnected, with the cut operation reported in the status bar alone.
+TEST(WorkerShutdownTest, CloseStopAndExitEndEveryStateAtOnce) {
+  CardSim silent({"127.0.0.40"}, {"silent"});
+  CardSim stalling({"127.0.0.41"}, {"stall-command=ls", "stall-command=scp"});
+  CardSim trickling({"127.0.0.42"}, {"trickle=2000"});
+  CardSim restarting({"127.0.0.43"});
+  // A program on the trickling card that takes it a minute to send.
+  std::ofstream(trickling.CardFolder("127.0.0.42") / "program.doz", std::ios::binary) << std::string(120 * 1024, 'd');
+  const std::string bigProgram(4 * 1024 * 1024, 'u');
+  const trevna_test::TempFolder root("interrupted");
+  const std::string rootText = Cp1250FromUtf8(root.Path().string()) + "/";
+  const auto question = std::make_shared<recording::SaveQuestion>();
+  question->answer = Cp1250FromUtf8((root / "never.trv").string());
+  const auto count = [](const CardSim& sim, const char* event, const char* address, const char* command = "") {
+    std::size_t n = 0;
+    for (const auto& e : sim.Events(event, address)) n += !*command || e.value("command", "") == command;
+    return n;
+  };
+  const auto progressed = [](recording::Status& status, const char* text) {
+    bool started = false;
+    for (const auto& e : status.Events()) {
+      if (!e.text.empty()) started = e.text == text;
+      if (started && e.text.empty() && e.position >= 1) return true;
+    }
+    return false;
+  };
+  struct State {
+    const char* name;
+    const CardSim& sim;
+    const char* address;
+    std::function<bool(Connection&)> post;  // gets the worker there (nothing: the login itself)
+    // Holds once the worker is there; `before` counts what the card had logged before.
+    std::function<bool(recording::Status&, std::size_t before)> reached;
+    std::function<std::size_t()> logged;
+  };
+  const std::vector<State> states = {
+      {"login to a silent card", silent, "127.0.0.40", nullptr,
+       [](recording::Status& status, std::size_t) { return status.Last() == "Negocjowanie sesji..."; },
+       [] { return std::size_t{0}; }},
+      {"command never answered", stalling, "127.0.0.41",
+       [&](Connection& c) { return c.PostListArchiveFolders(std::make_shared<recording::ArchiveDialog>(), rootText); },
+       [&](recording::Status&, std::size_t before) { return count(stalling, "exec-stalled", "127.0.0.41") > before; },
+       [&] { return count(stalling, "exec-stalled", "127.0.0.41"); }},
+      {"download start never answered", stalling, "127.0.0.41",
+       [&](Connection& c) { return c.PostDownloadProgram(question); },
+       [&](recording::Status&, std::size_t before) { return count(stalling, "exec-stalled", "127.0.0.41") > before; },
+       [&] { return count(stalling, "exec-stalled", "127.0.0.41"); }},
+      {"upload to a trickling card", trickling, "127.0.0.42",
+       [&](Connection& c) { return c.PostUploadProgram(bigProgram); },
+       [&](recording::Status& status, std::size_t) { return progressed(status, "Wysyłanie pliku..."); },
+       [] { return std::size_t{0}; }},
+      {"download from a trickling card", trickling, "127.0.0.42",
+       [&](Connection& c) { return c.PostDownloadProgram(question); },
+       [&](recording::Status& status, std::size_t) { return progressed(status, "Pobieranie pliku..."); },
+       [] { return std::size_t{0}; }},
+      {"restart wait", restarting, "127.0.0.43", [&](Connection& c) { return c.PostUploadProgram("program"); },
+       [&](recording::Status&, std::size_t before) {
+         return count(restarting, "exec", "127.0.0.43", "sync && /vemo/restart") > before;
+       },
+       [&] { return count(restarting, "exec", "127.0.0.43", "sync && /vemo/restart"); }},
+  };
+  enum Action { Close, Stop, Exit };
+  for (const State& state : states) {
+    for (Action action : {Close, Stop, Exit}) {
+      SCOPED_TRACE(std::string(state.name) + (action == Close ? ": close" : action == Stop ? ": stop" : ": exit"));
+      // The restarted card is back before it is logged into again.
+      ASSERT_TRUE(recording::WaitFor([&] {
+        return count(restarting, "restarted", "127.0.0.43") >=
+               count(restarting, "exec", "127.0.0.43", "sync && /vemo/restart");
+      }));
+      recording::Status status;
+      recording::Messages messages;
+      ConnectionOptions options;
+      options.sshPort = static_cast<std::uint16_t>(state.sim.Card(state.address).sshPort);
+      options.limits.callTimeoutMs = 120000;
+      options.passMs = 600000;  // woken by every request and the stop, never paced
+      options.probeEvery = 0;
+      options.clockEvery = 0;
+      auto connection = std::make_unique<Connection>(&status, &messages, options);
+      connection->Start();
+      std::uint32_t address = 0;
+      net::ParseDottedAddress(state.address, &address);
+      if (state.post) {
+        ASSERT_TRUE(recording::RunRequest(
+            *connection, [&] { return connection->PostOpen(address, CardSim::kUser, CardSim::kPassword); }));
+        ASSERT_TRUE(connection->IsConnected());
+        const std::size_t before = state.logged();
+        ASSERT_TRUE(state.post(*connection));
+        ASSERT_TRUE(recording::WaitFor([&] { return state.reached(status, before); }));
+      } else {
+        ASSERT_TRUE(connection->PostOpen(address, CardSim::kUser, CardSim::kPassword));
+        ASSERT_TRUE(recording::WaitFor([&] { return state.reached(status, 0); }));
+      }
+      const auto asked = std::chrono::steady_clock::now();
+      if (action == Close) {
+        ASSERT_TRUE(connection->Post(ConnectionRequest::Close));
+        EXPECT_TRUE(recording::WaitFor([&] { return connection->SlotFree(); }, std::chrono::seconds(150)));
+      } else if (action == Stop) {
+        connection->Stop();
+      } else {
+        connection.reset();
+      }
+      EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(3));
+      if (connection) {
+        EXPECT_FALSE(connection->IsConnected());
+      }
+      if (action == Close) {
+        EXPECT_EQ(status.Last(), "Nie połączony");
+      }
+      EXPECT_TRUE(messages.Errors().empty()) << messages.Errors().front();
+      connection.reset();
+    }
+  }
+  EXPECT_EQ(question->asked, 0);
 }
 
 }  // namespace
