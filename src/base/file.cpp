@@ -1,6 +1,10 @@
 #include "base/file.h"
 
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <cstdarg>
+#include <random>
 #include <stdexcept>
 #include <vector>
 
@@ -97,3 +101,87 @@ void File::Close() {
 
 void File::FailRead() const { throw std::runtime_error(ReadFailedText(name_)); }
 void File::FailWrite() const { throw std::runtime_error(WriteFailedText(name_)); }
+
+std::string UniqueWord() {
+  static std::atomic<std::uint32_t> counter{0};
+  static const std::uint64_t seed = [] {
+    std::uint64_t value = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    try {
+      std::random_device device;
+      value ^= (static_cast<std::uint64_t>(device()) << 32) ^ device();
+    } catch (const std::exception&) {
+      // No entropy source: the clock alone; the id and the counter still keep words apart.
+    }
+    return value;
+  }();
+  const std::uint32_t count = counter.fetch_add(1);
+  // splitmix64 of the seed and the counter: a new random part for every call.
+  std::uint64_t mix = seed + (static_cast<std::uint64_t>(count) + 1) * 0x9E3779B97F4A7C15ull;
+  mix = (mix ^ (mix >> 30)) * 0xBF58476D1CE4E5B9ull;
+  mix = (mix ^ (mix >> 27)) * 0x94D049BB133111EBull;
+  mix ^= mix >> 31;
+  char text[40];
+  std::snprintf(text, sizeof text, "%x-%x-%08x", static_cast<unsigned>(platform::ProcessId()),
+                static_cast<unsigned>(count), static_cast<unsigned>(mix & 0xFFFFFFFFu));
+  return text;
+}
+
+std::string ReplacingFile::Cp1250Name(const std::string& utf8) { return Cp1250FromUtf8(utf8); }
+
+ReplacingFile::ReplacingFile(std::string target, bool ownerOnly)
+    : ReplacingFile(target, Utf8FromCp1250(target), ownerOnly) {}
+
+ReplacingFile::ReplacingFile(std::string target, std::string utf8Target, bool ownerOnly)
+    : target_(std::move(target)), utf8Target_(std::move(utf8Target)) {
+  // A name that is taken (by another writer, or planted) is never opened; another is tried.
+  for (int attempt = 0; attempt < 16 && !file_; ++attempt) {
+    std::string suffix(1, '.');
+    suffix += UniqueWord();
+    suffix += '~';
+    std::string candidate = utf8Target_;
+    candidate += suffix;
+    errno = 0;
+    if (std::FILE* stream = platform::CreateNewFile(candidate, ownerOnly)) {
+      utf8Temporary_ = std::move(candidate);
+      temporary_ = target_ + suffix;
+      file_ = std::make_unique<File>(stream, temporary_);
+    } else if (errno != EEXIST) {
+      break;
+    }
+  }
+  if (!file_) throw std::runtime_error(OpenFailedText(target_));
+}
+
+ReplacingFile::~ReplacingFile() {
+  if (!committed_ && file_) {
+    file_.reset();
+    platform::RemoveFile(utf8Temporary_);
+  }
+}
+
+void ReplacingFile::Write(const void* data, std::size_t size) {
+  if (committed_ || failed_) throw std::runtime_error(WriteFailedText(target_));
+  if (size == 0) return;
+  try {
+    file_->Write(data, size);
+  } catch (const std::runtime_error&) {
+    throw std::runtime_error(WriteFailedText(target_));
+  }
+}
+
+void ReplacingFile::Commit() {
+  if (committed_) return;
+  if (failed_ || !file_->Handle()) throw std::runtime_error(WriteFailedText(target_));
+  failed_ = true;  // until the rename is done
+  try {
+    file_->Sync();
+    file_->Close();
+  } catch (const std::runtime_error&) {
+    throw std::runtime_error(WriteFailedText(target_));
+  }
+  if (!platform::ReplaceFileAtomically(utf8Temporary_, utf8Target_)) {
+    throw std::runtime_error(WriteFailedText(target_));
+  }
+  failed_ = false;
+  committed_ = true;
+}

@@ -4,11 +4,15 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 class File {
  public:
+  // Takes over an open stream (closed by this object) under the narrow name `name`.
+  File(std::FILE* adopted, std::string name) : name_(std::move(name)), file_(adopted) {}
   // Opens from a narrow Windows-1250 name with a stdio mode ("rb", "wb", "wt", ...).
   File(const std::string& name, const char* mode);
   // Opens from a wide path; the narrow name is made character by character (see NarrowName).
@@ -56,3 +60,55 @@ std::string OpenFailedText(const std::string& name);
 std::string SeekFailedText(const std::string& name);
 std::string ReadFailedText(const std::string& name);
 std::string WriteFailedText(const std::string& name);
+
+// A word for the names of temporary files that no other call returns, in this process or in any
+// other one running beside it: the process id, a counter, and a random part that makes the next
+// name impossible to guess (and to plant something at beforehand).
+std::string UniqueWord();
+
+// Writes a file that replaces `target` (narrow Windows-1250 name) only once it is complete. The
+// bytes go to a temporary file beside the target under a unique name, created new (never an
+// existing file, never through a link); Commit flushes it to the disk and renames it over the
+// target. Destroyed without Commit, the temporary file is removed and the target is untouched,
+// so a failure never leaves a truncated file where the user's earlier one was. Two writers of
+// one target never share a temporary file: the last to commit wins, whole.
+class ReplacingFile {
+ public:
+  // Throws OpenFailedText(target) when no temporary file can be made beside it. `ownerOnly`:
+  // readable by its owner alone where the platform has modes.
+  explicit ReplacingFile(std::string target, bool ownerOnly = false);
+  // The same for a target given as a UTF-8 path (which may hold characters Windows-1250 has
+  // not); the texts name it in Windows-1250.
+  static ReplacingFile ForUtf8Path(const std::string& utf8Target, bool ownerOnly = false) {
+    return ReplacingFile(Cp1250Name(utf8Target), utf8Target, ownerOnly);
+  }
+  ~ReplacingFile();
+  ReplacingFile(const ReplacingFile&) = delete;
+  ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+  // The temporary file; writes through it fail with its own name, Write below names the target.
+  // Only until Commit.
+  File& Out() { return *file_; }
+  // Throws WriteFailedText(target); so does any write after Commit.
+  void Write(const void* data, std::size_t size);
+  void Write(std::string_view data) { Write(data.data(), data.size()); }
+  // Flushes, closes and renames over the target. Throws WriteFailedText(target); the target is
+  // then as it was, and the temporary file goes with this object. A second Commit after a
+  // successful one does nothing; after a failed one it fails again.
+  void Commit();
+
+  const std::string& Target() const { return target_; }
+  const std::string& TemporaryName() const { return temporary_; }
+
+ private:
+  ReplacingFile(std::string target, std::string utf8Target, bool ownerOnly);
+  static std::string Cp1250Name(const std::string& utf8);
+
+  std::string target_;         // narrow, for the texts
+  std::string utf8Target_;
+  std::string temporary_;      // narrow
+  std::string utf8Temporary_;
+  std::unique_ptr<File> file_;
+  bool committed_ = false;
+  bool failed_ = false;
+};

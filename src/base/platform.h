@@ -20,6 +20,43 @@ std::uint32_t TickMilliseconds();
 // Opens a file by a path given in UTF-8 (wide APIs on Windows); null on failure, errno kept.
 std::FILE* OpenFile(const std::string& utf8Path, const char* mode);
 
+// Creates a new file for writing ("wb") by a UTF-8 path: fails when anything is there already,
+// a link included, so that it never writes through a planted link or over another writer's
+// file. `ownerOnly` makes it readable by its owner alone where the platform has modes. Null on
+// failure with errno set (EEXIST when something is there); a failure leaves nothing behind.
+std::FILE* CreateNewFile(const std::string& utf8Path, bool ownerOnly = false);
+
+// The calling process's id.
+std::uint32_t ProcessId();
+
+// A lock that other processes, and other FileLock objects of this one, respect: taken on the
+// lock file `utf8Path`, which is created when missing (never through a link, readable by its
+// owner alone) and left in place. Exclusive locks wait for every other holder, shared ones only
+// for an exclusive holder. The wait is bounded, so a hung holder makes the caller fail instead
+// of hanging it. The lock goes with the object (or with the process, however it ends).
+class FileLock {
+ public:
+  FileLock(const std::string& utf8Path, bool exclusive, std::uint32_t timeoutMs);
+  ~FileLock();
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+  // False when the lock file could not be opened or the wait ran out.
+  bool Locked() const { return locked_; }
+
+ private:
+  std::intptr_t handle_ = -1;
+  bool locked_ = false;
+};
+
+// An environment variable as UTF-8 (read as wide text on Windows); empty when it is not set.
+std::string EnvironmentVariable(const char* name);
+
+// The folder of this program's per-user files (UTF-8, no separator at the end):
+//   Windows  %APPDATA%\TrevnaConf
+//   Linux    $XDG_CONFIG_HOME/trevnaconf, else ~/.config/trevnaconf
+std::string UserSettingsFolder();
+
 // Replaces `target` with `source` in one step, flushed to disk where the platform can.
 // Returns false on failure and leaves both files as they were.
 bool ReplaceFileAtomically(const std::string& utf8Source, const std::string& utf8Target);
