@@ -1,13 +1,13 @@
 #include "device/known_cards.h"
 
-#include <cstdlib>
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <mutex>
 #include <sstream>
 #include <system_error>
 #include <vector>
 
+#include "base/file.h"
 #include "base/platform.h"
 #include "base/socket.h"
 #include "base/text.h"
@@ -16,34 +16,55 @@ namespace device {
 
 namespace {
 
-// Logins of several cards at once (trevnactl's fleet commands) take turns at the file.
-std::mutex& FileMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
+// Every process that writes the file waits for the others; a holder that never lets go makes
+// the write fail after this long instead of holding the login.
+constexpr std::uint32_t kLockWaitMs = 30000;
+// Far above any number of cards; a bigger file (or a link to a device that never ends) is refused
+// as unreadable.
+constexpr std::size_t kMaxFileBytes = 16u << 20;
 
-std::string Environment(const char* name) {
-#ifdef _WIN32
-  std::wstring wide(name, name + std::char_traits<char>::length(name));
-  const wchar_t* value = _wgetenv(wide.c_str());
-  return value ? Utf8FromWide(value) : std::string();
-#else
-  const char* value = std::getenv(name);
-  return value ? value : std::string();
-#endif
-}
+std::string LockPath(const std::string& path) { return path + ".lock"; }
 
-std::vector<std::pair<std::string, std::string>> ReadEntries(const std::string& path) {
-  std::vector<std::pair<std::string, std::string>> entries;
-  std::ifstream in(platform::PathFromUtf8(path), std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::istringstream words(line);
-    std::string name, fingerprint, rest;
-    if (words >> name >> fingerprint && !(words >> rest)) entries.emplace_back(name, fingerprint);
+// The file's text, or none when it does not exist. A file that is there but cannot be read
+// throws the read text: its pins are unknown, so nothing may be accepted or written over it.
+std::optional<std::string> ReadText(const std::string& path) {
+  errno = 0;
+  std::FILE* stream = platform::OpenFile(path, "rb");
+  if (!stream) {
+    if (errno == ENOENT) return std::nullopt;
+    throw std::runtime_error(ReadFailedText(Cp1250FromUtf8(path)));
   }
-  return entries;
+  const File file(stream, Cp1250FromUtf8(path));
+  std::string text;
+  char block[4096];
+  std::size_t got = 0;
+  while ((got = std::fread(block, 1, sizeof block, stream)) > 0) {
+    text.append(block, got);
+    if (text.size() > kMaxFileBytes) file.FailRead();
+  }
+  if (std::ferror(stream)) file.FailRead();
+  return text;
+}
+
+// One line's card and fingerprint; false for a line that is not "name fingerprint".
+bool ParseLine(std::string line, std::string& name, std::string& fingerprint) {
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  std::istringstream words(line);
+  std::string rest;
+  return words >> name >> fingerprint && !(words >> rest);
+}
+
+// The lines of a text, each without its line feed; a last line without one counts.
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
 }
 
 }  // namespace
@@ -72,47 +93,48 @@ std::string KnownCardName(std::uint32_t address, std::uint16_t port) {
 }
 
 std::string DefaultKnownCardsPath() {
-  const std::string chosen = Environment("TREVNA_KNOWN_CARDS");
+  const std::string chosen = platform::EnvironmentVariable("TREVNA_KNOWN_CARDS");
   if (!chosen.empty()) return chosen;
-#ifdef _WIN32
-  return Environment("APPDATA") + "\\TrevnaConf\\known_cards";
-#else
-  const std::string config = Environment("XDG_CONFIG_HOME");
-  if (!config.empty()) return config + "/trevnaconf/known_cards";
-  return Environment("HOME") + "/.config/trevnaconf/known_cards";
-#endif
+  return platform::UserSettingsFolder() + static_cast<char>(platform::PathSeparator()) + "known_cards";
 }
 
 std::optional<std::string> KnownCards::Find(const std::string& card) const {
-  std::lock_guard lock(FileMutex());
-  for (const auto& [name, fingerprint] : ReadEntries(path_)) {
-    if (name == card) return fingerprint;
+  // Shared with other readers; a writer's rename waits (Windows cannot rename over an open
+  // file). Without a lock file (no folder yet, a read-only one) the file is read as it is.
+  const platform::FileLock lock(LockPath(path_), false, kLockWaitMs);
+  const std::optional<std::string> text = ReadText(path_);
+  if (!text) return std::nullopt;
+  std::string name, fingerprint;
+  for (const std::string& line : Lines(*text)) {
+    if (ParseLine(line, name, fingerprint) && name == card) return fingerprint;
   }
   return std::nullopt;
 }
 
 void KnownCards::Remember(const std::string& card, const std::string& fingerprint) const {
-  std::lock_guard lock(FileMutex());
-  std::string text;
-  for (const auto& [name, stored] : ReadEntries(path_)) {
-    if (name != card) text += name + " " + stored + "\n";
-  }
-  text += card + " " + fingerprint + "\n";
   const std::filesystem::path target = platform::PathFromUtf8(path_);
   std::error_code ignored;
   if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ignored);
-  const std::string temporary = path_ + ".new";
-  bool written = false;
-  {
-    std::ofstream out(platform::PathFromUtf8(temporary), std::ios::binary | std::ios::trunc);
-    out << text;
-    out.flush();
-    written = static_cast<bool>(out);
+  const platform::FileLock lock(LockPath(path_), true, kLockWaitMs);
+  if (!lock.Locked()) throw std::runtime_error(WriteFailedText(Cp1250FromUtf8(path_)));
+  // Read again under the lock: what other processes stored meanwhile stays.
+  const std::optional<std::string> old = ReadText(path_);
+  std::string text;
+  bool replaced = false;
+  std::string name, stored;
+  for (const std::string& line : old ? Lines(*old) : std::vector<std::string>()) {
+    if (ParseLine(line, name, stored) && name == card) {
+      if (replaced) continue;  // an older duplicate of the card's line
+      text += card + " " + fingerprint + "\n";
+      replaced = true;
+    } else {
+      text += line + "\n";  // other cards, and lines this program does not understand, as they were
+    }
   }
-  if (!written || !platform::ReplaceFileAtomically(temporary, path_)) {
-    platform::RemoveFile(temporary);
-    throw std::runtime_error(Cp1250FromUtf8("Nie udało się zapisać do pliku `") + Cp1250FromUtf8(path_) + "'.");
-  }
+  if (!replaced) text += card + " " + fingerprint + "\n";
+  ReplacingFile out = ReplacingFile::ForUtf8Path(path_, true);
+  out.Write(text);
+  out.Commit();
 }
 
 HostKeyChanged::HostKeyChanged(std::string card_, std::string stored_, std::string offered_)

@@ -3,7 +3,10 @@
 // password until the user (or trevnactl's --accept-new-key) accepts the new key.
 //
 // The file holds one line per card: the card's name (dotted address, ":port" added when the
-// port is not 22), a space and the fingerprint. It lives per user:
+// port is not 22), a space and the fingerprint; other lines are kept as they are. A file that
+// exists but cannot be read refuses every login (its pins are unknown) and is never written
+// over; a missing file is an empty list. Writers in several processes take turns through a lock
+// file beside it ("known_cards.lock"), so no pin is lost. It lives per user:
 //   Windows  %APPDATA%\TrevnaConf\known_cards
 //   Linux    $XDG_CONFIG_HOME/trevnaconf/known_cards, else ~/.config/trevnaconf/known_cards
 // $TREVNA_KNOWN_CARDS names another file (tests, scripted use).
@@ -28,12 +31,14 @@ std::string DefaultKnownCardsPath();
 class KnownCards {
  public:
   explicit KnownCards(std::string utf8Path) : path_(std::move(utf8Path)) {}
-  // The fingerprint stored for `card`; none when the card (or the file) is unknown. Lines that
-  // are not "name fingerprint" are ignored.
+  // The fingerprint stored for `card`; none when the card is unknown or the file missing. Lines
+  // that are not "name fingerprint" are ignored. A file that cannot be read throws
+  // ReadFailedText with its name.
   std::optional<std::string> Find(const std::string& card) const;
-  // Stores `fingerprint` for `card`, replacing its line and keeping the others; creates the
-  // folder. The file is replaced whole, so a failure leaves the old one. Throws with the file
-  // text on failure.
+  // Stores `fingerprint` for `card`, replacing its line and keeping every other line; creates
+  // the folder. Under the lock it reads the file again, writes a new file beside it and renames
+  // that over it once it is on the disk, so a failure leaves the old one. Throws with the file
+  // texts (ReadFailedText when the present file cannot be read; nothing is written then).
   void Remember(const std::string& card, const std::string& fingerprint) const;
 
  private:

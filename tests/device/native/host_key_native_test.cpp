@@ -121,8 +121,10 @@ TEST(HostKeyNative, ANewKeyGetsNoPasswordUntilAccepted) {
   }
 }
 
-trevna_test::ProcessResult Trevnactl(const std::vector<std::string>& args) {
-  return trevna_test::RunTrevnactl(args, {std::string("TREVNA_PASSWORD=") + CardSim::kPassword});
+trevna_test::ProcessResult Trevnactl(const std::vector<std::string>& args, const std::string& knownCards = "") {
+  std::vector<std::string> env = {std::string("TREVNA_PASSWORD=") + CardSim::kPassword};
+  if (!knownCards.empty()) env.push_back("TREVNA_KNOWN_CARDS=" + knownCards);
+  return trevna_test::RunTrevnactl(args, env);
 }
 
 TEST(HostKeyNative, TrevnactlRefusesAChangedKeyUnlessAccepted) {
@@ -131,11 +133,11 @@ TEST(HostKeyNative, TrevnactlRefusesAChangedKeyUnlessAccepted) {
   options.addresses = {"127.0.0.33"};
   options.sshPort = trevna_test::FreeTcpPort();
   options.stateFolder = folder / "state";
-  auto time = [&](bool accept) {
+  auto time = [&](bool accept, const std::string& knownCards = "") {
     std::vector<std::string> args = {"time", "127.0.0.33", "--user", CardSim::kUser, "--ssh-port",
                                      std::to_string(options.sshPort)};
     if (accept) args.push_back("--accept-new-key");
-    return Trevnactl(args);
+    return Trevnactl(args, knownCards);
   };
   {
     CardSim card(options);
@@ -165,6 +167,16 @@ TEST(HostKeyNative, TrevnactlRefusesAChangedKeyUnlessAccepted) {
       EXPECT_EQ(Logins(card), logins);
     }
   }
+  // A remembered-keys file that cannot be read (here a folder in its place) refuses the login,
+  // naming the file, even with --accept-new-key; no password goes to the card.
+  const std::string unreadable = (folder / "unreadable" / "known_cards").string();
+  std::filesystem::create_directories(unreadable);
+  const std::size_t logins = Logins(card);
+  const auto run = time(true, unreadable);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("Nie udało się odczytać pliku `" + unreadable + "'."), std::string::npos) << run.err;
+  EXPECT_EQ(Logins(card), logins);
+  EXPECT_TRUE(std::filesystem::is_empty(unreadable));
 }
 
 class HostileCard : public trevna_test::CardSimSuite<HostileCard> {
