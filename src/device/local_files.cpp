@@ -42,44 +42,6 @@ LocalFiles& RealFiles() {
   return files;
 }
 
-PartialFile::PartialFile(std::string path) : path_(std::move(path)), temporary_(path_ + ".part~") {
-  try {
-    file_ = std::make_unique<File>(temporary_, "wb");
-  } catch (const std::runtime_error&) {
-    throw std::runtime_error(OpenFailedText(path_));
-  }
-}
-
-PartialFile::~PartialFile() {
-  if (!committed_) {
-    file_.reset();
-    platform::RemoveFile(Utf8FromCp1250(temporary_));
-  }
-}
-
-void PartialFile::Write(const void* data, std::size_t size) {
-  if (size == 0) return;
-  try {
-    file_->Write(data, size);
-  } catch (const std::runtime_error&) {
-    throw std::runtime_error(WriteFailedText(path_));
-  }
-}
-
-void PartialFile::Commit() {
-  try {
-    file_->Sync();
-    file_->Close();
-  } catch (const std::runtime_error&) {
-    throw std::runtime_error(WriteFailedText(path_));
-  }
-  file_.reset();
-  if (!platform::ReplaceFileAtomically(Utf8FromCp1250(temporary_), Utf8FromCp1250(path_))) {
-    throw std::runtime_error(WriteFailedText(path_));
-  }
-  committed_ = true;
-}
-
 void WriteWholeFile(const std::string& path, const std::string& data) {
   PartialFile file(path);
   file.Write(data.data(), data.size());

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -30,26 +29,11 @@ class LocalFiles {
 // The real file system.
 LocalFiles& RealFiles();
 
-// A download in progress: bytes go to a temporary file beside `path`; Commit renames it into
-// place. Destroyed without Commit, it removes the temporary file and `path` stays untouched.
-// Open and write failures carry the file texts with the final name.
-class PartialFile {
- public:
-  explicit PartialFile(std::string path);
-  ~PartialFile();
-  PartialFile(const PartialFile&) = delete;
-  PartialFile& operator=(const PartialFile&) = delete;
-
-  void Write(const void* data, std::size_t size);
-  void Commit();
-  const std::string& TemporaryName() const { return temporary_; }
-
- private:
-  std::string path_;
-  std::string temporary_;
-  std::unique_ptr<File> file_;
-  bool committed_ = false;
-};
+// A download in progress: bytes go to a temporary file beside `path` under a unique name,
+// created new; Commit renames it into place. Destroyed without Commit, it removes the temporary
+// file and `path` stays untouched. Open and write failures carry the file texts with the final
+// name.
+using PartialFile = ReplacingFile;
 
 // Writes `data` to `path` through a PartialFile.
 void WriteWholeFile(const std::string& path, const std::string& data);

@@ -1,11 +1,9 @@
 #include "doc/document_file.h"
 
-#include <memory>
 #include <stdexcept>
 
 #include "base/chunk.h"
 #include "base/file.h"
-#include "base/platform.h"
 #include "base/text.h"
 #include "doc/document.h"
 #include "doc/package.h"
@@ -211,34 +209,17 @@ void ParseState(std::string_view payload, RenderState& state) {
   }
 }
 
-// The temporary file a save writes before it replaces the target.
-std::string TemporaryPath(const std::string& path) { return path + ".zapis~"; }
-
 void WriteSafely(const std::string& path, const std::string_view* parts, std::size_t count,
                  const ChunkWriter& writer) {
-  const std::string temporary = TemporaryPath(path);
-  std::unique_ptr<File> file;
-  try {
-    file = std::make_unique<File>(temporary, "wb");
-  } catch (const std::runtime_error&) {
-    throw std::runtime_error(OpenFailedText(path));
-  }
-  bool written = false;
+  ReplacingFile file(path);
   try {
     for (std::size_t i = 0; i < count; ++i) {
-      if (writer) writer(*file, parts[i]);
-      else file->Write(parts[i]);
+      if (writer) writer(file.Out(), parts[i]);
+      else file.Write(parts[i]);
     }
-    file->Sync();
-    file->Close();
-    written = platform::ReplaceFileAtomically(Utf8FromCp1250(temporary), Utf8FromCp1250(path));
+    file.Commit();
   } catch (const std::runtime_error&) {
-    written = false;
-  }
-  if (!written) {
-    file.reset();
-    platform::RemoveFile(Utf8FromCp1250(temporary));
-    throw std::runtime_error(WriteFailedText(path));
+    throw std::runtime_error(WriteFailedText(path));  // the temporary file goes with `file`
   }
 }
 

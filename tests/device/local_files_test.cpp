@@ -47,6 +47,27 @@ TEST(PartialFileTest, AppearsOnlyWhenCommitted) {
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1);
 }
 
+TEST(PartialFileTest, TwoDownloadsOfOneFileAndAPlantedLinkNeverMix) {
+  const trevna_test::TempFolder temp("partial-two");
+  const fs::path& folder = temp.Path();
+  const fs::path target = folder / "nagranie.avi", victim = folder / "victim";
+  trevna_test::WriteBytes(victim, "keep me");
+  // Someone who may write the folder links the name downloads used for their partial file.
+  std::error_code noLinks;
+  fs::create_symlink(victim, folder / "nagranie.avi.part~", noLinks);
+  device::PartialFile first(Narrow(target));
+  device::PartialFile second(Narrow(target));
+  first.Write("first ", 6);
+  second.Write("second", 6);
+  first.Write("whole", 5);
+  second.Commit();
+  EXPECT_EQ(ReadBytes(target), "second");
+  first.Commit();
+  EXPECT_EQ(ReadBytes(target), "first whole");
+  EXPECT_EQ(ReadBytes(victim), "keep me");
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), noLinks ? 2 : 3);
+}
+
 TEST(PartialFileTest, OpenFailureNamesTheFinalFile) {
   const trevna_test::TempFolder temp("partial-missing");
   const fs::path& folder = temp.Path();

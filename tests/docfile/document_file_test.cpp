@@ -329,11 +329,53 @@ TEST(DocumentFile, FailedSaveKeepsThePreviousFile) {
   std::filesystem::create_directory(blocked);
   EXPECT_EQ(ErrorOf([&] { SaveDocument(document, blocked); }), WriteFailedText(blocked));
   EXPECT_TRUE(std::filesystem::is_directory(blocked));
-  EXPECT_FALSE(std::filesystem::exists(blocked + ".zapis~"));
+  std::size_t left = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) (void)entry, ++left;
+  EXPECT_EQ(left, 2u) << "the document and the folder, no temporary file";
 
   SaveDocument(document, path);
   EXPECT_NE(ReadBytes(path), before);
   EXPECT_FALSE(document.Modified());
+}
+
+TEST(DocumentFile, TwoSavesOfOneFileAndAPlantedLinkNeverMix) {
+  TempFolder folder("savetwo");
+  RecordingUpdates updates;
+  Document first(updates), second(updates);
+  first.NewRenderState().detectors = {docfile_test::NewQuadrilateral()};
+  second.NewRenderState().detectors = {docfile_test::NewQuadrilateral(), docfile_test::NewQuadrilateral()};
+  // The bytes of each save alone (same file name: the package names its alias after it).
+  TempFolder alone("savetwo-alone");
+  const std::string firstAlone = alone.File("a/dokument.trv"), secondAlone = alone.File("b/dokument.trv");
+  std::filesystem::create_directories(alone / "a");
+  std::filesystem::create_directories(alone / "b");
+  SaveDocument(first, firstAlone);
+  SaveDocument(second, secondAlone);
+
+  const std::string path = folder.File("dokument.trv");
+  WriteBytes(path, "old");
+  // Someone who may write the folder links the name saves used for their temporary file.
+  const std::string victim = folder.File("victim");
+  WriteBytes(victim, "keep me");
+  std::error_code noLinks;
+  std::filesystem::create_symlink(victim, path + ".zapis~", noLinks);
+  // The second program saves while the first is between two chunks: each file is whole.
+  int chunks = 0;
+  const ChunkWriter interrupted = [&](File& file, std::string_view chunk) {
+    if (++chunks == 2) {
+      SaveDocument(second, path);
+      EXPECT_EQ(ReadBytes(path), ReadBytes(secondAlone));
+    }
+    file.Write(chunk);
+  };
+  SaveDocument(first, path, interrupted);
+  EXPECT_EQ(ReadBytes(path), ReadBytes(firstAlone));
+  EXPECT_EQ(ReadBytes(victim), "keep me");
+  EXPECT_EQ(first.Path(), path);
+  EXPECT_EQ(second.Path(), path);
+  std::size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) (void)entry, ++files;
+  EXPECT_EQ(files, noLinks ? 2u : 3u);
 }
 
 TEST(DocumentFile, NewDocumentResets) {
