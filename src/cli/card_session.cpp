@@ -60,7 +60,11 @@ std::optional<std::string> Password(const CardOptions& options) {
     }
     return PasswordText(password, "--password-file " + options.passwordFile);
   }
-  if (const char* env = std::getenv("TREVNA_PASSWORD")) return PasswordText(env, "TREVNA_PASSWORD");
+  // Read as wide text on Windows: the narrow copy of the environment is in the ANSI code page,
+  // with "?" already in place of what that lacks. Set but empty is an empty password.
+  if (std::getenv("TREVNA_PASSWORD")) {
+    return PasswordText(platform::EnvironmentVariable("TREVNA_PASSWORD"), "TREVNA_PASSWORD");
+  }
   std::fprintf(stderr, "no password: use --password-file F or the TREVNA_PASSWORD environment variable\n");
   return std::nullopt;
 }
