@@ -1,8 +1,8 @@
-// Paint speed of the detector editor under Wine: a full repaint of the view at zoom 6 with four
-// tracks of 16 detectors each (ladders, dithered fills, erasures, direction arrows), from the
-// document to the window, against a floor measured in the same run: a plain StretchBlt of the
-// four background pictures to the same size. Also the repaint of one vertex-drag step, which
-// redraws only the pane being edited.
+// Paint speed of the detector editor under Wine: the canvas painter drawing the whole view at
+// zoom 6 with four tracks of 16 detectors each (ladders, dithered fills, erasures, direction
+// arrows) and the picture copied to a window, against a floor measured in the same run: a plain
+// StretchBlt of the four background pictures to the same size. Also the painter alone, and the
+// view's repaint of one vertex-drag step, which redraws only the pane being edited.
 //
 //   cmake --build --preset windows --target editor_paint_bench
 //   make bench-win      (runs it under Wine with Xvfb)
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "archive/synthetic_road.h"
+#include "doc/win/canvas_painter.h"
 #include "doc/win/fake_frame.h"
 #include "doc/win/main_view.h"
 #include "shell/win/gdi.h"
@@ -129,14 +130,20 @@ int main() {
   Pump();
   const SIZE size = view.Geometry().ViewSize();
 
-  // The whole view, from the document to the window, against the floor: the four backgrounds
-  // stretched to the same size and copied to the window, nothing else.
-  OffscreenBitmap target, source;
+  // The whole view drawn by the painter from the revision and copied to the window, against the
+  // floor: the four backgrounds stretched to the same size and copied to the window, nothing else.
+  const RenderState& state = view.Doc().Current();
+  const PaneGeometry geometry = view.Geometry();
+  CanvasPainter painter;
+  CanvasPreview preview;
+  OffscreenBitmap drawn, target, source;
+  drawn.Create(size.cx, size.cy);
   target.Create(size.cx, size.cy);
   source.Create(240, 144 * 4);
+  painter.DrawAll(drawn, state, geometry, preview, true);
   const auto fullStep = [&] {
-    view.Redraw();
-    UpdateWindow(view.window);
+    painter.DrawAll(drawn, state, geometry, preview, false);
+    drawn.CopyTo(WindowDc(view.window).Get());
   };
   const auto floorStep = [&] {
     for (int pane = 0; pane < 4; ++pane) {
@@ -150,9 +157,9 @@ int main() {
   double ratio = 0;
   MeasurePair(fullStep, floorStep, full, floor, ratio);
 
-  // Of the full repaint: drawing into the view's picture alone (no copy to the window).
+  // Of the full repaint: the painter alone (no copy to the window).
   std::vector<double> drawTimes;
-  for (int i = 0; i < kRuns; ++i) drawTimes.push_back(Time([&] { view.Redraw(); }));
+  for (int i = 0; i < kRuns; ++i) drawTimes.push_back(Time([&] { painter.DrawAll(drawn, state, geometry, preview, false); }));
   const Figures draw = Summary(drawTimes);
   ValidateRect(view.window, nullptr);
 
@@ -178,7 +185,7 @@ int main() {
   std::printf("editor paint, zoom 6, 4 tracks x 16 detectors, view %ld x %ld, %d runs (median / best ms)\n", size.cx,
               size.cy, kRuns);
   std::printf("  full repaint            %7.2f / %7.2f\n", full.median, full.best);
-  std::printf("    of which drawing      %7.2f / %7.2f\n", draw.median, draw.best);
+  std::printf("    of which painting     %7.2f / %7.2f\n", draw.median, draw.best);
   std::printf("  floor (StretchBlt x 4)  %7.2f / %7.2f\n", floor.median, floor.best);
   std::printf("  vertex drag step        %7.2f / %7.2f\n", drag.median, drag.best);
   std::printf("  ratio full / floor      %7.2f (median of pairs; goal <= 3.00), full %s 16 ms\n", ratio,

@@ -51,21 +51,23 @@ void DetectorEditor::SetTool(EditorTool tool) {
   updates_.RequestUpdate(UpdateView);
 }
 
+// The selected detector changes first: its new revision makes the settings follow the detector
+// as it was, and the settings then take the new value.
 void DetectorEditor::ChangeLineWidth(std::int32_t width) {
+  document_.SetLineWidth(width);
   if (width != lineWidth_) {
     lineWidth_ = width;
     updates_.RequestUpdate(UpdateView);
   }
-  document_.SetLineWidth(width);
 }
 
 void DetectorEditor::ChangeLadderAndFill(std::int32_t ladder, std::int32_t fill) {
+  document_.SetLadderAndFill(ladder, fill);
   if (ladder != ladderSteps_ || fill != fillPercent_) {
     ladderSteps_ = ladder;
     fillPercent_ = fill;
     updates_.RequestUpdate(UpdateView);
   }
-  document_.SetLadderAndFill(ladder, fill);
 }
 
 bool DetectorEditor::RunCommand(std::uint32_t command, CanvasPoint contextPoint) {
@@ -212,4 +214,23 @@ bool DetectorEditor::Erase(CanvasPoint pixel) {
   d->eraser.Write().SetBlack(pixel.x, pixel.y);
   updates_.RequestUpdate(UpdateView);
   return true;
+}
+
+bool DetectorEditor::EraseBrush(std::int32_t x, std::int32_t y, int zoom) {
+  if (currentTrack_ < 0 || zoom < 1) return false;
+  const RenderState& state = document_.Current();
+  const int left = state.VisibleLeft();
+  const int right = state.VisibleRight() - 1;
+  constexpr int half = kBrushSize / 2;
+  bool changed = false;
+  for (int i = 0; i < kBrushSize; ++i) {
+    for (int j = 0; j < kBrushSize; ++j) {
+      // Truncating division, as the view maps a screen pixel to a canvas pixel; clamping makes
+      // the side that falls short of the picture its first row or column.
+      const int cx = std::clamp(left + (x + j - half) / zoom, left, right);
+      const int cy = std::clamp((y + i - half) / zoom, 0, Picture::kCanvasHeight - 1);
+      changed |= Erase({cx, cy});
+    }
+  }
+  return changed;
 }

@@ -1,9 +1,10 @@
 // The commands of the detector editor that change the document or the editor's settings,
 // without any window: settings (line width, ladder, fill), zoom, tools, inserting detectors,
 // the clipboard, undo and redo, and the ends of the mouse gestures (vertex drag, move, direction,
-// eraser stroke). The view converts client points to canvas points and calls these.
+// eraser stroke and its brush). The view converts client points to canvas points and calls these.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -11,6 +12,10 @@
 #include "doc/document.h"
 #include "doc/update_sink.h"
 
+// The commands are those of the menus, toolbar and accelerators. Their numbers are defined once,
+// for the resources, in resources/resource_ids.h, which this portable engine does not see; the
+// detector editor's window (doc/win/main_view.cpp) asserts at compile time that each number
+// below is the one defined there.
 enum EditorCommand : std::uint32_t {
   kCommandZoomIn = 40002,
   kCommandZoomOut = 40003,
@@ -36,6 +41,16 @@ enum EditorCommand : std::uint32_t {
   kCommandUndo = 57643,
   kCommandRedo = 57644,
 };
+
+// Every command whose menu item and toolbar button the editor greys or checks (zoom has no state).
+inline constexpr std::array<EditorCommand, 27> kEditorStateCommands = {
+    kCommandUndo, kCommandRedo, kCommandCopy, kCommandPaste, kCommandDelete,
+    kCommandLineWidth1, EditorCommand(kCommandLineWidth1 + 1), EditorCommand(kCommandLineWidth1 + 2),
+    kCommandLineWidth4, kCommandNoFill, kCommandLadder1, EditorCommand(kCommandLadder1 + 1),
+    EditorCommand(kCommandLadder1 + 2), EditorCommand(kCommandLadder1 + 3), EditorCommand(kCommandLadder1 + 4),
+    kCommandLadder6, kCommandEvenFill, kCommandPointerTool, kCommandEraserTool, kCommandMoveTool,
+    kCommandDirectionTool, kCommandInsertQuadrilateral, kCommandInsertLine, kCommandInsertQuadrilateralAtPoint,
+    kCommandInsertLineAtPoint, kCommandBackgroundFromFile, kCommandBackgroundFromLive};
 
 enum class EditorTool : int { Pointer = 0, Eraser = 1, Move = 2, Direction = 3 };
 
@@ -96,6 +111,12 @@ class DetectorEditor {
   // detector's eraser mask black (returns whether a pixel changed), End forgets the revision.
   void BeginEraseStroke();
   bool Erase(CanvasPoint pixel);
+  // The eraser's brush: the 9 x 9 screen pixels centred on (x, y), given in screen pixels from
+  // the top-left corner of the current track's picture shown `zoom` times enlarged. Each of them
+  // erases the canvas pixel under it (clamped to the visible picture, so a brush over the edge
+  // erases the edge). Nothing without a current track. Returns whether any pixel changed.
+  static constexpr int kBrushSize = 9;
+  bool EraseBrush(std::int32_t x, std::int32_t y, int zoom);
   void EndEraseStroke() { erasing_ = false; }
   bool Erasing() const { return erasing_; }
 

@@ -1,18 +1,18 @@
-// Identifiers of the resources in ui.rc and its fragments (one block per subsystem). Shared by the
-// .rc files and the code.
+// Identifiers of the resources in ui.rc and its fragments (one block per subsystem): the one
+// definition of every command, control, menu and picture number. The .rc files, the windows and
+// the window tests take their numbers from here. Where the portable engines number the same
+// commands (doc/editor_commands.h, logic/definition_commands.h), static_asserts in their
+// windows' files tie each number to its name here.
 #pragma once
 
 // Main window, toolbar, diagnostics, About, artwork (shell)
 #define IDR_MAINMENU 101
-#define IDC_ERASER 102
 #define IDB_TOOLBAR 103
 #define IDR_ACCELERATORS 104
 #define IDI_MAINFRAME 114
 #define IDB_SAMPLE_PICTURE 115
-#define IDC_DIRECTION 117
 #define IDD_ABOUT 122
 #define IDB_LOGO 123
-#define IDC_MOVE 124
 #define IDB_ERROR_MARK 125
 // About dialog controls
 #define IDC_ABOUT_LOGO 1201
@@ -76,8 +76,12 @@
 #define IDM_HELP_ABOUT 40178
 
 
-// Detector editor (doc)
+// Detector editor (doc): its context menu and the cursors of the eraser, move and direction
+// tools
+#define IDC_ERASER 102
 #define IDR_EDITOR_CONTEXTMENU 105
+#define IDC_DIRECTION 117
+#define IDC_MOVE 124
 
 
 // Detector parameters, output definitions, tuning, output test (logic)
@@ -101,11 +105,28 @@
 #define ID_COMPOSER_AND 40028
 #define ID_COMPOSER_ZERO 40029
 #define ID_COMPOSER_ONE 40030
+#define ID_COMPOSER_DETECTOR_FIRST 40031  // "A1" .. "A32", "B1" .. "D32": 40031..40158
+#define ID_COMPOSER_DETECTOR_LAST 40158
+#define ID_COMPOSER_UNDEFINED 40159     // "Nieokreślony"
 #define ID_COMPOSER_XOR 40171
 #define ID_COMPOSER_RESET 40172
 #define IDD_OUTPUT_TEST 121         // "Testowanie wyjść"
-#define IDC_FORCE_Y1 1048           // Y1..Y8: 1048..1055
-#define IDC_TUNING_RESET 1000       // "Resetuj" of the tuning window
+#define IDC_FORCE_Y1 1048           // forcing Y1..Y8: 1048..1055, in order
+#define IDC_FORCE_Y2 1049
+#define IDC_FORCE_Y3 1050
+#define IDC_FORCE_Y4 1051
+#define IDC_FORCE_Y5 1052
+#define IDC_FORCE_Y6 1053
+#define IDC_FORCE_Y7 1054
+#define IDC_FORCE_Y8 1055
+// Children of the tuning window "Strojenie detektorów"
+#define IDC_TUNING_RESET 1000       // "Resetuj"
+#define IDC_TUNING_FEATURE 1001     // feature threshold box ("Czułość detekcji")
+#define IDC_TUNING_THRESHOLD 1002   // threshold box ("Próg detekcji")
+#define IDC_TUNING_HORIZONTAL 1003  // read-outs of the values under the pointer
+#define IDC_TUNING_VERTICAL 1004
+#define IDC_TUNING_FEATURE_LABEL 1005
+#define IDC_TUNING_THRESHOLD_LABEL 1006
 
 
 // Device list, live view, login, password and network dialogs (device)

@@ -293,6 +293,45 @@ TEST_F(Editor, AnEraserStrokeIsOneRevision) {
   EXPECT_FALSE(document.Revision(revisions - 1).detectors[0].eraser->HasBlack());
 }
 
+// The brush is 9 x 9 screen pixels around the pointer, each erasing the canvas pixel under it:
+// 9 x 9 canvas pixels at zoom 1, fewer at larger zooms, and over the picture's edge it erases the
+// edge (180-wide picture: columns 30..209).
+TEST_F(Editor, TheEraserBrushCoversNineByNineScreenPixels) {
+  struct Case {
+    std::int32_t x, y;
+    int zoom;
+    int left, top, right, bottom;  // the erased canvas pixels, edges included
+  } const cases[] = {
+      {30, 50, 1, 56, 46, 64, 54},
+      {30, 50, 3, 38, 15, 41, 18},
+      {0, 0, 1, 30, 0, 34, 4},
+      {181, 146, 1, 207, 142, 209, 143},
+      {-20, 70, 2, 30, 33, 30, 37},
+  };
+  Add(0, 1);
+  editor.Select(0);
+  for (const Case& c : cases) {
+    document.Current().detectors[0].eraser = SharedWhitePicture();
+    editor.BeginEraseStroke();
+    EXPECT_TRUE(editor.EraseBrush(c.x, c.y, c.zoom));
+    EXPECT_FALSE(editor.EraseBrush(c.x, c.y, c.zoom)) << "already black";
+    editor.EndEraseStroke();
+    const Picture& mask = *document.Current().detectors[0].eraser;
+    int black = 0;
+    for (int y = 0; y < Picture::kCanvasHeight; ++y)
+      for (int x = 0; x < Picture::kCanvasWidth; ++x)
+        if (mask.IsBlack(x, y)) {
+          ++black;
+          EXPECT_TRUE(x >= c.left && x <= c.right && y >= c.top && y <= c.bottom) << c.x << "," << c.y << ": " << x << "," << y;
+        }
+    EXPECT_EQ(black, (c.right - c.left + 1) * (c.bottom - c.top + 1)) << c.x << "," << c.y << " at zoom " << c.zoom;
+  }
+  editor.SetCurrentTrack(-1);
+  editor.Select(0);
+  editor.BeginEraseStroke();
+  EXPECT_FALSE(editor.EraseBrush(30, 50, 1)) << "no current track";
+}
+
 TEST_F(Editor, AStrokeStopsWritingOnceItsRevisionIsNoLongerCurrent) {
   Add(0, 1);
   editor.Select(0);

@@ -3,39 +3,35 @@
 #include <windowsx.h>
 
 #include <algorithm>
-#include <cmath>
-#include <cstring>
 #include <stdexcept>
 
 #include "base/text.h"
 #include "base/trace.h"
-#include "doc/area_mask.h"
 #include "doc/background.h"
 #include "doc/file_commands.h"
+#include "resource_ids.h"
+
+// The editor engine numbers its commands without seeing the resources: each number is the one
+// the menus, toolbar and accelerators use.
+static_assert(kCommandZoomIn == IDM_ZOOM_IN && kCommandZoomOut == IDM_ZOOM_OUT);
+static_assert(kCommandLineWidth1 == IDM_LINE_WIDTH_1 && kCommandLineWidth1 + 1 == IDM_LINE_WIDTH_2 &&
+              kCommandLineWidth1 + 2 == IDM_LINE_WIDTH_3 && kCommandLineWidth4 == IDM_LINE_WIDTH_4);
+static_assert(kCommandLadder1 == IDM_FILL_LADDER_1 && kCommandLadder1 + 1 == IDM_FILL_LADDER_2 &&
+              kCommandLadder1 + 2 == IDM_FILL_LADDER_3 && kCommandLadder1 + 3 == IDM_FILL_LADDER_4 &&
+              kCommandLadder1 + 4 == IDM_FILL_LADDER_5 && kCommandLadder6 == IDM_FILL_LADDER_6);
+static_assert(kCommandNoFill == IDM_FILL_NONE && kCommandEvenFill == IDM_FILL_UNIFORM_20);
+static_assert(kCommandPointerTool == IDM_TOOL_POINTER && kCommandEraserTool == IDM_TOOL_ERASER &&
+              kCommandMoveTool == IDM_TOOL_MOVE && kCommandDirectionTool == IDM_TOOL_DIRECTION);
+static_assert(kCommandInsertQuadrilateral == IDM_INSERT_QUAD && kCommandInsertLine == IDM_INSERT_LINE &&
+              kCommandInsertQuadrilateralAtPoint == IDM_INSERT_QUAD_AT && kCommandInsertLineAtPoint == IDM_INSERT_LINE_AT);
+static_assert(kCommandBackgroundFromFile == IDM_BACKGROUND_FILE && kCommandBackgroundFromLive == IDM_BACKGROUND_LIVE);
+static_assert(kCommandCopy == IDM_EDIT_COPY && kCommandPaste == IDM_EDIT_PASTE && kCommandDelete == IDM_EDIT_DELETE &&
+              kCommandUndo == IDM_EDIT_UNDO && kCommandRedo == IDM_EDIT_REDO);
 
 namespace {
 
-constexpr UINT kSaveCommand = 57603;
-
-// Every editor command whose item the menus may hold, for greying and check marks.
-constexpr UINT kMenuCommands[] = {
-    kCommandUndo, kCommandRedo, kCommandCopy, kCommandPaste, kCommandDelete,
-    kCommandLineWidth1, kCommandLineWidth1 + 1, kCommandLineWidth1 + 2, kCommandLineWidth4,
-    kCommandNoFill, kCommandLadder1, kCommandLadder1 + 1, kCommandLadder1 + 2, kCommandLadder1 + 3,
-    kCommandLadder1 + 4, kCommandLadder6, kCommandEvenFill,
-    kCommandPointerTool, kCommandEraserTool, kCommandMoveTool, kCommandDirectionTool,
-    kCommandInsertQuadrilateral, kCommandInsertLine, kCommandInsertQuadrilateralAtPoint,
-    kCommandInsertLineAtPoint, kCommandBackgroundFromFile, kCommandBackgroundFromLive};
-
-// The arrow of a directional detector, pointing down at angle 0.
-constexpr POINT kArrow[7] = {{3, -10}, {-3, -10}, {-3, 5}, {-6, 5}, {0, 11}, {6, 5}, {3, 5}};
-
-constexpr COLORREF kArrowFill = RGB(255, 242, 0);
-constexpr COLORREF kCurrentFrame = RGB(255, 0, 0);
-
-std::uint32_t Pixel32(const std::uint8_t* bgr) {
-  return static_cast<std::uint32_t>(bgr[0]) | static_cast<std::uint32_t>(bgr[1]) << 8 |
-         static_cast<std::uint32_t>(bgr[2]) << 16;
+bool IsStateCommand(UINT id) {
+  return std::find(kEditorStateCommands.begin(), kEditorStateCommands.end(), id) != kEditorStateCommands.end();
 }
 
 }  // namespace
@@ -98,9 +94,7 @@ void MainView::ZoomIn() { editor_.RunCommand(kCommandZoomIn); }
 void MainView::ZoomOut() { editor_.RunCommand(kCommandZoomOut); }
 
 bool MainView::Command(UINT id) {
-  const bool ours = id == kCommandZoomIn || id == kCommandZoomOut ||
-                    std::find(std::begin(kMenuCommands), std::end(kMenuCommands), id) != std::end(kMenuCommands);
-  if (!ours) return false;
+  if (id != kCommandZoomIn && id != kCommandZoomOut && !IsStateCommand(id)) return false;
   if (Gesture()) CancelGesture();
   switch (id) {
     case kCommandBackgroundFromFile:
@@ -115,16 +109,9 @@ bool MainView::Command(UINT id) {
   }
 }
 
-void MainView::UpdateMenu(HMENU menu) { UpdateItems(menu, false); }
-
-void MainView::UpdateItems(HMENU menu, bool contextMenu) {
-  for (UINT id : kMenuCommands) {
-    if (GetMenuState(menu, id, MF_BYCOMMAND) == static_cast<UINT>(-1)) continue;
-    EnableMenuItem(menu, id, MF_BYCOMMAND | (editor_.IsEnabled(id, contextMenu) ? MF_ENABLED : MF_GRAYED));
-    CheckMenuItem(menu, id, MF_BYCOMMAND | (editor_.IsChecked(id) ? MF_CHECKED : MF_UNCHECKED));
-  }
-  if (GetMenuState(menu, kSaveCommand, MF_BYCOMMAND) != static_cast<UINT>(-1))
-    EnableMenuItem(menu, kSaveCommand, MF_BYCOMMAND | (document_.Modified() ? MF_ENABLED : MF_GRAYED));
+std::optional<CommandState> MainView::StateOf(UINT id, bool contextMenu) const {
+  if (!IsStateCommand(id)) return std::nullopt;
+  return CommandState{editor_.IsEnabled(id, contextMenu), editor_.IsChecked(id)};
 }
 
 void MainView::DocumentReplaced() {
@@ -299,21 +286,18 @@ void MainView::CancelGesture() {
 
 void MainView::EraseAt(POINT point) {
   const int track = editor_.CurrentTrack();
-  if (track < 0 || !document_.Current().SelectedDetector()) return;
-  bool changed = false;
-  for (int i = 0; i < 9; ++i)
-    for (int j = 0; j < 9; ++j)
-      changed |= editor_.Erase(geometry_.ToCanvas({point.x + j - 4, point.y + i - 4}, track));
-  if (changed) RepaintCurrentPane();
+  if (track < 0) return;
+  const RECT content = geometry_.Content(track);
+  if (editor_.EraseBrush(point.x - content.left, point.y - content.top, geometry_.zoom)) RepaintCurrentPane();
 }
 
 void MainView::OnRightButtonDown(POINT point) {
   contextPoint_ = point;
   if (!frame_) return;
-  MenuHandle menu(LoadMenuW(frame_->Instance(), MAKEINTRESOURCEW(kContextMenu)));
+  MenuHandle menu(LoadMenuW(frame_->Instance(), MAKEINTRESOURCEW(IDR_EDITOR_CONTEXTMENU)));
   HMENU items = menu ? GetSubMenu(menu.Get(), 0) : nullptr;
   if (!items) return;
-  UpdateItems(items, true);
+  ApplyMenuStates(items, [this](UINT id) { return StateOf(id, true).value_or(CommandState{}); });
   POINT screen = point;
   ClientToScreen(window, &screen);
   TrackPopupMenu(items, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, screen.x, screen.y, 0,
@@ -324,9 +308,9 @@ bool MainView::SetToolCursor() {
   int resource = 0;
   switch (editor_.Tool()) {
     case EditorTool::Pointer: break;
-    case EditorTool::Eraser: resource = kEraserCursor; break;
-    case EditorTool::Move: resource = kMoveCursor; break;
-    case EditorTool::Direction: resource = kDirectionCursor; break;
+    case EditorTool::Eraser: resource = IDC_ERASER; break;
+    case EditorTool::Move: resource = IDC_MOVE; break;
+    case EditorTool::Direction: resource = IDC_DIRECTION; break;
   }
   HCURSOR cursor = nullptr;
   if (resource && frame_) cursor = LoadCursorW(frame_->Instance(), MAKEINTRESOURCEW(resource));
@@ -349,9 +333,22 @@ void MainView::RepaintCurrentPane() {
   updates_.RequestUpdate(UpdateView);
 }
 
-void MainView::Redraw() {
-  drawnStamp_ = ~std::uint64_t{0};
-  Refresh();
+CanvasPreview MainView::Preview() const {
+  CanvasPreview preview;
+  preview.currentTrack = editor_.CurrentTrack();
+  preview.highlighted = highlighted_;
+  if (vertexDrag_ || moveDrag_) {
+    preview.moving = moveDrag_;
+    preview.dragVertex = vertexDrag_ ? dragVertex_ : -1;
+    preview.delta = DragDelta();
+  }
+  if (directionDrag_) {
+    preview.directionDrag = true;
+    preview.angle = DirectionAngle(dragStart_.x, dragStart_.y, dragPoint_.x, dragPoint_.y);
+    preview.lineFrom = geometry_.ToCanvas(dragStart_, preview.currentTrack);
+    preview.lineTo = geometry_.ToCanvas(dragPoint_, preview.currentTrack);
+  }
+  return preview;
 }
 
 void MainView::Refresh() {
@@ -363,17 +360,14 @@ void MainView::Refresh() {
   if ((resized || !picture_.Valid()) && !picture_.Create(size.cx, size.cy)) return;
   const bool everything = resized || drawnStamp_ != document_.CurrentStamp() || drawnSelected_ != state.selected ||
                           drawnTrack_ != editor_.CurrentTrack();
+  const CanvasPreview preview = Preview();
   if (everything) {
-    // The panes cover their own places; the white between them is laid once per layout.
-    if (resized || drawnPictures_ != geometry_.pictures) {
-      for (int y = 0; y < picture_.Height(); ++y) std::fill_n(picture_.Row(y), picture_.Width(), 0xFFFFFFu);
-    }
-    for (int pane = 0; pane < geometry_.pictures; ++pane) DrawPane(pane);
+    painter_.DrawAll(picture_, state, geometry_, preview, resized || drawnPictures_ != geometry_.pictures);
     if (window) InvalidateRect(window, nullptr, FALSE);
   } else {
     for (int pane = 0; pane < geometry_.pictures; ++pane) {
       if (!(dirtyPanes_ & (1u << pane))) continue;
-      DrawPane(pane);
+      painter_.DrawPane(picture_, state, geometry_, pane, preview);
       const RECT extent = geometry_.Extent(pane);
       if (window) InvalidateRect(window, &extent, FALSE);
     }
@@ -384,119 +378,6 @@ void MainView::Refresh() {
   drawnTrack_ = editor_.CurrentTrack();
   drawnPictures_ = geometry_.pictures;
   Trace("%s: %ums\n", "MainView::OnPaint", static_cast<unsigned>(GetTickCount() - started));
-}
-
-void MainView::DrawPane(int pane) {
-  const RenderState& state = document_.Current();
-  const int z = geometry_.zoom;
-  const int w = geometry_.pictureWidth;
-  const int h = Picture::kCanvasHeight;
-  const POINT origin = geometry_.Origin(pane);
-  const RECT content = geometry_.Content(pane);
-  HDC dc = picture_.Dc();
-  GdiFlush();
-
-  // Shadow, then the one-pixel frame (red around the current track).
-  const RECT shadowRight{origin.x + z * w + 2, origin.y + 5, origin.x + z * w + 7, origin.y + z * h + 7};
-  const RECT shadowBelow{origin.x + 5, origin.y + z * h + 2, origin.x + z * w + 2, origin.y + z * h + 7};
-  FillRect(dc, &shadowRight, GetSysColorBrush(COLOR_3DDKSHADOW));
-  FillRect(dc, &shadowBelow, GetSysColorBrush(COLOR_3DDKSHADOW));
-  const RECT frame{origin.x, origin.y, origin.x + z * w + 2, origin.y + z * h + 2};
-  {
-    BrushHandle red(CreateSolidBrush(kCurrentFrame));
-    FrameRect(dc, &frame, pane == editor_.CurrentTrack() ? red.Get() : GetSysColorBrush(COLOR_BTNSHADOW));
-  }
-
-  // The picture and the detectors of the track, drawn on the canvas as the masks are.
-  raster::Surface& surface = *surface_;
-  const ::Picture& background = state.pictures[static_cast<std::size_t>(pane)].Read();
-  if (background.pixels.size() == Picture::kBytes && background.width == Picture::kCanvasWidth &&
-      background.height == Picture::kCanvasHeight) {
-    std::memcpy(surface.Bytes(), background.pixels.data(), Picture::kBytes);
-  } else {
-    surface.Fill(raster::kWhite);
-  }
-  const bool dragging = pane == editor_.CurrentTrack() && (vertexDrag_ || moveDrag_);
-  const CanvasPoint delta = DragDelta();
-  for (std::size_t i = 0; i < state.detectors.size(); ++i) {
-    const Detector& detector = state.detectors[i];
-    if (detector.track != pane) continue;
-    const bool selected = static_cast<std::int32_t>(i) == state.selected;
-    if (selected && dragging) {
-      Detector preview = detector;
-      for (int v = 0; v < 4; ++v) {
-        if (vertexDrag_ && v != dragVertex_) continue;
-        CanvasPoint& p = preview.vertices[static_cast<std::size_t>(v)];
-        p = ClampVertex(state, {p.x + delta.x, p.y + delta.y});
-      }
-      RenderDetector(preview, surface, highlighted_, true, false);
-    } else {
-      RenderDetector(detector, surface, selected ? highlighted_ : -1, selected, false);
-    }
-  }
-
-  // Stretched z times into the content rectangle: each canvas row once, then copied z - 1 times.
-  const int left = (Picture::kCanvasWidth - w) / 2;
-  for (int y = 0; y < h; ++y) {
-    std::uint32_t* row = picture_.Row(content.top + y * z) + content.left;
-    const std::uint8_t* source = surface.PixelAt(left, y);
-    std::uint32_t* out = row;
-    for (int x = 0; x < w; ++x, source += 3) {
-      const std::uint32_t colour = Pixel32(source);
-      for (int k = 0; k < z; ++k) *out++ = colour;
-    }
-    for (int k = 1; k < z; ++k)
-      std::memcpy(picture_.Row(content.top + y * z + k) + content.left, row, sizeof(std::uint32_t) * z * w);
-  }
-
-  // Direction arrows and the line of a direction drag, clipped to the picture.
-  const int saved = SaveDC(dc);
-  IntersectClipRect(dc, content.left, content.top, content.right, content.bottom);
-  for (std::size_t i = 0; i < state.detectors.size(); ++i) {
-    const Detector& detector = state.detectors[i];
-    if (detector.track != pane || !detector.directional) continue;
-    int angle = detector.angle;
-    if (directionDrag_ && pane == editor_.CurrentTrack() && static_cast<std::int32_t>(i) == state.selected) {
-      if (const auto dragged = DirectionAngle(dragStart_.x, dragStart_.y, dragPoint_.x, dragPoint_.y))
-        angle = *dragged;
-    }
-    DrawArrow(dc, detector, angle, pane);
-  }
-  if (directionDrag_ && pane == editor_.CurrentTrack()) {
-    PenHandle red(CreatePen(PS_SOLID, 1, kCurrentFrame));
-    SelectObjectScope pen(dc, red.Get());
-    const CanvasPoint from = geometry_.ToCanvas(dragStart_, pane);
-    const CanvasPoint to = geometry_.ToCanvas(dragPoint_, pane);
-    MoveToEx(dc, content.left + (from.x - left) * z, content.top + from.y * z, nullptr);
-    LineTo(dc, content.left + (to.x - left) * z, content.top + to.y * z);
-  }
-  RestoreDC(dc, saved);
-}
-
-void MainView::DrawArrow(HDC dc, const Detector& detector, int angle, int pane) {
-  const RECT content = geometry_.Content(pane);
-  const int z = geometry_.zoom;
-  const int shift = content.left - z * ((Picture::kCanvasWidth - geometry_.pictureWidth) / 2);
-  float cx = 0, cy = 0;
-  const int used = detector.UsedVertices();
-  for (int v = 0; v < used; ++v) {
-    cx += static_cast<float>(detector.vertices[static_cast<std::size_t>(v)].x);
-    cy += static_cast<float>(detector.vertices[static_cast<std::size_t>(v)].y);
-  }
-  cx /= static_cast<float>(used);
-  cy /= static_cast<float>(used);
-  const double a = -(angle * 0.01745328);
-  const double c = std::cos(a), s = std::sin(a);
-  POINT points[7];
-  for (int k = 0; k < 7; ++k) {
-    const double x = (kArrow[k].x * c - kArrow[k].y * s + cx) * z;
-    const double y = (kArrow[k].x * s + kArrow[k].y * c + cy) * z;
-    points[k] = {static_cast<LONG>(std::floor(x + 0.5)) + shift, static_cast<LONG>(std::floor(y + 0.5)) + content.top};
-  }
-  BrushHandle fill(CreateSolidBrush(kArrowFill));
-  SelectObjectScope brush(dc, fill.Get());
-  SelectObjectScope pen(dc, GetStockObject(BLACK_PEN));
-  Polygon(dc, points, 7);
 }
 
 bool MainView::Paint() {

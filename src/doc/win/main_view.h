@@ -1,18 +1,18 @@
 // The detector editor: the canvas (window class "MainView", inside its own scroll view) on which
 // the technician places and shapes detectors over the track pictures. It owns the one Document
 // of the application and the DetectorEditor that changes it; the window only turns mouse
-// gestures at client points into the editor's canvas-level calls and draws the revision.
+// gestures at client points into the editor's canvas-level calls and has CanvasPainter draw the
+// revision when it changed.
 #pragma once
 
 #include <windows.h>
 
-#include <array>
 #include <cstdint>
-#include <memory>
+#include <optional>
 
 #include "doc/document.h"
 #include "doc/editor_commands.h"
-#include "doc/raster.h"
+#include "doc/win/canvas_painter.h"
 #include "doc/win/editor_layout.h"
 #include "shell/win/frame_parts.h"
 #include "shell/win/gdi.h"
@@ -21,12 +21,6 @@
 
 class MainView : public Window, public EditorPart, private DocumentObserver {
  public:
-  // Cursors of the eraser, move and direction tools (the arrow serves when one is missing).
-  static constexpr int kEraserCursor = 102;
-  static constexpr int kDirectionCursor = 117;
-  static constexpr int kMoveCursor = 124;
-  static constexpr int kContextMenu = 105;
-
   // The document exists from construction on (a new document); update requests raised before
   // Create are passed on to the frame when it comes.
   MainView();
@@ -40,7 +34,7 @@ class MainView : public Window, public EditorPart, private DocumentObserver {
   void ZoomOut() override;
   Document& Doc() override { return document_; }
   bool Command(UINT id) override;
-  void UpdateMenu(HMENU menu) override;
+  std::optional<CommandState> StateOf(UINT id, bool contextMenu = false) const override;
   void DocumentReplaced() override;
   void ServeUpdates(std::uint32_t bits) override;
 
@@ -53,9 +47,6 @@ class MainView : public Window, public EditorPart, private DocumentObserver {
   const PaneGeometry& Geometry() const { return geometry_; }
   int HighlightedVertex() const { return highlighted_; }
   HWND Scroller() const { return scroller_.window; }
-
-  // Draws every pane into the off-screen picture and invalidates the window.
-  void Redraw();
 
   bool Paint() override;
   LRESULT WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) override;
@@ -84,7 +75,6 @@ class MainView : public Window, public EditorPart, private DocumentObserver {
   void OnRightButtonDown(POINT point);
   void CancelGesture();
   bool SetToolCursor();
-  void UpdateItems(HMENU menu, bool contextMenu);
   void EraseAt(POINT point);
   // Selects among the detectors under the point (click cycling); returns the new selection.
   std::int32_t ChooseSelection(POINT point);
@@ -97,8 +87,8 @@ class MainView : public Window, public EditorPart, private DocumentObserver {
   // Repaints only the current track's pane (highlight changes, drag previews, eraser strokes).
   void RepaintCurrentPane();
   void RefreshGeometry();
-  void DrawPane(int pane);
-  void DrawArrow(HDC dc, const Detector& detector, int angle, int pane);
+  // What the current track's pane shows of the pointer and a gesture in progress.
+  CanvasPreview Preview() const;
 
   Updates updates_;
   Document document_;
@@ -107,7 +97,7 @@ class MainView : public Window, public EditorPart, private DocumentObserver {
   DocumentObserver* next_ = nullptr;
   PaneGeometry geometry_;
   OffscreenBitmap picture_;  // the view's picture, drawn once per change
-  std::unique_ptr<raster::Surface> surface_ = std::make_unique<raster::Surface>();
+  CanvasPainter painter_;
 
   int highlighted_ = -1;
   int dragVertex_ = -1;

@@ -15,6 +15,13 @@
 #include "logic/expr.h"
 #include "resource_ids.h"
 
+// The definition engine numbers the pop-up menu's commands without seeing the resources.
+static_assert(kCommandMakeOr == ID_COMPOSER_OR && kCommandMakeAnd == ID_COMPOSER_AND &&
+              kCommandMakeXor == ID_COMPOSER_XOR && kCommandMakeZero == ID_COMPOSER_ZERO &&
+              kCommandMakeOne == ID_COMPOSER_ONE && kCommandReset == ID_COMPOSER_RESET);
+static_assert(kCommandDetectorFirst == ID_COMPOSER_DETECTOR_FIRST && kCommandDetectorLast == ID_COMPOSER_DETECTOR_LAST &&
+              kCommandMakeUndefined == ID_COMPOSER_UNDEFINED);
+
 namespace {
 
 constexpr COLORREF kSelectedFrame = RGB(0, 0, 255);

@@ -2,6 +2,11 @@
 
 #include "resource_ids.h"
 
+// The boxes are numbered in the order of the outputs.
+static_assert(IDC_FORCE_Y2 == IDC_FORCE_Y1 + 1 && IDC_FORCE_Y3 == IDC_FORCE_Y1 + 2 && IDC_FORCE_Y4 == IDC_FORCE_Y1 + 3 &&
+              IDC_FORCE_Y5 == IDC_FORCE_Y1 + 4 && IDC_FORCE_Y6 == IDC_FORCE_Y1 + 5 && IDC_FORCE_Y7 == IDC_FORCE_Y1 + 6 &&
+              IDC_FORCE_Y8 == IDC_FORCE_Y1 + 7);
+
 namespace {
 
 constexpr int kOutputs = 8;

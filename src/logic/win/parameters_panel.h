@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "resource_ids.h"
 #include "shell/win/frame_parts.h"
 #include "shell/win/window.h"
 
@@ -47,7 +48,7 @@ class Inspector : public Dialog, public ParametersPart {
   void Enable(int id, bool enabled);
 
   FrameContext* frame_ = nullptr;
-  SecondsField delay_{1035, {}};
-  SecondsField extension_{1036, {}};
+  SecondsField delay_{IDC_PARAMETERS_DELAY, {}};
+  SecondsField extension_{IDC_PARAMETERS_EXTENSION, {}};
   bool binding_ = false;  // notifications caused by Bind's own texts change nothing
 };

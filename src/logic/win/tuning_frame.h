@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "device/live_state.h"
+#include "resource_ids.h"
 #include "logic/win/tuning_view.h"
 #include "shell/win/frame_parts.h"
 #include "shell/win/gdi.h"
@@ -25,15 +26,15 @@ class TuningQuestions {
 
 class TuningFrame : public Window, public TuningPart {
  public:
-  // Child identifiers ("Resetuj" is 1000).
+  // Child identifiers.
   enum Control : int {
-    kReset = 1000,
-    kFeatureEdit = 1001,
-    kThresholdEdit = 1002,
-    kHorizontalReadout = 1003,
-    kVerticalReadout = 1004,
-    kFeatureLabel = 1005,
-    kThresholdLabel = 1006,
+    kReset = IDC_TUNING_RESET,
+    kFeatureEdit = IDC_TUNING_FEATURE,
+    kThresholdEdit = IDC_TUNING_THRESHOLD,
+    kHorizontalReadout = IDC_TUNING_HORIZONTAL,
+    kVerticalReadout = IDC_TUNING_VERTICAL,
+    kFeatureLabel = IDC_TUNING_FEATURE_LABEL,
+    kThresholdLabel = IDC_TUNING_THRESHOLD_LABEL,
   };
 
   TuningFrame();

@@ -7,9 +7,11 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "doc/picture.h"
+#include "shell/win/command_state.h"
 
 class Document;
 class RenderState;
@@ -78,8 +80,10 @@ class EditorPart : public TabPart {
   // The editor's commands (tools, line widths, fills, clipboard, undo / redo, inserts,
   // backgrounds; zoom comes through ZoomIn / ZoomOut). False for an identifier it does not own.
   virtual bool Command(UINT id) = 0;
-  // Checks and greys the editor's items of `menu` (main menu on WM_INITMENU, context menu).
-  virtual void UpdateMenu(HMENU menu) = 0;
+  // The state of one of the editor's commands (its menu item, context-menu item and toolbar
+  // button alike); none for an identifier whose state is not the editor's. `contextMenu`: the
+  // context menu's insert items stay enabled without a current track.
+  virtual std::optional<CommandState> StateOf(UINT id, bool contextMenu = false) const = 0;
   // After New / Open: shows track A, relayouts and repaints.
   virtual void DocumentReplaced() = 0;
   // UpdateView (repaint, which rebinds the parameters and tuning windows to the selected

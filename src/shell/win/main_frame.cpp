@@ -77,11 +77,11 @@ void MainFrame::Create(HINSTANCE instance) {
 
   RECT frame{};
   GetWindowRect(window, &frame);
-  const int top = frame.top + 80;
+  const int top = frame.top + ScaledPixels(80);
   parts_.parameters->Create(*this, top);
   RECT parameters{};
   if (parts_.parameters->Handle()) GetWindowRect(parts_.parameters->Handle(), &parameters);
-  parts_.definitions->Create(*this, frame.top + 84 + (parameters.bottom - parameters.top));
+  parts_.definitions->Create(*this, frame.top + ScaledPixels(84) + (parameters.bottom - parameters.top));
   parts_.deviceList->Create(*this, top);
   parts_.tuning->Create(*this, top);
   Layout();
@@ -99,7 +99,7 @@ bool MainFrame::IsDialogTarget(HWND active) const {
 }
 
 void MainFrame::ServeUpdates(std::uint32_t bits) {
-  if (bits & (UpdateCommands | UpdatePanels)) Refresh(bits & (UpdateCommands | UpdatePanels));
+  if (bits & (UpdateCommands | UpdatePanels | UpdateView)) Refresh(bits & (UpdateCommands | UpdatePanels | UpdateView));
   if (bits & UpdateCommands) Validate();
   if (bits & (UpdateView | UpdateViewSize)) parts_.editor->ServeUpdates(bits & (UpdateView | UpdateViewSize));
 }
@@ -108,19 +108,41 @@ void MainFrame::Validate() {
   hasErrors_ = ValidateProgram(parts_.editor->Doc(), problems_);
 }
 
-void MainFrame::SetButtonEnabled(UINT id, bool enabled) {
-  const bool now = SendMessageW(toolbar_, TB_ISBUTTONENABLED, id, 0) != 0;
-  if (now != enabled) SendMessageW(toolbar_, TB_ENABLEBUTTON, id, MAKELPARAM(enabled ? TRUE : FALSE, 0));
+CommandState MainFrame::StateOf(UINT id) const {
+  const bool connected = connection_->IsConnected();
+  switch (id) {
+    case IDM_FILE_SAVE:
+      return {parts_.editor->Doc().Modified(), false};
+    case IDM_VIEW_PARAMETERS:
+      return {true, parametersVisible_};
+    case IDM_VIEW_DEFINITIONS:
+      return {true, definitionsVisible_};
+    case IDM_VIEW_DEVICE_LIST:
+      return {true, deviceListVisible_};
+    case IDM_VIEW_TUNING:
+      return {true, tuningVisible_};
+    case IDM_VIEW_DETECTION_PREVIEW:
+      return {true, parts_.live->DetectionPreview()};
+    case IDM_CONNECTION_OPEN:
+      return {!connected, false};
+    case IDM_CONNECTION_CLOSE:
+    case IDM_DEVICE_PROGRAM:
+    case IDM_DEVICE_DOWNLOAD_PROGRAM:
+    case IDM_DEVICE_RESTART:
+    case IDM_ARCHIVE_DOWNLOAD:
+    case IDM_DEVICE_PASSWORD:
+    case IDM_DEVICE_NETWORK:
+      return {connected, false};
+    default:
+      return parts_.editor->StateOf(id).value_or(CommandState{});
+  }
 }
 
 void MainFrame::Refresh(std::uint32_t bits) {
-  if (bits & UpdateCommands) {
-    const Document& doc = parts_.editor->Doc();
-    SetButtonEnabled(IDM_FILE_SAVE, doc.Modified());
-    SetButtonEnabled(IDM_EDIT_UNDO, doc.RevisionCount() > 0 && doc.CurrentIndex() > 0);
-    SetButtonEnabled(IDM_EDIT_REDO, doc.RevisionCount() > 0 && doc.CurrentIndex() + 1 < doc.RevisionCount());
-    UpdateTitle();
+  if (bits & (UpdateCommands | UpdateView)) {
+    ApplyToolbarStates(toolbar_, [this](UINT id) { return StateOf(id); });
   }
+  if (bits & UpdateCommands) UpdateTitle();
   if (bits & UpdatePanels) {
     const bool configuration = tabs_.CurrentTab() == 1;
     parts_.definitions->Show(definitionsVisible_ && configuration);
@@ -295,20 +317,7 @@ bool MainFrame::Command(UINT id) {
 }
 
 void MainFrame::InitMenu(HMENU menu) {
-  parts_.editor->UpdateMenu(menu);
-  const auto check = [menu](UINT id, bool on) { CheckMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED)); };
-  check(IDM_VIEW_PARAMETERS, parametersVisible_);
-  check(IDM_VIEW_DEFINITIONS, definitionsVisible_);
-  check(IDM_VIEW_DEVICE_LIST, deviceListVisible_);
-  check(IDM_VIEW_TUNING, tuningVisible_);
-  check(IDM_VIEW_DETECTION_PREVIEW, parts_.live->DetectionPreview());
-  const bool connected = connection_->IsConnected();
-  const auto enable = [menu](UINT id, bool on) { EnableMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED)); };
-  enable(IDM_CONNECTION_OPEN, !connected);
-  for (UINT id : {IDM_CONNECTION_CLOSE, IDM_DEVICE_PROGRAM, IDM_DEVICE_DOWNLOAD_PROGRAM, IDM_DEVICE_RESTART,
-                  IDM_ARCHIVE_DOWNLOAD, IDM_DEVICE_PASSWORD, IDM_DEVICE_NETWORK}) {
-    enable(id, connected);
-  }
+  ApplyMenuStates(menu, [this](UINT id) { return StateOf(id); });
 }
 
 void MainFrame::Layout() {

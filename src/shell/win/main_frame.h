@@ -72,8 +72,13 @@ class MainFrame : public Window, public LoopClient, public FrameContext {
 
   // Runs one command of the table; false for an identifier the frame does not handle.
   bool Command(UINT id);
-  // The toolbar's Save / Undo / Redo (UpdateCommands) and the floating windows (UpdatePanels).
+  // The toolbar's buttons (UpdateCommands, UpdateView), the title (UpdateCommands) and the
+  // floating windows (UpdatePanels).
   void Refresh(std::uint32_t bits);
+  // The state of command `id` in the main menu and on the toolbar alike: the frame's own rules
+  // (Save, the floating windows' and the detection preview's check marks, the card commands),
+  // the editor's for its commands, enabled and unchecked for the rest.
+  CommandState StateOf(UINT id) const;
   // "TrevnaConf", or the document's path + " - TrevnaConf".
   void UpdateTitle();
   // The program command (40020): validation, connection, save, read back, upload request.
@@ -121,7 +126,6 @@ class MainFrame : public Window, public LoopClient, public FrameContext {
   void TogglePanel(bool& flag);
   void NewCommand();
   void Validate();
-  void SetButtonEnabled(UINT id, bool enabled);
   std::unique_ptr<device::Connection> MakeConnection();
 
   PendingUpdates& updates_;

@@ -7,6 +7,7 @@
 
 #include "base/text.h"
 #include "doc/update_sink.h"
+#include "resource_ids.h"
 
 int TabFontHeight(int dpi) {
   return -(8 * dpi) / 72;
@@ -67,9 +68,9 @@ void TabView::SelectionChanged() {
 }
 
 bool TabView::Command(UINT id) {
-  if (id != 40002 && id != 40003) return false;
+  if (id != IDM_ZOOM_IN && id != IDM_ZOOM_OUT) return false;
   TabPart& view = current_ == 1 ? static_cast<TabPart&>(editor_) : static_cast<TabPart&>(live_);
-  if (id == 40002) {
+  if (id == IDM_ZOOM_IN) {
     view.ZoomIn();
   } else {
     view.ZoomOut();

@@ -23,7 +23,7 @@ class TabView {
   void Layout(const RECT& area);
   // TCN_SELCHANGE: shows the active tab's view and requests the panels' update.
   void SelectionChanged();
-  // Zoom in / out (40002, 40003) for the active tab's view; false for other commands.
+  // Zoom in / out (IDM_ZOOM_IN, IDM_ZOOM_OUT) for the active tab's view; false for other commands.
   bool Command(UINT id);
 
   HWND Handle() const { return window_; }

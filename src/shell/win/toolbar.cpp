@@ -96,3 +96,17 @@ void DestroyToolbarImages(HWND toolbar) {
   auto images = reinterpret_cast<HIMAGELIST>(SendMessageW(toolbar, TB_SETIMAGELIST, 0, 0));
   if (images) ImageList_Destroy(images);
 }
+
+void ApplyToolbarStates(HWND toolbar, const CommandStates& states) {
+  for (const ToolbarEntry& e : kToolbarEntries) {
+    if (e.image < 0) continue;
+    const LRESULT current = SendMessageW(toolbar, TB_GETSTATE, e.command, 0);
+    if (current == -1) continue;
+    const CommandState state = states(e.command);
+    const auto old = static_cast<BYTE>(current);
+    const auto wanted = static_cast<BYTE>((old & ~(TBSTATE_ENABLED | TBSTATE_CHECKED)) |
+                                          (state.enabled ? TBSTATE_ENABLED : 0) |
+                                          (state.checked ? TBSTATE_CHECKED : 0));
+    if (wanted != old) SendMessageW(toolbar, TB_SETSTATE, e.command, MAKELPARAM(wanted, 0));
+  }
+}

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "doc/win/editor_view_support.h"
+#include "resource_ids.h"
 
 namespace trevna_test {
 namespace {
@@ -41,15 +42,15 @@ TEST_F(MainViewTest, PaneClicksSwitchTrackFirstAndOutsideEveryPaneDisablesInsert
   for (UINT id : {kCommandInsertQuadrilateral, kCommandInsertLine, kCommandBackgroundFromFile, kCommandCopy,
                   kCommandPointerTool, kCommandEraserTool})
     AppendMenuW(menu, MF_STRING, id, L"x");
-  view.UpdateMenu(menu);
+  ApplyMenuStates(menu, [&](UINT id) { return view.StateOf(id).value_or(CommandState{}); });
   for (UINT id : {kCommandInsertQuadrilateral, kCommandInsertLine, kCommandBackgroundFromFile, kCommandCopy})
     EXPECT_TRUE(GetMenuState(menu, id, MF_BYCOMMAND) & MF_GRAYED) << id;
   EXPECT_TRUE(GetMenuState(menu, kCommandPointerTool, MF_BYCOMMAND) & MF_CHECKED);
   EXPECT_FALSE(GetMenuState(menu, kCommandEraserTool, MF_BYCOMMAND) & MF_CHECKED);
   DestroyMenu(menu);
-  MenuHandle context(LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(MainView::kContextMenu)));
+  MenuHandle context(LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_EDITOR_CONTEXTMENU)));
   ASSERT_TRUE(context);
-  view.UpdateMenu(GetSubMenu(context.Get(), 0));
+  ApplyMenuStates(context.Get(), [&](UINT id) { return view.StateOf(id, true).value_or(CommandState{}); });
   EXPECT_FALSE(GetMenuState(context.Get(), kCommandInsertQuadrilateralAtPoint, MF_BYCOMMAND) & MF_GRAYED);
   Run(kCommandInsertQuadrilateral);
   EXPECT_EQ(Doc().RevisionCount(), revisions);
@@ -74,7 +75,7 @@ TEST_F(MainViewTest, ZoomResizesTheViewInsideItsScrollViewBetweenOneAndSix) {
     GetScrollInfo(view.Scroller(), SB_HORZ, &bar);
     EXPECT_EQ(bar.nMax, s.zoom * 180 * 2 + 31) << "the scroll range follows the view";
   }
-  EXPECT_FALSE(view.Command(40025)) << "not an editor command";
+  EXPECT_FALSE(view.Command(IDM_VIEW_PARAMETERS)) << "not an editor command";
 }
 
 TEST_F(MainViewTest, RepeatedClicksCycleThroughOverlappingDetectorsInListOrder) {
@@ -136,8 +137,8 @@ TEST_F(MainViewTest, ToolsSetACursorOverTheView) {
     UINT tool;
     int resource;
   };
-  for (const Case& c : {Case{kCommandEraserTool, MainView::kEraserCursor}, Case{kCommandMoveTool, MainView::kMoveCursor},
-                        Case{kCommandDirectionTool, MainView::kDirectionCursor}, Case{kCommandPointerTool, 0}}) {
+  for (const Case& c : {Case{kCommandEraserTool, IDC_ERASER}, Case{kCommandMoveTool, IDC_MOVE},
+                        Case{kCommandDirectionTool, IDC_DIRECTION}, Case{kCommandPointerTool, 0}}) {
     Run(c.tool);
     EXPECT_TRUE(Editor().IsChecked(c.tool));
     SetCursor(nullptr);

@@ -25,7 +25,7 @@ class FakeEditor : public EditorPart {
   void ZoomOut() override {}
   Document& Doc() override { return document; }
   bool Command(UINT) override { return false; }
-  void UpdateMenu(HMENU) override {}
+  std::optional<CommandState> StateOf(UINT, bool) const override { return std::nullopt; }
   void DocumentReplaced() override {}
   void ServeUpdates(std::uint32_t) override {}
   Document document;

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <deque>
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@
 #include "device/discovery.h"
 #include "device/live_state.h"
 #include "doc/document.h"
+#include "doc/editor_commands.h"
 #include "doc/file_commands.h"
 #include "shell/win/main_frame.h"
 
@@ -40,19 +42,11 @@ class FakeEditor : public EditorPart {
   Document& Doc() override { return document; }
   bool Command(UINT id) override {
     // The editor's own identifiers; anything else is not the editor's.
-    static const std::vector<UINT> own = {57643, 57644, 40004, 40005, 40006, 40007, 40164, 40009, 40010,
-                                          40011, 40012, 40013, 40014, 40008, 57634, 57637, 40019, 40017,
-                                          40022, 40023, 40024, 40018, 40160, 40016, 40015, 40180, 40166};
-    for (UINT o : own) {
-      if (o == id) {
-        log_.push_back("editor.Command " + std::to_string(id));
-        return true;
-      }
-    }
-    log_.push_back("editor.Refused " + std::to_string(id));
-    return false;
+    const bool own = std::find(kEditorStateCommands.begin(), kEditorStateCommands.end(), id) != kEditorStateCommands.end();
+    log_.push_back((own ? "editor.Command " : "editor.Refused ") + std::to_string(id));
+    return own;
   }
-  void UpdateMenu(HMENU) override { log_.push_back("editor.UpdateMenu"); }
+  std::optional<CommandState> StateOf(UINT, bool) const override { return std::nullopt; }
   void DocumentReplaced() override { log_.push_back("editor.DocumentReplaced"); }
   void ServeUpdates(std::uint32_t bits) override { log_.push_back("editor.ServeUpdates " + std::to_string(bits)); }
 
