@@ -17,7 +17,8 @@ void ComposerFrame::Create(FrameContext& frame, int top) {
   RECT owner{};
   GetWindowRect(frame.MainWindow(), &owner);
   if (!CreateFrameworkWindow(*this, WS_EX_TOOLWINDOW, L"ComposerFrame", WideFromUtf8("Definicja wyjść").c_str(),
-                             WS_CLIPCHILDREN | WS_OVERLAPPEDWINDOW, owner.right - 233, top, 213, 335,
+                             WS_CLIPCHILDREN | WS_OVERLAPPEDWINDOW, owner.right - ScaledPixels(233), top,
+                             ScaledPixels(213), ScaledPixels(335),
                              frame.MainWindow(), nullptr, instance)) {
     throw std::runtime_error(Cp1250FromUtf8("Nie udało się utworzyć okna Definicji wyjść."));
   }

@@ -45,7 +45,7 @@ void Inspector::Create(FrameContext& frame, int top) {
   RECT frameRect{}, own{};
   GetWindowRect(frame.MainWindow(), &frameRect);
   GetWindowRect(dialog, &own);
-  SetWindowPos(dialog, nullptr, frameRect.right - (own.right - own.left) - 20, top, 0, 0,
+  SetWindowPos(dialog, nullptr, frameRect.right - (own.right - own.left) - ScaledPixels(20), top, 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   Bind(nullptr);
 }

@@ -54,7 +54,8 @@ void TuningFrame::SetQuestions(TuningQuestions* questions) {
 
 HWND TuningFrame::AddControl(const wchar_t* className, const wchar_t* text, int id, int x, int y, int width,
                              DWORD style) {
-  HWND control = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width, 20, window,
+  HWND control = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, ScaledPixels(x), ScaledPixels(y),
+                                 ScaledPixels(width), ScaledPixels(20), window,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), frame_->Instance(), nullptr);
   if (!control) throw std::runtime_error(Cp1250FromUtf8("Nie udało się utworzyć okna Tuningu."));
   WindowDc screen(window);
@@ -75,31 +76,35 @@ void TuningFrame::Create(FrameContext& frame, int top) {
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = L"TuningFrame";
   RegisterWindowClass(windowClass);
+  // The layout is in pixels at 96 dots per inch, scaled to the screen like the font.
   RECT owner{};
   GetWindowRect(frame.MainWindow(), &owner);
-  int x = owner.right - 233;
+  int x = owner.right - ScaledPixels(233);
   if (HWND panel = frame.Parameters().Handle()) {
     RECT rect{};
     GetWindowRect(panel, &rect);
     x = rect.left;
   }
   if (!CreateFrameworkWindow(*this, WS_EX_TOOLWINDOW, L"TuningFrame", WideFromUtf8("Strojenie detektorów").c_str(),
-                             WS_CLIPCHILDREN | WS_OVERLAPPEDWINDOW, x - 284, top, 280, 600, frame.MainWindow(),
+                             WS_CLIPCHILDREN | WS_OVERLAPPEDWINDOW, x - ScaledPixels(284), top, ScaledPixels(280),
+                             ScaledPixels(600), frame.MainWindow(),
                              nullptr, instance)) {
     throw std::runtime_error(Cp1250FromUtf8("Nie udało się utworzyć okna Tuningu."));
   }
   fontCount_ = 0;
   AddControl(L"Static", WideFromUtf8("Czułość detekcji").c_str(), kFeatureLabel, 9, 6, 100, 0);
-  AddControl(L"Edit", L"", kFeatureEdit, 109, 6, 36, WS_BORDER | ES_NUMBER | ES_RIGHT);
+  // Tab goes from box to button to box (the main loop gives the window dialog navigation).
+  AddControl(L"Edit", L"", kFeatureEdit, 109, 6, 36, WS_BORDER | ES_NUMBER | ES_RIGHT | WS_TABSTOP);
   AddControl(L"Static", L"", kHorizontalReadout, 149, 6, 42, SS_SUNKEN | SS_WORDELLIPSIS);
-  AddControl(L"Button", L"Resetuj", kReset, 199, 6, 60, 0);
+  AddControl(L"Button", L"Resetuj", kReset, 199, 6, 60, WS_TABSTOP);
   AddControl(L"Static", WideFromUtf8("Próg detekcji").c_str(), kThresholdLabel, 9, 32, 100, 0);
-  AddControl(L"Edit", L"", kThresholdEdit, 109, 32, 36, WS_BORDER | ES_NUMBER | ES_RIGHT);
+  AddControl(L"Edit", L"", kThresholdEdit, 109, 32, 36, WS_BORDER | ES_NUMBER | ES_RIGHT | WS_TABSTOP);
   AddControl(L"Static", L"", kVerticalReadout, 149, 32, 42, SS_SUNKEN | SS_WORDELLIPSIS);
   RECT client{};
   GetClientRect(window, &client);
   view_.pointer = [this](int px, int py, bool click) { OnPointer(px, py, click); };
-  view_.Create(window, instance, RECT{2, 60, client.right - 2, client.bottom - 2});
+  const int edge = ScaledPixels(2);
+  view_.Create(window, instance, RECT{edge, ScaledPixels(60), client.right - edge, client.bottom - edge});
   graph_.store(view_.window);
   Bind(nullptr);
 }
@@ -164,7 +169,8 @@ void TuningFrame::OnSize(int width, int height) {
   GetWindowRect(view_.window, &rect);
   POINT corner{rect.left, rect.top};
   ScreenToClient(window, &corner);
-  SetWindowPos(view_.window, nullptr, corner.x, corner.y, width - 4, height - corner.y - 2, SWP_NOZORDER);
+  const int edge = ScaledPixels(2);
+  SetWindowPos(view_.window, nullptr, corner.x, corner.y, width - 2 * edge, height - corner.y - edge, SWP_NOZORDER);
 }
 
 LRESULT TuningFrame::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {

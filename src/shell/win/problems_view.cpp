@@ -5,6 +5,8 @@
 #include "base/text.h"
 #include "resource_ids.h"
 
+int ProblemsView::Height() { return ScaledPixels(120); }
+
 void ProblemsView::Create(HWND parent, HINSTANCE instance, RECT& layout) {
   WNDCLASSEXW windowClass{};
   windowClass.style = CS_OWNDC;
@@ -12,9 +14,9 @@ void ProblemsView::Create(HWND parent, HINSTANCE instance, RECT& layout) {
   windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
   windowClass.lpszClassName = L"ProblemsView";
   RegisterWindowClass(windowClass);
-  layout.bottom -= kHeight;
+  layout.bottom -= Height();
   if (!CreateFrameworkWindow(*this, WS_EX_CLIENTEDGE, L"ProblemsView", L"", WS_CHILD | WS_VISIBLE, layout.left,
-                             layout.bottom, layout.right - layout.left, kHeight, parent, nullptr, instance)) {
+                             layout.bottom, layout.right - layout.left, Height(), parent, nullptr, instance)) {
     throw std::runtime_error(Cp1250FromUtf8("Nie udało się utworzyć okna widoku."));
   }
   RECT client{};
@@ -42,8 +44,8 @@ void ProblemsView::Create(HWND parent, HINSTANCE instance, RECT& layout) {
 }
 
 void ProblemsView::Layout(RECT& layout) {
-  MoveWindow(window, layout.left, layout.bottom - kHeight, layout.right - layout.left, kHeight, TRUE);
-  layout.bottom -= kHeight;
+  MoveWindow(window, layout.left, layout.bottom - Height(), layout.right - layout.left, Height(), TRUE);
+  layout.bottom -= Height();
   RECT client{};
   GetClientRect(window, &client);
   MoveWindow(list_, 0, 0, client.right, client.bottom, TRUE);

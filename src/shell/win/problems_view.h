@@ -14,7 +14,8 @@
 
 class ProblemsView : public Window, public ProblemSink {
  public:
-  static constexpr int kHeight = 120;
+  // 120 pixels at 96 dots per inch, scaled to the screen with the list's font.
+  static int Height();
 
   // Creates the strip as a child of `parent` at the bottom of `layout` and takes 120 pixels off
   // the bottom of `layout`. Throws on failure.

@@ -100,6 +100,10 @@ void ScrollView::OnScroll(int bar, WPARAM wparam) {
     case SB_THUMBTRACK: position = HIWORD(wparam); break;
     default: break;
   }
+  ScrollBarTo(bar, position);
+}
+
+void ScrollView::ScrollBarTo(int bar, int position) {
   SCROLLINFO info{};
   info.cbSize = sizeof info;
   info.fMask = SIF_POS;
@@ -113,6 +117,20 @@ void ScrollView::OnScroll(int bar, WPARAM wparam) {
   }
 }
 
+void ScrollView::OnWheel(int bar, int delta) {
+  // The user's setting: lines (or characters sideways) per notch, or a page.
+  UINT perNotch = 3;
+  SystemParametersInfoW(bar == SB_HORZ ? SPI_GETWHEELSCROLLCHARS : SPI_GETWHEELSCROLLLINES, 0, &perNotch, 0);
+  const int step = perNotch == WHEEL_PAGESCROLL ? kPageStep : static_cast<int>(perNotch) * kLineStep;
+  if (step <= 0) return;
+  int& pending = bar == SB_HORZ ? wheelX_ : wheelY_;
+  pending += delta;
+  const int pixels = pending * step / WHEEL_DELTA;
+  if (pixels == 0) return;
+  pending -= pixels * WHEEL_DELTA / step;
+  ScrollBarTo(bar, (bar == SB_HORZ ? offsetX_ : offsetY_) - pixels);
+}
+
 LRESULT ScrollView::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_HSCROLL:
@@ -120,6 +138,12 @@ LRESULT ScrollView::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lp
       return 0;
     case WM_VSCROLL:
       OnScroll(SB_VERT, wparam);
+      return 0;
+    case WM_MOUSEWHEEL:  // forward: up; with Shift: sideways, forward to the left
+      OnWheel((GET_KEYSTATE_WPARAM(wparam) & MK_SHIFT) ? SB_HORZ : SB_VERT, GET_WHEEL_DELTA_WPARAM(wparam));
+      return 0;
+    case WM_MOUSEHWHEEL:  // tilted right: to the right
+      OnWheel(SB_HORZ, -GET_WHEEL_DELTA_WPARAM(wparam));
       return 0;
     default:
       return Window::WindowProc(hwnd, message, wparam, lparam);

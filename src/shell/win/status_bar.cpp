@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "base/text.h"
+#include "shell/win/window.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ void StatusBar::Create(HWND parent, RECT& layout) {
                             nullptr, GetModuleHandleW(nullptr), nullptr);
   if (!window_) throw std::runtime_error(Cp1250FromUtf8("Nie udało się utworzyć paska statusu."));
   layout.bottom -= Height(window_);
-  const int edges[3] = {320, 480, -1};
+  const int edges[3] = {ScaledPixels(320), ScaledPixels(480), -1};  // 320 and 480 at 96 dots per inch
   SendMessageW(window_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(edges));
   progress_ = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, window_, nullptr,
                               GetModuleHandleW(nullptr), nullptr);

@@ -28,6 +28,10 @@ bool Window::Paint() {
 
 LRESULT Window::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_PAINT && Paint()) return 0;
+  // A child passes the tilt wheel on to its parent, as the system does with the wheel (Wine's
+  // default procedure keeps the tilt wheel), so the scroll view around it scrolls.
+  if (message == WM_MOUSEHWHEEL && (GetWindowLongW(hwnd, GWL_STYLE) & WS_CHILD))
+    return SendMessageW(GetParent(hwnd), message, wparam, lparam);
   return DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
@@ -67,6 +71,18 @@ LRESULT CALLBACK Window::SharedWindowProc(HWND hwnd, UINT message, WPARAM wparam
   }
   return result;
 }
+
+int ScreenDpi() {
+  static const int dpi = [] {
+    HDC screen = GetDC(nullptr);
+    const int value = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen) ReleaseDC(nullptr, screen);
+    return value > 0 ? value : 96;
+  }();
+  return dpi;
+}
+
+int ScaledPixels(int pixels) { return MulDiv(pixels, ScreenDpi(), 96); }
 
 void RegisterWindowClass(WNDCLASSEXW windowClass) {
   windowClass.cbSize = sizeof windowClass;

@@ -17,6 +17,7 @@ class Window {
   virtual void Show(bool visible);
   // Paints the window; returns false to leave WM_PAINT to the system's default handling.
   virtual bool Paint();
+  // WM_PAINT through Paint; a child's wheel messages go to its parent; the rest to the system.
   virtual LRESULT WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
   Window(const Window&) = delete;
@@ -29,6 +30,15 @@ class Window {
   // by the object instead of letting it cross into the system.
   static LRESULT CALLBACK SharedWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 };
+
+// The screen's resolution in dots per inch (LOGPIXELSY), read once. The program is system DPI
+// aware (its manifest): its windows are laid out for this one resolution, and Windows stretches
+// them on a monitor of another one.
+int ScreenDpi();
+// A length given in pixels at 96 dots per inch, at the screen's resolution. Layouts written in
+// pixels (window sizes, child control places, strips) go through it; dialog templates, in
+// dialog units, scale with their font by themselves.
+int ScaledPixels(int pixels);
 
 // Registers a framework window class (the shared procedure and an arrow cursor are filled in).
 // Registration is repeated on every creation; "class already exists" is not a failure.

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <array>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -13,11 +14,21 @@
 #include "base/ui_queue.h"
 #include "frame_fakes.h"
 #include "shell/pending_updates.h"
+#include "shell/win/application_parts.h"
 #include "shell/win/main_frame.h"
+#include "shell/win/main_loop.h"
 #include "shell/win/ui_queue_window.h"
 #include "win_test_support.h"
 
 namespace frame_test {
+
+// The program's own windows, with recording file dialogs and shell.
+inline FrameParts ApplicationParts(PendingUpdates& updates, Log& log) {
+  FrameParts parts = MakeApplicationParts(updates);
+  parts.files = std::make_unique<FakeFiles>(log);
+  parts.shell = std::make_unique<FakeShell>(log);
+  return parts;
+}
 
 struct FrameRig {
   Log log;
@@ -67,18 +78,28 @@ struct FrameRig {
     }
     return true;
   }
-  // A key as the user types it while `target` has the focus, through the main loop's
-  // accelerator step.
-  bool Key(HWND target, UINT vk, bool control = false) {
+  // A key as the user types it while `target` has the focus, through the main loop's steps;
+  // true when an accelerator took it.
+  bool Key(HWND target, UINT vk, bool control = false, bool shift = false) { return Loop(target, vk, control, shift) == LoopStep::Accelerator; }
+  LoopStep Loop(HWND target, UINT vk, bool control = false, bool shift = false) {
     BYTE keys[256] = {};
-    if (control) keys[VK_CONTROL] = 0x80;
+    if (control) keys[VK_CONTROL] = keys[VK_LCONTROL] = 0x80;
+    if (shift) keys[VK_SHIFT] = keys[VK_LSHIFT] = 0x80;
     SetKeyboardState(keys);
     MSG message{target, WM_KEYDOWN, vk, 1, 0, {}};
-    const bool translated = TranslateAcceleratorW(frame->window, frame->Accelerators(), &message) != 0;
-    keys[VK_CONTROL] = 0;
-    SetKeyboardState(keys);
+    const LoopStep step = DispatchLoopMessage(*frame, message);
+    PumpMessages();  // the characters the key made, read while the keys are down
+    SetKeyboardState(std::array<BYTE, 256>{}.data());
     Idle();
-    return translated;
+    return step;
+  }
+  // The mouse wheel turned by `delta` (WHEEL_DELTA a notch) with the pointer at `screen`, as the
+  // system posts it: to the focus window (`focus`), through the main loop's steps.
+  void Wheel(HWND focus, POINT screen, int delta, bool horizontal = false, WPARAM keys = 0) {
+    MSG message{focus, horizontal ? static_cast<UINT>(WM_MOUSEHWHEEL) : static_cast<UINT>(WM_MOUSEWHEEL),
+                MAKEWPARAM(keys, static_cast<WORD>(static_cast<short>(delta))), MAKELPARAM(screen.x, screen.y), 0, {}};
+    DispatchLoopMessage(*frame, message);
+    Idle();
   }
   // Clicks the tab `index` of the tab view.
   void ClickTab(int index) {
