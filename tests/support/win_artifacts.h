@@ -1,5 +1,7 @@
 // Screenshots of windows in tests: the picture is saved as build/windows/artifacts/<name>.bmp,
-// and the test runner turns every such file into <name>.png.
+// and the test runner turns every such file into <name>.png. A client area is rendered by the
+// window itself; a whole window (caption, frame, menus, the floating windows around it) is
+// copied from the screen.
 #pragma once
 
 #include <windows.h>
@@ -28,6 +30,29 @@ inline std::filesystem::path SaveArtifact(const OffscreenBitmap& picture, const 
 inline std::filesystem::path SaveWindowArtifact(HWND window, const std::string& name) {
   OffscreenBitmap picture;
   return RenderClient(window, picture) ? SaveArtifact(picture, name) : std::filesystem::path();
+}
+
+// Copies `area` of the screen into `picture`.
+inline bool CaptureScreen(const RECT& area, OffscreenBitmap& picture) {
+  const int width = area.right - area.left, height = area.bottom - area.top;
+  if (width <= 0 || height <= 0 || !picture.Create(width, height)) return false;
+  HDC screen = GetDC(nullptr);
+  const bool copied = BitBlt(picture.Dc(), 0, 0, width, height, screen, area.left, area.top, SRCCOPY) != FALSE;
+  ReleaseDC(nullptr, screen);
+  return copied;
+}
+
+// Saves `window` as it stands on the screen, frame and caption included: shown, brought to the top
+// (Xvfb runs no window manager to stack windows) and repainted first.
+inline bool SaveScreenArtifact(HWND window, const std::string& name) {
+  SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  RECT area{};
+  GetWindowRect(window, &area);
+  OffscreenBitmap picture;
+  return CaptureScreen(area, picture) && !SaveArtifact(picture, name).empty();
 }
 
 }  // namespace trevna_test

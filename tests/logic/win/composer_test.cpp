@@ -11,7 +11,7 @@
 #include "doc/selection.h"
 #include "logic/win/composer_frame.h"
 #include "logic/win/fake_frame.h"
-#include "logic/win/screen_shot.h"
+#include "support/win_artifacts.h"
 #include "support/win_gestures.h"
 
 namespace {
@@ -139,7 +139,7 @@ TEST_F(ComposerTest, ScriptBuiltWithClicksAndMenuChoices) {
   EXPECT_EQ(frame.Doc().Current().selectionPath, "Y0AX");
   EXPECT_EQ(View().Picture().Pixel(r.left, (r.top + r.bottom) / 2), 0x0000FFu);
   EXPECT_EQ(View().Picture().Pixel(Node(0, "AA").rect.left, Node(0, "AA").rect.top), 0x808080u);
-  logic_test::SaveScreenArtifact(composer.window, "composer_nested_selection");
+  trevna_test::SaveScreenArtifact(composer.window, "composer_nested_selection");
   // Undo brings back the previous revision; the view shows it when asked.
   ASSERT_TRUE(frame.Doc().StepBack());
   composer.Invalidate(frame.Doc().Current());
@@ -225,7 +225,7 @@ TEST_F(ComposerTest, SixtyFourZRowsScrollAndCloseOnlyHides) {
   EXPECT_LT(static_cast<int>(info.nPage), info.nMax);
   // Scrolled down to Z5's row, the frame shows it.
   SendMessageW(View().Scroller().window, WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, Node(14, "").rect.top - 40), 0);
-  logic_test::SaveScreenArtifact(composer.window, "composer_z_table");
+  trevna_test::SaveScreenArtifact(composer.window, "composer_z_table");
   SendMessageW(composer.window, WM_CLOSE, 0, 0);
   EXPECT_TRUE(IsWindow(composer.window));
   EXPECT_FALSE(IsWindowVisible(composer.window));

@@ -12,7 +12,7 @@
 #include "logic/win/card_stream.h"
 #include "logic/win/output_test_dialog.h"
 #include "resource_ids.h"
-#include "logic/win/screen_shot.h"
+#include "support/win_artifacts.h"
 
 namespace {
 
@@ -89,7 +89,7 @@ TEST(OutputTestDialog, TickedOutputsReachTheCardsRepliesWhileOpen) {
        }},
       {"mask 0x81 after ticking Y1 and Y8", reply(2, 0x81),
        [](HWND d) {
-         logic_test::SaveScreenArtifact(d, "output_test_ticked");
+         trevna_test::SaveScreenArtifact(d, "output_test_ticked");
          Tick(d, 1);
        }},
       {"mask 0x80 after unticking Y1", reply(2, 0x80),

@@ -41,20 +41,6 @@ class InspectorTest : public EditorFixture {
     for (wchar_t c : text) SendMessageW(box, WM_CHAR, c, 0);
     Serve();
   }
-  // The panel as it stands on the screen, frame and caption included.
-  bool SaveScreenArtifact(const std::string& name) {
-    SetWindowPos(panel.dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
-    RedrawWindow(panel.dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Pump();
-    RECT r;
-    GetWindowRect(panel.dialog, &r);
-    OffscreenBitmap picture;
-    if (!picture.Create(r.right - r.left, r.bottom - r.top)) return false;
-    HDC screen = GetDC(nullptr);
-    BitBlt(picture.Dc(), 0, 0, r.right - r.left, r.bottom - r.top, screen, r.left, r.top, SRCCOPY);
-    ReleaseDC(nullptr, screen);
-    return !SaveArtifact(picture, name).empty();
-  }
   void Press(int id) {
     SendMessageW(panel.dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(panel.dialog, id)));
@@ -108,7 +94,7 @@ TEST_F(InspectorTest, ShowsAndEnablesByKindOfDetector) {
     EXPECT_FALSE(Enabled(IDC_PARAMETERS_TRACK));
     if (c.kind) {
       const char* names[] = {"", "normal", "directional", "contrast"};
-      EXPECT_TRUE(SaveScreenArtifact(std::string("parameters_") + names[c.kind]));
+      EXPECT_TRUE(SaveScreenArtifact(panel.dialog, std::string("parameters_") + names[c.kind]));
     }
   }
 }

@@ -16,7 +16,7 @@
 #include "logic/win/card_stream.h"
 #include "logic/win/fake_frame.h"
 #include "logic/win/tuning_frame.h"
-#include "logic/win/screen_shot.h"
+#include "support/win_artifacts.h"
 
 namespace {
 
@@ -165,7 +165,7 @@ TEST_F(TuningTest, PointerReadsValuesAndAClickAppliesThemAfterYes) {
   EXPECT_EQ(d.featureThreshold, static_cast<int>(horizontal));
   EXPECT_EQ(d.threshold, static_cast<int>(vertical));
   Select(0);  // the frame's refresh binds the changed detector: the markers move to the pair
-  logic_test::SaveScreenArtifact(tuning.window, "tuning_counts_markers");
+  trevna_test::SaveScreenArtifact(tuning.window, "tuning_counts_markers");
 }
 
 TEST_F(TuningTest, EditBoxesMakeOneEditOnlyForANewValue) {
@@ -248,7 +248,8 @@ TEST_F(TuningTest, GraphShowsTheCardsCountsForAProgrammedDetector) {
   ASSERT_TRUE(logic_test::PollUntil([&] {
     for (const std::string& line : card.NewLines()) {
       log += line + "\n";
-      if (line.find("\"event\":\"program\"") != std::string::npos) return true;
+      // The card reads its program during the restart and listens again once it is over.
+      if (line.find("\"event\":\"restarted\"") != std::string::npos) return true;
     }
     return false;
   })) << "the card did not load the program; its log:\n" << log;
@@ -264,7 +265,7 @@ TEST_F(TuningTest, GraphShowsTheCardsCountsForAProgrammedDetector) {
   ASSERT_TRUE(RenderClient(tuning.View().window, picture));
   EXPECT_EQ(picture.Pixel(picture.Width() - 1, picture.Height() - 1), kGreen);
   EXPECT_EQ(picture.Pixel(picture.Width() - 1, 0), kGreen) << "the last sum is the total";
-  logic_test::SaveScreenArtifact(tuning.window, "tuning_card_counts");
+  trevna_test::SaveScreenArtifact(tuning.window, "tuning_card_counts");
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include "base/text.h"
 #include "resource_ids.h"
 #include "shell/win/about_dialog.h"
-#include "shell/win/application_parts.h"
 #include "support/win_artifacts.h"
 #include "frame_test_support.h"
 
@@ -16,28 +15,8 @@ using namespace frame_test;
 
 namespace {
 
-bool CaptureScreen(const RECT& area, OffscreenBitmap& picture) {
-  const int width = area.right - area.left, height = area.bottom - area.top;
-  if (width <= 0 || height <= 0 || !picture.Create(width, height)) return false;
-  HDC screen = GetDC(nullptr);
-  const bool copied = BitBlt(picture.Dc(), 0, 0, width, height, screen, area.left, area.top, SRCCOPY) != FALSE;
-  ReleaseDC(nullptr, screen);
-  return copied;
-}
-
-bool SaveScreenOf(HWND window, const std::string& name) {
-  RECT r{};
-  GetWindowRect(window, &r);
-  OffscreenBitmap picture;
-  return CaptureScreen(r, picture) && !trevna_test::SaveArtifact(picture, name).empty();
-}
-
-FrameParts ApplicationParts(PendingUpdates& updates, Log& log) {
-  FrameParts parts = MakeApplicationParts(updates);
-  parts.files = std::make_unique<FakeFiles>(log);
-  parts.shell = std::make_unique<FakeShell>(log);
-  return parts;
-}
+using trevna_test::CaptureScreen;
+using trevna_test::SaveScreenArtifact;
 
 // The menu being tracked: saved with the frame behind it, then closed.
 struct MenuShot {
@@ -70,7 +49,7 @@ TEST(FrameScreenshots, MainWindowOnEachTabAndEachMenuOpened) {
     rig.ClickTab(tab);
     RedrawWindow(frame, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     rig.Idle();
-    EXPECT_TRUE(SaveScreenOf(frame, tab == 0 ? "frame_tab_video" : "frame_tab_detectors"));
+    EXPECT_TRUE(SaveScreenArtifact(frame, tab == 0 ? "frame_tab_video" : "frame_tab_detectors"));
   }
   const char* names[] = {"file", "edit", "view", "insert", "connection", "tools", "help"};
   HMENU bar = GetMenu(frame);
@@ -99,7 +78,7 @@ TEST(FrameScreenshots, DiagnosticsListWithRows) {
   }
   RedrawWindow(rig.frame->window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   rig.Idle();
-  EXPECT_TRUE(SaveScreenOf(rig.frame->window, "frame_diagnostics"));
+  EXPECT_TRUE(SaveScreenArtifact(rig.frame->window, "frame_diagnostics"));
   // Every row shows the error mark: red pixels at the start of the first row.
   OffscreenBitmap list;
   ASSERT_TRUE(RenderClient(rig.frame->Problems().List(), list));
@@ -132,7 +111,7 @@ void CALLBACK InspectAbout(HWND hwnd, UINT, UINT_PTR timer, DWORD) {
   GetDlgItemTextW(dialog, IDC_ABOUT_DESCRIPTION, text, 256);
   g_about->description = text;
   RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-  g_about->saved = SaveScreenOf(dialog, "about_dialog");
+  g_about->saved = SaveScreenArtifact(dialog, "about_dialog");
   NMHDR click{GetDlgItem(dialog, IDC_ABOUT_LINK), IDC_ABOUT_LINK, static_cast<UINT>(NM_CLICK)};
   SendMessageW(dialog, WM_NOTIFY, IDC_ABOUT_LINK, reinterpret_cast<LPARAM>(&click));
   PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
