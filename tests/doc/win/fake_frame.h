@@ -1,6 +1,8 @@
-// A small stand-in for the main frame in the editor's and the parameters panel's window tests:
-// a host window, recorded update requests served the way the main loop serves them, file
-// dialogs that answer from a queue, live pictures set by the test, and recording panels.
+// A small stand-in for the main frame in the editor's and the logic windows' tests: a host
+// window (its own hidden one unless the test gives one), recorded update requests served the
+// way the main loop serves them, file dialogs that answer from a queue, live pictures set by the
+// test, recording panels, the output test state, and a document of its own for windows tested
+// without the editor. What these windows never ask for throws.
 #pragma once
 
 #include <windows.h>
@@ -10,9 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "device/live_state.h"
+#include "doc/document.h"
 #include "doc/file_commands.h"
 #include "doc/render_state.h"
 #include "shell/win/frame_parts.h"
+#include "shell/win/win_test_support.h"
 #include "support/recording_updates.h"
 
 namespace trevna_test {
@@ -65,17 +70,39 @@ class RecordingBinder : public ParametersPart, public TuningPart, public Definit
   HWND Handle() const override { return nullptr; }
 };
 
+// An editor part that only holds a document.
+class DocumentHolder : public EditorPart {
+ public:
+  explicit DocumentHolder(UpdateSink& updates) : document(updates) {}
+  void Create(FrameContext&, HWND, const RECT&) override {}
+  void Layout(const RECT&) override {}
+  void Show(bool) override {}
+  void ZoomIn() override {}
+  void ZoomOut() override {}
+  Document& Doc() override { return document; }
+  bool Command(UINT) override { return false; }
+  std::optional<CommandState> StateOf(UINT, bool) const override { return std::nullopt; }
+  void DocumentReplaced() override {}
+  void ServeUpdates(std::uint32_t) override {}
+  Document document;
+};
+
 class FakeFrame : public FrameContext {
  public:
-  explicit FakeFrame(HWND host) : host_(host) {}
+  explicit FakeFrame(HWND host = nullptr)
+      : host_(host ? host : ownHost_.Create(WS_OVERLAPPEDWINDOW, 600, 0, 640, 480)) {}
 
   RecordingUpdates updates;
   FakeFileDialogs files;
   FakeLive live;
   RecordingBinder binder;
-  EditorPart* editor = nullptr;
+  DocumentHolder holder{updates};
+  EditorPart* editor = &holder;
   ParametersPart* parameters = &binder;
+  device::OutputTestState outputTest;
   std::vector<Panel> closed;
+
+  Document& Doc() { return editor->Doc(); }
 
   // The main loop's idle work: serve the requested bits until none are left.
   void Serve() {
@@ -94,7 +121,7 @@ class FakeFrame : public FrameContext {
   device::StatusSink& Status() override { throw std::logic_error("no status bar in this test"); }
   device::MessageSink& Messages() override { throw std::logic_error("no message box in this test"); }
   FileDialogs& Files() override { return files; }
-  device::OutputTestState& OutputTest() override { throw std::logic_error("no output test in this test"); }
+  device::OutputTestState& OutputTest() override { return outputTest; }
   void PanelClosed(Panel panel) override { closed.push_back(panel); }
   EditorPart& Editor() override { return *editor; }
   LivePart& Live() override { return live; }
@@ -104,6 +131,7 @@ class FakeFrame : public FrameContext {
   DeviceListPart& DeviceList() override { throw std::logic_error("no device list in this test"); }
 
  private:
+  RecordingWindow ownHost_;
   HWND host_;
 };
 

@@ -10,13 +10,12 @@
 #include "doc/script.h"
 #include "doc/selection.h"
 #include "logic/win/composer_frame.h"
-#include "logic/win/fake_frame.h"
+#include "doc/win/fake_frame.h"
 #include "support/win_artifacts.h"
 #include "support/win_gestures.h"
 
 namespace {
 
-using namespace logic_test;
 
 struct Detected {
   int track;
@@ -54,7 +53,7 @@ class ComposerTest : public ::testing::Test {
   }
 
   std::vector<Detected> detectors_{{0, 1}, {1, 2}, {0, 3}};  // A1, B2, A3 in insertion order
-  FakeFrame frame;
+  trevna_test::FakeFrame frame;
   ComposerFrame composer;
   MenuUser user;
 };

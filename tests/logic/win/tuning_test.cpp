@@ -14,7 +14,7 @@
 #include "device/ssh_session.h"
 #include "doc/document_file.h"
 #include "logic/win/card_stream.h"
-#include "logic/win/fake_frame.h"
+#include "doc/win/fake_frame.h"
 #include "logic/win/tuning_frame.h"
 #include "support/win_artifacts.h"
 
@@ -66,7 +66,7 @@ class TuningTest : public ::testing::Test {
     return {r.right, r.bottom};
   }
 
-  FakeFrame frame;
+  trevna_test::FakeFrame frame;
   TuningFrame tuning;
   AnsweringQuestions questions;
 };

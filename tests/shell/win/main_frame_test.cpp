@@ -154,11 +154,12 @@ TEST(MainFrame, AcceleratorsReachTheFrameFromAnyChild) {
     std::string expected;
     bool modified = false;
   };
-  const Key keys[] = {{'N', true, "editor.DocumentReplaced"},  {'O', true, "files.ChooseOpen"},
-                      {'Z', true, "editor.Command 57643"},     {'Y', true, "editor.Command 57644"},
-                      {'C', true, "editor.Command 57634"},     {'V', true, "editor.Command 57637"},
-                      {VK_DELETE, true, "editor.Command 40019"}, {VK_F1, false, "shell.Open \\Help.pdf"},
-                      {VK_F11, false, "dialog.OutputTest"},    {'S', true, "files.ChooseSave", true}};
+  const auto editor = [](UINT id) { return "editor.Command " + std::to_string(id); };
+  const Key keys[] = {{'N', true, "editor.DocumentReplaced"},      {'O', true, "files.ChooseOpen"},
+                      {'Z', true, editor(IDM_EDIT_UNDO)},          {'Y', true, editor(IDM_EDIT_REDO)},
+                      {'C', true, editor(IDM_EDIT_COPY)},          {'V', true, editor(IDM_EDIT_PASTE)},
+                      {VK_DELETE, true, editor(IDM_EDIT_DELETE)},  {VK_F1, false, "shell.Open \\Help.pdf"},
+                      {VK_F11, false, "dialog.OutputTest"},        {'S', true, "files.ChooseSave", true}};
   FrameRig rig;
   Document& doc = rig.fakes.editor->document;
   const HWND children[] = {rig.frame->Tabs().Handle(), rig.frame->Problems().List(), rig.frame->Toolbar(),
@@ -342,24 +343,6 @@ TEST(MainFrame, DiagnosticsStripStays120PixelsAboveTheStatusBarOnResize) {
     GetWindowRect(rig.frame->Tabs().Handle(), &tabs);
     EXPECT_EQ(tabs.bottom, strip.top) << size.cx;
   }
-}
-
-TEST(MainFrame, TabFontIsEightPointsAtTheScreensResolution) {
-  EXPECT_EQ(TabFontHeight(96), -10);
-  EXPECT_EQ(TabFontHeight(120), -13);
-  FrameRig rig;
-  LOGFONTW font{};
-  ASSERT_TRUE(GetObjectW(rig.frame->Tabs().Font(), sizeof font, &font));
-  HDC screen = GetDC(nullptr);
-  EXPECT_EQ(font.lfHeight, TabFontHeight(GetDeviceCaps(screen, LOGPIXELSY)));
-  ReleaseDC(nullptr, screen);
-  wchar_t text[64] = {};
-  TCITEMW item{};
-  item.mask = TCIF_TEXT;
-  item.pszText = text;
-  item.cchTextMax = 64;
-  SendMessageW(rig.frame->Tabs().Handle(), TCM_GETITEMW, 1, reinterpret_cast<LPARAM>(&item));
-  EXPECT_EQ(std::wstring(text), WideFromUtf8("Konfiguracja detektorów"));
 }
 
 TEST(MainFrame, CloseWithUnsavedChangesAsksAndYesSavesNoDiscardsCancelKeeps) {

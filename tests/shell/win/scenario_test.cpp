@@ -158,6 +158,8 @@ TEST_F(Scenario, ATechnicianDrawsDetectorsDefinesOutputsAndProgramsTheCard) {
       << Utf8FromWide(frame.StatusView().Text());
   EXPECT_NE(cardLog().find("\"detectors\":3"), std::string::npos) << cardLog();
   EXPECT_TRUE(rig->PumpUntil([&] { return !frame.CardConnection().IsConnected(); }, 30000));
+  // The card listens again only once its restart is over.
+  EXPECT_TRUE(rig->PumpUntil([&] { return cardLog().find("\"event\":\"restarted\"") != std::string::npos; }, 30000));
 
   // Logged in again, "download program" brings back the same file.
   LogIn();
@@ -277,7 +279,9 @@ TEST_F(Scenario, ATechnicianDrawsDetectorsDefinesOutputsAndProgramsTheCard) {
   // "Rozłącz".
   rig->Command(IDM_CONNECTION_CLOSE);
   EXPECT_TRUE(rig->PumpUntil([&] { return !frame.CardConnection().IsConnected(); }, 30000));
-  EXPECT_EQ(frame.StatusView().Text(), WideFromUtf8("Nie połączony"));
+  // The worker reports the end after it let the connection go: the status comes a moment later.
+  EXPECT_TRUE(rig->PumpUntil([&] { return frame.StatusView().Text() == WideFromUtf8("Nie połączony"); }))
+      << Utf8FromWide(frame.StatusView().Text());
   EXPECT_TRUE(errors.empty()) << (errors.empty() ? "" : errors[0]);
 }
 

@@ -16,6 +16,7 @@
 #include "base/text.h"
 #include "doc/document.h"
 #include "logic/win/tuning_frame.h"
+#include "shell/win/tab_view.h"
 #include "resource_ids.h"
 #include "support/win_artifacts.h"
 #include "frame_test_support.h"
@@ -100,34 +101,29 @@ std::string LayoutProblems(HWND parent) {
   return problems;
 }
 
-// A document as a technician has it: four tracks of road, detectors of each kind, and one
-// numbered out of range, which the diagnostics list reports.
+// A document as a technician has it: four tracks of road, a ladder, a fill and a direction,
+// and a detector numbered out of range, which the diagnostics list reports.
 RenderState RoadDocument() {
   RenderState state = RenderState::New();
   state.pictures.clear();
   for (std::uint32_t track = 0; track < 4; ++track) {
     const std::vector<std::uint8_t> grey = synthetic::RoadScene(track, 240, 144).Render(1.0);
     Picture picture;
-    for (int y = 0; y < 144; ++y)
-      for (int x = 0; x < 240; ++x) picture.SetGrey(x, y, grey[static_cast<std::size_t>(y) * 240 + x]);
+    for (int i = 0; i < 240 * 144; ++i) picture.SetGrey(i % 240, i / 240, grey[static_cast<std::size_t>(i)]);
     state.pictures.emplace_back(std::move(picture));
   }
-  for (int n = 0; n < 6; ++n) {
+  for (std::uint32_t n = 1; n <= 4; ++n) {
     Detector d;
-    d.track = n % 2;
-    d.number = static_cast<std::uint32_t>(n / 2 + 1);
-    const int x = 50 + (n / 2) * 45, y = 60;
-    d.vertices = {{{x, y}, {x + 35, y}, {x + 40, y + 40}, {x - 5, y + 40}}};
-    d.ladderSteps = n % 3 == 0 ? 3 : 0;
-    d.fillPercent = n % 3 == 1 ? 20 : 0;
-    d.directional = n == 2;
+    d.track = n == 4 ? 1 : 0;
+    d.number = n == 4 ? 17 : n;
+    const int x = 10 + 45 * static_cast<int>(n);
+    d.vertices = {{{x, 60}, {x + 35, 60}, {x + 40, 100}, {x - 5, 100}}};
+    d.ladderSteps = n == 1 ? 3 : 0;
+    d.fillPercent = n == 2 ? 20 : 0;
+    d.directional = n == 3;
     d.angle = 90;
     state.detectors.push_back(std::move(d));
   }
-  Detector misnumbered;  // a problem for the diagnostics list
-  misnumbered.track = 1;
-  misnumbered.number = 17;
-  state.detectors.push_back(misnumbered);
   state.selected = 0;
   return state;
 }
@@ -171,7 +167,7 @@ TEST(ScreenDpi, TheMainWindowWithADocumentHasNothingClippedOrOverlapping) {
   }
 
   // The main window's own strips: the toolbar's buttons inside it, status texts inside their
-  // part, the tab titles inside their tabs, a diagnostics row below the list's header.
+  // part, a diagnostics row below the list's header.
   HWND toolbar = rig.frame->Toolbar();
   RECT bar{};
   GetClientRect(toolbar, &bar);
@@ -186,12 +182,24 @@ TEST(ScreenDpi, TheMainWindowWithADocumentHasNothingClippedOrOverlapping) {
   for (const char* text : {"Nie połączony", "Konfigurowanie ustawień sieciowych...", "Nie udało się otworzyć połączenia"})
     EXPECT_EQ(Overflow(status, WideFromUtf8(text), part.right - part.left - 2 * GetSystemMetrics(SM_CXEDGE),
                        part.bottom - part.top), "");
+  // The tabs' font is 8 points at the screen's resolution, and their titles fit.
+  EXPECT_EQ(TabFontHeight(96), -10);
+  EXPECT_EQ(TabFontHeight(120), -13);
+  LOGFONTW font{};
+  ASSERT_TRUE(GetObjectW(rig.frame->Tabs().Font(), sizeof font, &font));
+  EXPECT_EQ(font.lfHeight, TabFontHeight(dpi));
   HWND tabs = rig.frame->Tabs().Handle();
   for (int i = 0; i < 2; ++i) {
+    wchar_t title[64] = L"";
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = title;
+    item.cchTextMax = 64;
+    SendMessageW(tabs, TCM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+    EXPECT_EQ(Utf8FromWide(title), i == 0 ? "Podgląd wideo" : "Konfiguracja detektorów");
     RECT r{};
     SendMessageW(tabs, TCM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&r));
-    EXPECT_EQ(Overflow(tabs, WideFromUtf8(i == 0 ? "Podgląd wideo" : "Konfiguracja detektorów"), r.right - r.left,
-                       r.bottom - r.top), "");
+    EXPECT_EQ(Overflow(tabs, title, r.right - r.left, r.bottom - r.top), "");
   }
   HWND list = rig.frame->Problems().List();
   RECT row{}, listArea{};

@@ -86,43 +86,40 @@ TEST_F(ScrollViewTest, WideningTheViewportPullsThePositionBack) {
   EXPECT_NE(traces.front().find("ScrollView::Update: HORZ(nMax=499 nPage=400)"), std::string::npos);
 }
 
-TEST_F(ScrollViewTest, BottomStopsAtTheLargestPositionTheBarAllows) {
-  Build(300, 400, 200, 1000);
-  Scroll(WM_VSCROLL, SB_BOTTOM);
-  EXPECT_EQ(view.OffsetY(), 600);
-  EXPECT_EQ(ContentOrigin().y, -600);
-  Scroll(WM_VSCROLL, SB_TOP);
-  EXPECT_EQ(view.OffsetY(), 0);
-  EXPECT_EQ(ContentOrigin().y, 0);
-}
-
-TEST_F(ScrollViewTest, LineAndPageStepsAreFixedAndClamped) {
-  Build(300, 300, 2000, 2000);
-  Scroll(WM_VSCROLL, SB_LINEDOWN);
-  EXPECT_EQ(view.OffsetY(), 20);
-  Scroll(WM_VSCROLL, SB_PAGEDOWN);
-  EXPECT_EQ(view.OffsetY(), 140);
-  Scroll(WM_VSCROLL, SB_LINEUP);
-  EXPECT_EQ(view.OffsetY(), 120);
-  Scroll(WM_VSCROLL, SB_PAGEUP);
-  EXPECT_EQ(view.OffsetY(), 0);
-  Scroll(WM_VSCROLL, SB_PAGEUP);  // clamped at the top
-  EXPECT_EQ(view.OffsetY(), 0);
-  Scroll(WM_HSCROLL, SB_LINERIGHT);
-  Scroll(WM_HSCROLL, SB_PAGERIGHT);
-  EXPECT_EQ(view.OffsetX(), 140);
-  Scroll(WM_HSCROLL, SB_ENDSCROLL);
-  EXPECT_EQ(view.OffsetX(), 140);
-  EXPECT_EQ(ContentOrigin().x, -140);
-}
-
-TEST_F(ScrollViewTest, SmallContentStaysAtOrigin) {
-  Build(400, 400, 100, 100);
-  Scroll(WM_HSCROLL, SB_PAGERIGHT);
-  Scroll(WM_VSCROLL, SB_BOTTOM);
-  EXPECT_EQ(view.OffsetX(), 0);
-  EXPECT_EQ(view.OffsetY(), 0);
-  EXPECT_EQ(ContentOrigin().x, 0);
+// Requests from the bars, each from where the last left the content: lines of 20 and pages of
+// 120 pixels whatever the viewport, the top, the bottom at the largest position the bar allows
+// (not the value asked for), the end of a drag changing nothing, a small content never moving.
+TEST_F(ScrollViewTest, RequestsStepAndStopAtTheBarsLimits) {
+  struct Step {
+    UINT message;
+    WORD request;
+    int x, y;
+  };
+  struct Case {
+    SIZE viewport, content;
+    std::vector<Step> steps;
+  };
+  // Every case ends at the origin but the last, where the next one starts.
+  const Case cases[] = {
+      {{400, 400}, {100, 100}, {{WM_HSCROLL, SB_PAGERIGHT, 0, 0}, {WM_VSCROLL, SB_BOTTOM, 0, 0}}},
+      {{300, 400}, {200, 1000}, {{WM_VSCROLL, SB_BOTTOM, 0, 600}, {WM_VSCROLL, SB_TOP, 0, 0}}},
+      {{300, 300},
+       {2000, 2000},
+       {{WM_VSCROLL, SB_LINEDOWN, 0, 20}, {WM_VSCROLL, SB_PAGEDOWN, 0, 140}, {WM_VSCROLL, SB_LINEUP, 0, 120},
+        {WM_VSCROLL, SB_PAGEUP, 0, 0}, {WM_VSCROLL, SB_PAGEUP, 0, 0}, {WM_HSCROLL, SB_LINERIGHT, 20, 0},
+        {WM_HSCROLL, SB_PAGERIGHT, 140, 0}, {WM_HSCROLL, SB_ENDSCROLL, 140, 0}}},
+  };
+  for (const Case& c : cases) {
+    if (view.window) DestroyWindow(view.window);  // and the content with it
+    Build(c.viewport.cx, c.viewport.cy, c.content.cx, c.content.cy);
+    for (const Step& step : c.steps) {
+      Scroll(step.message, step.request);
+      EXPECT_EQ(view.OffsetX(), step.x) << c.content.cy << ": request " << step.request;
+      EXPECT_EQ(view.OffsetY(), step.y) << c.content.cy << ": request " << step.request;
+      EXPECT_EQ(ContentOrigin().x, -step.x);
+      EXPECT_EQ(ContentOrigin().y, -step.y);
+    }
+  }
 }
 
 }  // namespace
