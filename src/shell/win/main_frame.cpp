@@ -126,6 +126,8 @@ CommandState MainFrame::StateOf(UINT id) const {
     case IDM_CONNECTION_OPEN:
       return {!connected, false};
     case IDM_CONNECTION_CLOSE:
+      // An opening under way (a card that does not answer) can be given up too.
+      return {connected || connection_->PendingRequest() == device::ConnectionRequest::Open, false};
     case IDM_DEVICE_PROGRAM:
     case IDM_DEVICE_DOWNLOAD_PROGRAM:
     case IDM_DEVICE_RESTART:
@@ -271,7 +273,8 @@ bool MainFrame::Command(UINT id) {
       parts_.dialogs->Login(*this);
       return true;
     case IDM_CONNECTION_CLOSE:
-      if (card.SlotFree()) card.Post(device::ConnectionRequest::Close);
+      // Never dropped: it interrupts whatever the connection is doing, an opening included.
+      card.Post(device::ConnectionRequest::Close);
       return true;
     case IDM_DEVICE_PROGRAM:
       ProgramCard();

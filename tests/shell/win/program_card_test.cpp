@@ -49,6 +49,12 @@ struct StatusTrace {
   std::vector<std::string> steps;
 };
 
+std::size_t Occurrences(const std::string& text, const std::string& needle) {
+  std::size_t count = 0;
+  for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) ++count;
+  return count;
+}
+
 class ProgramCard : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -111,6 +117,7 @@ TEST_F(ProgramCard, AValidDocumentIsSavedSentAndTheCardRestarted) {
   state.detectors[1].number = 2;
   const auto path = folder.Path() / "skrzyzowanie.trv";
   rig->fakes.files->path = Cp1250FromWide(path.wstring());
+  const std::size_t restartsBefore = Occurrences(cards.Log("127.0.0.2"), "\"event\":\"restarted\"");
   rig->Key(rig->frame->Tabs().Handle(), VK_F7, true);  // Ctrl+F7
   const std::string done = "text Plik pomyślnie wysłany";
   EXPECT_TRUE(rig->PumpUntil([&] { return status.Saw(done); }, 60000))
@@ -132,9 +139,12 @@ TEST_F(ProgramCard, AValidDocumentIsSavedSentAndTheCardRestarted) {
   }
   EXPECT_EQ(last, 100);
   EXPECT_FALSE(rig->frame->StatusView().ProgressVisible());
-  // The card received the saved file and read its program.
-  EXPECT_TRUE(rig->PumpUntil([&] { return cards.Log("127.0.0.2").find("\"alias\":\"skrzyzowanie\"") != std::string::npos; }));
+  // The card received the saved file, read its program and is back on the network (its
+  // listeners open again only after the program is read).
+  const auto restarts = [&] { return Occurrences(cards.Log("127.0.0.2"), "\"event\":\"restarted\""); };
+  EXPECT_TRUE(rig->PumpUntil([&] { return restarts() > restartsBefore; }, 30000));
   const std::string log = cards.Log("127.0.0.2");
+  EXPECT_NE(log.find("\"alias\":\"skrzyzowanie\""), std::string::npos);
   EXPECT_NE(log.find("\"size\":" + std::to_string(std::filesystem::file_size(path))), std::string::npos);
   EXPECT_NE(log.find("sync && /vemo/restart"), std::string::npos);
   EXPECT_NE(log.find("\"detectors\":2"), std::string::npos);
@@ -168,9 +178,6 @@ TEST_F(ProgramCard, ASilentCardEndsInAnErrorBoxWhileTheFrameStaysResponsive) {
   StatusTrace status(rig->frame->StatusView());
   rig->fakes.files->path = Cp1250FromWide((folder.Path() / "cisza.trv").wstring());
   rig->Command(IDM_DEVICE_PROGRAM);
-  // "Rozłącz" during the upload does nothing: the request slot is busy.
-  rig->Command(IDM_CONNECTION_CLOSE);
-  EXPECT_TRUE(rig->frame->CardConnection().IsConnected());
   bool responsive = true;
   EXPECT_TRUE(rig->PumpUntil(
       [&] {
@@ -184,6 +191,23 @@ TEST_F(ProgramCard, ASilentCardEndsInAnErrorBoxWhileTheFrameStaysResponsive) {
   EXPECT_EQ(errors.size(), 1u);
   EXPECT_TRUE(status.Saw("text Wysyłanie pliku..."));
   EXPECT_TRUE(status.Saw("text Nie udało się wysłać pliku"));
+}
+
+TEST_F(ProgramCard, RozlaczDuringAStalledUploadEndsTheConnectionWithoutAnErrorBox) {
+  auto rig = Connect(FrameCards::kStalled, cards.stalledPort);
+  StatusTrace status(rig->frame->StatusView());
+  rig->fakes.files->path = Cp1250FromWide((folder.Path() / "rozlacz.trv").wstring());
+  rig->Command(IDM_DEVICE_PROGRAM);
+  ASSERT_TRUE(rig->PumpUntil([&] { return status.Saw("text Wysyłanie pliku..."); }, 30000));
+  // The click interrupts the transfer the card never answers: the connection ends quietly,
+  // where a dropped click would leave the transfer to fail at the call limit with an error box.
+  rig->Command(IDM_CONNECTION_CLOSE);
+  EXPECT_TRUE(rig->PumpUntil([&] { return !rig->frame->CardConnection().IsConnected(); }, 30000))
+      << "status: " << Utf8FromWide(rig->frame->StatusView().Text());
+  EXPECT_TRUE(rig->PumpUntil([&] { return rig->frame->StatusView().Text() == WideFromUtf8("Nie połączony"); }, 30000))
+      << "status: " << Utf8FromWide(rig->frame->StatusView().Text());
+  EXPECT_TRUE(errors.empty()) << (errors.empty() ? "" : errors[0]);
+  EXPECT_FALSE(rig->MenuState(IDM_CONNECTION_OPEN) & MF_GRAYED);
 }
 
 }  // namespace
