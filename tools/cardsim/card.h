@@ -34,6 +34,9 @@ struct Faults {
   // "stall-command=WORD" (repeatable): a command with the word WORD (or a word ending in
   // "/WORD") is accepted and then never answered: no output, no end of data.
   std::vector<std::string> stallCommands;
+  // "fail-command=WORD" (repeatable): a command matched as for stall-command is not run; it
+  // answers a message on standard error and exit status 1.
+  std::vector<std::string> failCommands;
 };
 
 struct CardConfig {
@@ -93,7 +96,10 @@ class Card {
 
   // The program the card runs (detector masks); never null.
   std::shared_ptr<const Program> CurrentProgram() const;
+  // "/etc/vemo/program.doz", the only file the card loads its program from, and
+  // "/etc/vemo/program.doz.new", where a new program arrives before "mv -f" puts it in place.
   std::filesystem::path ProgramFile() const { return config_.folder / "program.doz"; }
+  std::filesystem::path NewProgramFile() const { return config_.folder / "program.doz.new"; }
   std::filesystem::path DriveFolder() const { return config_.folder / "usbdrive"; }
 
   // Seconds since the card started, the time base of its camera pictures.

@@ -148,6 +148,41 @@ int Ifconfig(CommandContext& c) {
   return 0;
 }
 
+// "mv [-f] SRC DST" between the card's files (program, new program, drive), as the card's shell
+// does it: one rename; a folder as DST takes SRC under its own name.
+int Move(CommandContext& c, const Words& words) {
+  std::vector<std::string> paths;
+  for (std::size_t i = 1; i < words.size(); ++i) {
+    if (words[i] == "-f" && paths.empty()) continue;
+    if (!words[i].empty() && words[i][0] == '-' && paths.empty()) {
+      c.io.WriteError("mv: unrecognized option '" + words[i] + "'\n");
+      return 1;
+    }
+    paths.push_back(words[i]);
+  }
+  if (paths.size() != 2) {
+    c.io.WriteError("mv: need a source and a target\n");
+    return 1;
+  }
+  const std::string& from = paths[0];
+  const std::string& to = paths[1];
+  auto failed = [&](const std::string& why) {
+    c.card.Log().Write("mv", {{"from", from}, {"to", to}, {"ok", false}, {"error", why}});
+    c.io.WriteError("mv: can't rename '" + from + "': " + why + "\n");
+    return 1;
+  };
+  const auto source = CardPath(c.card, from);
+  auto target = CardPath(c.card, to);
+  if (!source || !target || *source == c.card.DriveFolder()) return failed("Permission denied");
+  std::error_code error;
+  if (!fs::exists(*source, error)) return failed("No such file or directory");
+  if (fs::is_directory(*target, error)) *target /= source->filename();
+  fs::rename(*source, *target, error);
+  if (error) return failed(error.message());
+  c.card.Log().Write("mv", {{"from", from}, {"to", to}, {"ok", true}});
+  return 0;
+}
+
 int List(CommandContext& c, const std::string& path) {
   const auto local = CardPath(c.card, path);
   std::error_code error;
@@ -185,6 +220,10 @@ int RunCommand(CommandContext& c, const std::string& line) {
   }
   const Words& w = *parsed;
   if (w.empty()) return 0;
+  if (MatchesCommandWord(c.card.Config().faults.failCommands, line)) {
+    c.io.WriteError(w[0] + ": Input/output error (fault fail-command)\n");
+    return 1;
+  }
   if (Is(w, {"date", "-u", "-Iseconds"})) return Date(c);
   if (w.size() == 2 && w[0] == "/vemo/setdate") return SetDate(c, w[1]);
   if (w.size() == 2 && w[0] == "/vemo/chpass") return ChangePassword(c, w[1]);
@@ -197,19 +236,20 @@ int RunCommand(CommandContext& c, const std::string& line) {
   }
   if (w.size() == 3 && w[0] == "ls" && w[1] == "-p") return List(c, w[2]);
   if (w[0] == "scp") return RunScp(c, Words(w.begin() + 1, w.end()));
+  if (w[0] == "mv") return Move(c, w);
   if (w[0] == "sync") return 0;
   c.io.WriteError("sh: " + w[0] + ": not found\n");
   return 127;
 }
 
-bool Stalls(const std::vector<std::string>& stalledWords, const std::string& line) {
-  const auto words = SplitShellWords(line);
-  if (!words) return false;
-  for (const std::string& word : *words) {
-    for (const std::string& stalled : stalledWords) {
-      if (word == stalled) return true;
-      if (word.size() > stalled.size() && word.compare(word.size() - stalled.size(), stalled.size(), stalled) == 0 &&
-          word[word.size() - stalled.size() - 1] == '/') {
+bool MatchesCommandWord(const std::vector<std::string>& words, const std::string& line) {
+  const auto lineWords = SplitShellWords(line);
+  if (!lineWords) return false;
+  for (const std::string& word : *lineWords) {
+    for (const std::string& match : words) {
+      if (word == match) return true;
+      if (word.size() > match.size() && word.compare(word.size() - match.size(), match.size(), match) == 0 &&
+          word[word.size() - match.size() - 1] == '/') {
         return true;
       }
     }

@@ -23,8 +23,8 @@ struct CommandContext {
 // Runs one command line; returns its exit status.
 int RunCommand(CommandContext& context, const std::string& line);
 
-// Whether the "stall-command" fault holds `line`: one of its words is a stalled word, or ends
-// in "/" and a stalled word.
-bool Stalls(const std::vector<std::string>& stalledWords, const std::string& line);
+// Whether a command fault ("stall-command", "fail-command") takes `line`: one of its words is
+// one of `words`, or ends in "/" and one of them.
+bool MatchesCommandWord(const std::vector<std::string>& words, const std::string& line);
 
 }  // namespace cardsim

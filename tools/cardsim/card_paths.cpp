@@ -1,14 +1,12 @@
 #include "card_paths.h"
 
-#include <cstdio>
-#include <unistd.h>
-
 #include "card.h"
 
 namespace cardsim {
 
 std::optional<std::filesystem::path> CardPath(const Card& card, const std::string& path) {
   if (path == "/etc/vemo/program.doz") return card.ProgramFile();
+  if (path == "/etc/vemo/program.doz.new") return card.NewProgramFile();
   static const std::string drive = "/mnt/usbdrive";
   if (path.compare(0, drive.size(), drive) != 0) return std::nullopt;
   if (path.size() > drive.size() && path[drive.size()] != '/') return std::nullopt;
@@ -24,23 +22,6 @@ std::optional<std::filesystem::path> CardPath(const Card& card, const std::strin
     result /= part;
   }
   return result;
-}
-
-bool WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes) {
-  const std::filesystem::path temp = path.string() + ".part";
-  std::FILE* file = std::fopen(temp.c_str(), "wb");
-  if (!file) return false;
-  bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  ok = std::fflush(file) == 0 && ok;
-  ok = ::fsync(fileno(file)) == 0 && ok;
-  ok = std::fclose(file) == 0 && ok;
-  std::error_code error;
-  if (ok) std::filesystem::rename(temp, path, error);
-  if (!ok || error) {
-    std::filesystem::remove(temp, error);
-    return false;
-  }
-  return true;
 }
 
 }  // namespace cardsim

@@ -58,12 +58,12 @@ bool ParseFault(const std::string& text, Faults* faults, std::string* error) {
       *error = "--fault trickle needs a rate in bytes per second, e.g. trickle=2000";
       return false;
     }
-  } else if (kind == "stall-command") {
+  } else if (kind == "stall-command" || kind == "fail-command") {
     if (value.empty() || value.find_first_of(" \t/") != std::string::npos) {
-      *error = "--fault stall-command needs one command word, e.g. stall-command=ls";
+      *error = "--fault " + kind + " needs one command word, e.g. " + kind + "=ls";
       return false;
     }
-    faults->stallCommands.push_back(value);
+    (kind == "stall-command" ? faults->stallCommands : faults->failCommands).push_back(value);
   } else if (kind == "bad-stream-header") {
     const std::string mode = value.empty() ? "short" : value;
     if (mode != "short" && mode != "width" && mode != "track" && mode != "long" && mode != "type") {
@@ -73,7 +73,7 @@ bool ParseFault(const std::string& text, Faults* faults, std::string* error) {
     faults->badStreamHeader = mode;
   } else {
     *error = "unknown fault '" + text +
-             "' (silent, drop-after=N, trickle=N, refuse-password, stall-command=WORD, "
+             "' (silent, drop-after=N, trickle=N, refuse-password, stall-command=WORD, fail-command=WORD, "
              "bad-stream-header[=short|width|track|long|type], bad-announce)";
     return false;
   }
@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0, 3600));
   app.add_option("--clock-offset", clockOffset, "seconds the cards' clocks are ahead of the PC (negative: behind)");
   app.add_option("--fps", fps, "live pictures per second and track")->check(CLI::Range(0.1, 25.0));
-  app.add_option("--fault", faultTexts, "fault to inject: silent, drop-after=N, trickle=N, refuse-password, stall-command=WORD, "
+  app.add_option("--fault", faultTexts, "fault to inject: silent, drop-after=N, trickle=N, refuse-password, stall-command=WORD, fail-command=WORD, "
                                         "bad-stream-header[=short|width|track|long|type], bad-announce");
   app.add_flag("--log-stdout", logStdout, "also print every log line on stdout");
   app.add_flag("--new-host-key", newHostKey, "make new SSH host keys instead of the ones in the state folder");

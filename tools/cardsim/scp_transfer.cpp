@@ -1,12 +1,17 @@
 #include "scp_transfer.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 #include "archive/md5.h"
@@ -29,10 +34,7 @@ struct Options {
   std::string path;
 };
 
-std::string Md5Hex(const std::string& bytes) {
-  Md5Context context;
-  Md5Init(context);
-  Md5Update(context, bytes.data(), bytes.size());
+std::string Md5Hex(Md5Context& context) {
   std::uint8_t digest[16];
   Md5Final(context, digest);
   static const char* hex = "0123456789abcdef";
@@ -43,6 +45,57 @@ std::string Md5Hex(const std::string& bytes) {
   }
   return text;
 }
+
+std::string Md5Hex(const std::string& bytes) {
+  Md5Context context;
+  Md5Init(context);
+  Md5Update(context, bytes.data(), bytes.size());
+  return Md5Hex(context);
+}
+
+// The card's file as its scp (OpenSSH's and dropbear's alike) writes it: opened for writing
+// without truncation, created when missing, each piece written as it arrives, and cut to the
+// announced size only once all of it came. A transfer that ends early leaves the new bytes over
+// the start of the old file and the old file's rest behind them.
+class InPlaceFile {
+ public:
+  InPlaceFile(const fs::path& path, unsigned mode) {
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, (mode & 0777) != 0 ? mode & 0777 : 0644);
+    if (fd_ < 0) error_ = std::strerror(errno);
+  }
+  ~InPlaceFile() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  InPlaceFile(const InPlaceFile&) = delete;
+  InPlaceFile& operator=(const InPlaceFile&) = delete;
+
+  // After a failed write the rest is read and dropped; the failure is told at the end.
+  void Write(const std::string& bytes) {
+    std::size_t done = 0;
+    while (fd_ >= 0 && error_.empty() && done < bytes.size()) {
+      const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        error_ = std::strerror(n < 0 ? errno : ENOSPC);
+        break;
+      }
+      done += static_cast<std::size_t>(n);
+    }
+  }
+  // Cuts the file to `size` and closes it; the failure text, or empty.
+  std::string Finish(unsigned long long size) {
+    if (fd_ >= 0 && error_.empty() && ::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+      error_ = std::string("truncate: ") + std::strerror(errno);
+    }
+    if (fd_ >= 0 && ::close(fd_) != 0 && error_.empty()) error_ = std::string("close: ") + std::strerror(errno);
+    fd_ = -1;
+    return error_;
+  }
+
+ private:
+  int fd_ = -1;
+  std::string error_;
+};
 
 // The transfer counts its bytes for the "drop-after" fault: once the limit is reached the
 // link is cut, as a cable pulled in the middle of a transfer would.
@@ -150,58 +203,66 @@ int Sink(CommandContext& c, const Options& o) {
       *file /= name;
       cardName += (cardName.back() == '/' ? "" : "/") + name;
     }
-    // Only the program file and files on the drive can be written; the drive must hold
-    // the folder already.
-    const bool writable = file && (*file == c.card.ProgramFile() || fs::is_directory(file->parent_path(), error));
+    // Only the program file, the file a new program arrives in and files on the drive can be
+    // written; the drive must hold the folder already.
+    const bool writable = file && (*file == c.card.ProgramFile() || *file == c.card.NewProgramFile() ||
+                                   fs::is_directory(file->parent_path(), error));
+    std::optional<InPlaceFile> out;
+    if (writable) out.emplace(*file, mode);
     c.io.Write("\0", 1);
 
-    std::string data;
-    data.reserve(static_cast<std::size_t>(size));
+    Md5Context md5;
+    Md5Init(md5);
+    unsigned long long received = 0;
+    auto logFailure = [&](const char* why) {
+      c.card.Log().Write("scp-upload", {{"path", cardName}, {"size", size}, {"received", received}, {"ok", false},
+                                        {"error", why}});
+    };
     DropCounter drop{c.card.Config().faults.dropAfterBytes};
     Trickle trickle(c);
     unsigned long long left = size;
+    std::string piece;
     while (left > 0) {
-      const std::size_t piece =
+      const std::size_t wanted =
           trickle.Piece(drop.Allow(static_cast<std::size_t>(std::min<unsigned long long>(left, kPiece))));
-      const Result got = piece > 0 ? reader.ReadExact(&data, piece) : Result::Ok;
+      piece.clear();
+      const Result got = wanted > 0 ? reader.ReadExact(&piece, wanted) : Result::Ok;
+      // What came is on the card's disk at once, whatever follows.
+      Md5Update(md5, piece.data(), piece.size());
+      if (out) out->Write(piece);
+      received += piece.size();
       if (got != Result::Ok) {
-        c.card.Log().Write("scp-upload", {{"path", cardName}, {"size", size}, {"received", data.size()},
-                                          {"ok", false}, {"error", "the client ended the transfer early"}});
+        logFailure("the client ended the transfer early");
         return 1;
       }
-      if (!trickle.Moved(piece)) {
-        c.card.Log().Write("scp-upload", {{"path", cardName}, {"size", size}, {"received", data.size()},
-                                          {"ok", false}, {"error", Trickle::kEnded}});
+      if (!trickle.Moved(wanted)) {
+        logFailure(Trickle::kEnded);
         return 1;
       }
-      drop.done += static_cast<long long>(piece);
-      left -= piece;
+      drop.done += static_cast<long long>(wanted);
+      left -= wanted;
       if (drop.Reached() && left > 0) {
-        c.card.Log().Write("scp-upload", {{"path", cardName}, {"size", size}, {"received", data.size()},
-                                          {"ok", false}, {"error", "link dropped (fault drop-after)"}});
+        logFailure("link dropped (fault drop-after)");
         c.dropLink();
         return 1;
       }
     }
+    std::string why;
+    if (!writable) {
+      why = cardName + ": Permission denied";
+    } else if (const std::string error = out->Finish(size); !error.empty()) {
+      why = cardName + ": " + error;
+    } else if (mtime >= 0) {
+      utimbuf times{static_cast<time_t>(mtime), static_cast<time_t>(mtime)};
+      ::utime(file->c_str(), &times);
+    }
+    const bool written = why.empty();
     // OpenSSH's scp ends the data with a zero byte; libssh2's scp_send just ends the
     // channel, which is as good.
     char end = 0;
     const Result endResult = reader.ReadByte(&end);
-    bool written = false;
-    std::string why;
-    if (!writable) {
-      why = cardName + ": Permission denied";
-    } else if (!WriteFileAtomically(*file, data)) {
-      why = cardName + ": write failed";
-    } else {
-      written = true;
-      if (mtime >= 0) {
-        utimbuf times{static_cast<time_t>(mtime), static_cast<time_t>(mtime)};
-        ::utime(file->c_str(), &times);
-      }
-    }
-    c.card.Log().Write("scp-upload", {{"path", cardName}, {"size", size}, {"received", data.size()},
-                                      {"md5", Md5Hex(data)}, {"ok", written}, {"error", why}});
+    c.card.Log().Write("scp-upload", {{"path", cardName}, {"size", size}, {"received", received},
+                                      {"md5", Md5Hex(md5)}, {"ok", written}, {"error", why}});
     mtime = -1;
     if (!written) {
       status = 1;

@@ -161,7 +161,7 @@ class Session {
   }
 
   bool Execute(ssh_channel channel, const std::string& command) {
-    if (Stalls(card_.Config().faults.stallCommands, command)) {
+    if (MatchesCommandWord(card_.Config().faults.stallCommands, command)) {
       // Accepted and never answered, like a card whose shell hangs; the rest of the
       // connection goes on (other channels, the client's close of this one).
       card_.Log().Write("exec-stalled", {{"client", client_}, {"command", command}});

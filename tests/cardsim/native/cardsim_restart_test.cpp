@@ -55,6 +55,9 @@ TEST(CardSimRestart, GoesDownForTheRestartTimeAndComesBackWithTheNewProgram) {
   WriteBytes(work / "p.trv", ProgramFile({{0, 1, RectangleMask(10, 10, 20, 20)}, {2, 4, RectangleMask(0, 0, 5, 5)}}));
   ASSERT_EQ(card.ScpUpload(work / "p.trv", "/etc/vemo/program.doz").exitCode, 0);
   EXPECT_EQ(LastProgramEvent(card)["detectors"], 0) << "the program takes effect only after a restart";
+  // A program still waiting in "program.doz.new" is not loaded by the restart.
+  WriteBytes(work / "waiting.trv", ProgramFile({{1, 3, RectangleMask(0, 0, 3, 3)}}));
+  ASSERT_EQ(card.ScpUpload(work / "waiting.trv", "/etc/vemo/program.doz.new").exitCode, 0);
 
   const auto r = card.Ssh("sync && /vemo/restart");
   ASSERT_EQ(r.exitCode, 0) << r.err;

@@ -1,6 +1,6 @@
 // SCP to and from the simulated card with OpenSSH's scp in its classic protocol (scp -O):
 // the program file and archive recordings byte for byte, times kept with -p, refused
-// paths, and a link that drops in the middle of a transfer.
+// paths, "mv" between the card's files, and a link that drops in the middle of a transfer.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -136,7 +136,46 @@ TEST_F(CardSimScp, UploadsToTheDriveAndRefusedPaths) {
   EXPECT_FALSE(fs::exists(work_ / "nie-ma.avi"));
 }
 
-TEST(CardSimScpFaults, LinkDropsAfterTheGivenBytesAndNothingHalfIsKept) {
+// "mv" between the card's files, as the program puts a new program in place; paths off the
+// card and missing sources are refused with exit status 1.
+TEST_F(CardSimScp, MvRenamesWithinTheCardsFiles) {
+  WriteBytes(work_ / "nowy.trv", "nowy program");
+  ASSERT_EQ(card_->ScpUpload(work_ / "nowy.trv", "/etc/vemo/program.doz.new").exitCode, 0);
+  WriteBytes(card_->CardFolder() / "usbdrive" / "mv-notatka.txt", "notatka");
+  fs::create_directories(card_->CardFolder() / "usbdrive" / "mv-folder");
+  const struct {
+    const char* command;
+    bool ok;
+    const char* error;  // on stderr when refused
+  } rows[] = {
+      {"mv -f /etc/vemo/program.doz.new /etc/vemo/program.doz", true, ""},
+      {"mv -f /etc/vemo/program.doz.new /etc/vemo/program.doz", false, "No such file or directory"},
+      {"mv /mnt/usbdrive/mv-notatka.txt /mnt/usbdrive/mv-folder/", true, ""},
+      {"mv -f /etc/passwd /mnt/usbdrive/passwd", false, "Permission denied"},
+      {"mv -f /mnt/usbdrive/mv-folder/mv-notatka.txt /tmp/x", false, "Permission denied"},
+      {"mv -f /mnt/usbdrive /mnt/usbdrive/mv-folder", false, "Permission denied"},
+      {"mv -x /etc/vemo/program.doz /mnt/usbdrive/", false, "unrecognized option"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.command);
+    const auto r = card_->Ssh(row.command);
+    EXPECT_EQ(r.exitCode == 0, row.ok) << r.err;
+    EXPECT_NE(r.err.find(row.error), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(ReadBytes(card_->CardFolder() / "program.doz"), "nowy program");
+  EXPECT_FALSE(fs::exists(card_->CardFolder() / "program.doz.new"));
+  EXPECT_EQ(ReadBytes(card_->CardFolder() / "usbdrive" / "mv-folder" / "mv-notatka.txt"), "notatka");
+  const auto moves = card_->Events("mv");
+  ASSERT_EQ(moves.size(), 6u);  // the bad option is refused before anything is tried
+  EXPECT_EQ(moves[0]["from"], "/etc/vemo/program.doz.new");
+  EXPECT_EQ(moves[0]["to"], "/etc/vemo/program.doz");
+  EXPECT_EQ(moves[0]["ok"], true);
+  EXPECT_EQ(moves[1]["ok"], false);
+}
+
+// The card's scp writes in place, as OpenSSH's and dropbear's do: a link that drops half-way
+// leaves the new bytes that came over the start of the old file, and the old file's tail.
+TEST(CardSimScpFaults, LinkDropsAfterTheGivenBytesAndTheTargetKeepsWhatCame) {
   CardSimOptions options;
   options.addresses = {"127.0.0.4"};
   options.faults = {"drop-after=100000"};
@@ -147,14 +186,18 @@ TEST(CardSimScpFaults, LinkDropsAfterTheGivenBytesAndNothingHalfIsKept) {
   // Small transfers are not affected.
   WriteBytes(work / "small.trv", "small program");
   ASSERT_EQ(card.ScpUpload(work / "small.trv", "/etc/vemo/program.doz").exitCode, 0);
+  EXPECT_EQ(ReadBytes(card.CardFolder() / "program.doz"), "small program");
 
-  WriteBytes(work / "big.trv", RandomBytes(300000, 2));
+  const std::string old = RandomBytes(300000, 4);
+  WriteBytes(card.CardFolder() / "program.doz", old);
+  const std::string big = RandomBytes(300000, 2);
+  WriteBytes(work / "big.trv", big);
   auto r = card.ScpUpload(work / "big.trv", "/etc/vemo/program.doz");
   EXPECT_NE(r.exitCode, 0);
-  EXPECT_EQ(ReadBytes(card.CardFolder() / "program.doz"), "small program") << "the card keeps its previous file";
   const auto upload = card.Events("scp-upload").back();
   EXPECT_EQ(upload["ok"], false);
   EXPECT_EQ(upload["received"], 100000);
+  EXPECT_TRUE(ReadBytes(card.CardFolder() / "program.doz") == big.substr(0, 100000) + old.substr(100000));
 
   WriteBytes(card.CardFolder() / "program.doz", RandomBytes(300000, 3));
   r = card.ScpDownload("/etc/vemo/program.doz", work / "down.trv");
