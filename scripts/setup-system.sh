@@ -16,10 +16,11 @@ packages=(
   wine wine64 fonts-wine xvfb xauth imagemagick
   # the card simulator's tests and the archive tests
   openssh-client ffmpeg
-  # the SSH client's tests against OpenSSH's sshd (tests/openssh/): the server, a password hash
-  # for its test account (openssl passwd) and nss_wrapper, which gives sshd that account
-  # without adding it to the system
-  openssh-server openssl libnss-wrapper
+  # the SSH client's tests against OpenSSH's sshd and dropbear (tests/openssh/): the servers
+  # (dropbear-bin is dropbear's program alone, without its service), a password hash for their
+  # test accounts (openssl passwd) and nss_wrapper, which gives each server its account without
+  # adding it to the system
+  openssh-server dropbear-bin openssl libnss-wrapper
   # release files (make dist): the installer, the manual (Markdown -> PDF), the Linux package's
   # man pages, the zip, and the manual's checks
   nsis pandoc weasyprint fonts-dejavu-core help2man zip unzip poppler-utils
@@ -42,12 +43,14 @@ sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -q
-# The tests need only sshd's program. A server installed here is neither started nor enabled,
-# so port 22 stays free for the simulated card of `make run`.
+# The tests need only the servers' programs. A server installed here is neither started nor
+# enabled, so port 22 stays free for the simulated card of `make run`.
 new_sshd=""
+new_dropbear=""
 blocked=""
-if printf '%s\n' "${missing[@]}" | grep -qx openssh-server; then
-  new_sshd=1
+if printf '%s\n' "${missing[@]}" | grep -qx openssh-server; then new_sshd=1; fi
+if printf '%s\n' "${missing[@]}" | grep -qx dropbear-bin; then new_dropbear=1; fi
+if [ -n "$new_sshd$new_dropbear" ]; then
   if [ ! -e /usr/sbin/policy-rc.d ]; then
     printf '#!/bin/sh\nexit 101\n' | $sudo tee /usr/sbin/policy-rc.d >/dev/null
     $sudo chmod 755 /usr/sbin/policy-rc.d
@@ -59,5 +62,9 @@ $sudo apt-get install -y -q --no-install-recommends "${missing[@]}" || status=$?
 [ -n "$blocked" ] && $sudo rm -f /usr/sbin/policy-rc.d
 if [ -n "$new_sshd" ] && [ -d /run/systemd/system ]; then
   $sudo systemctl disable --now ssh.service ssh.socket >/dev/null 2>&1 || true
+fi
+# dropbear-bin has no service of its own; one that came with it (dropbear-run) is stopped the same way.
+if [ -n "$new_dropbear" ] && [ -d /run/systemd/system ]; then
+  $sudo systemctl disable --now dropbear.service >/dev/null 2>&1 || true
 fi
 exit $status

@@ -173,10 +173,14 @@ void SetNetwork(OperationContext& ctx, std::uint32_t address, std::uint32_t netm
   ctx.status.ShowStatus(T("Ustawienia sieciowe skonfigurowane"));
 }
 
-void UploadProgram(OperationContext& ctx, const std::string& programData) {
+void UploadProgram(OperationContext& ctx, const std::string& programData, const ProgramPaths& paths) {
   WithFailureLine(ctx, "Nie udało się wysłać pliku", [&] {
     ctx.status.ShowProgress(T("Wysyłanie pliku..."), 0);
-    ctx.session.Send("/etc/vemo/program.doz", programData, [&](int position) { ctx.status.ShowProgress("", position); });
+    // The card's scp writes in place: a link lost half-way leaves a mix of two programs in the
+    // file it wrote. Only a whole file replaces the program, in one rename.
+    ctx.session.Send(paths.incoming, programData, [&](int position) { ctx.status.ShowProgress("", position); });
+    ctx.session.RunChecked("mv -f " + card::ShellQuoted(paths.incoming) + " " + card::ShellQuoted(paths.program),
+                           T("Nie powiodło się wysłanie pliku."));
     ctx.status.ShowProgress(T("Restartowanie..."), 25);
     SshChannel channel = ctx.session.StartCommand("sync && /vemo/restart", T("Nie powiodła się próba restartu."));
     RestartSteps(ctx, 26, 533);

@@ -76,9 +76,16 @@ void RestartCard(OperationContext& ctx);
 // of ones then zeros, or 0.0.0.0) are refused before anything is sent.
 bool UsableNetworkSettings(std::uint32_t address, std::uint32_t netmask);
 void SetNetwork(OperationContext& ctx, std::uint32_t address, std::uint32_t netmask, std::uint32_t gateway);
-// Request 10: the program to "/etc/vemo/program.doz" (progress 0..25), then the restart
-// (progress 26..100 over 75 steps of 533 ms).
-void UploadProgram(OperationContext& ctx, const std::string& programData);
+// Request 10: the program goes by SCP to `paths.incoming` (progress 0..25), "mv -f" puts it in
+// place of `paths.program`, then the restart (progress 26..100 over 75 steps of 533 ms). A
+// rename that cannot be started, writes to standard error or ends with a status other than 0
+// fails like the send ("Nie powiodło się wysłanie pliku."), and no restart is asked for; the
+// card's program stays as it was whenever the upload fails.
+struct ProgramPaths {
+  std::string program = "/etc/vemo/program.doz";       // the program the card loads
+  std::string incoming = "/etc/vemo/program.doz.new";  // where a new one arrives first
+};
+void UploadProgram(OperationContext& ctx, const std::string& programData, const ProgramPaths& paths = {});
 // Request 11, first half: the card's program bytes (status "Pobieranie pliku..."). A program
 // the card announces above kMaxProgramBytes is refused before it is read.
 inline constexpr std::uint64_t kMaxProgramBytes = 16u * 1024 * 1024;

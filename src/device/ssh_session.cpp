@@ -76,6 +76,19 @@ class SliceGuard {
   int callTimeoutMs_;
 };
 
+// Closes `channel` and waits until the card has closed its end too, so that the card's command
+// has ended before the next channel opens. libssh2_channel_close sends end of data and the close
+// but stops waiting at the first packet that arrives, often before the card's close; and a card
+// running dropbear, when a previous command's process ends, closes every channel that is open
+// but has not started its command yet: the next command would never start. The wait ends
+// without the card's close on a failed or silent link (the call limit), or at once when the card
+// still holds unread data of an aborted transfer, which it would have to send first.
+void CloseAndAwaitCard(LIBSSH2_CHANNEL* channel) {
+  if (libssh2_channel_close(channel) != 0) return;
+  // The card's end of data first (its close counts as one), then its close.
+  if (libssh2_channel_wait_eof(channel) == 0) libssh2_channel_wait_closed(channel);
+}
+
 }  // namespace
 
 namespace {
@@ -160,7 +173,7 @@ SshChannel& SshChannel::operator=(SshChannel&& other) noexcept {
 
 void SshChannel::Close() {
   if (channel_) {
-    libssh2_channel_close(channel_);
+    CloseAndAwaitCard(channel_);
     libssh2_channel_free(channel_);
     channel_ = nullptr;
   }
@@ -362,17 +375,31 @@ std::uint64_t SshSession::Fetch(const std::string& remotePath,
   ReadBounds bounds = BoundsFromNow();
   bounds.maxBytes = static_cast<std::size_t>(-1);
   bounds.silenceMs = callTimeoutMs_;
-  SliceGuard slices(session_, callTimeoutMs_);
-  if (ReceiveFileFrom(source, size, consume, progress, bounds) != ReadOutcome::Done) {
-    Fail("Nie powiodło się pobieranie pliku.");
+  {
+    SliceGuard slices(session_, callTimeoutMs_);
+    if (ReceiveFileFrom(source, size, consume, progress, bounds) != ReadOutcome::Done) {
+      Fail("Nie powiodło się pobieranie pliku.");
+    }
+    // After the data the card's scp sends one status byte: 0 when it could read the whole
+    // file, 1 or 2 and a message when it could not (the bytes then are not the file's).
+    char status = 1;
+    if (ReceiveFileFrom(source, 1, [&](const char* byte, std::size_t) { status = *byte; }, {}, bounds) !=
+            ReadOutcome::Done ||
+        status != 0) {
+      Fail("Nie powiodło się pobieranie pliku.");
+    }
   }
+  // The answer lets the card's scp end by itself before the channel closes.
+  static const char zero = 0;
+  if (libssh2_channel_write(channel.Get(), &zero, 1) != 1) Fail("Nie powiodło się pobieranie pliku.");
   return size;
 }
 
 void SshSession::Send(const std::string& remotePath, const std::string& data, const ProgressFunction& progress) {
   SshChannel channel(session_ ? libssh2_scp_send64(session_, remotePath.c_str(), 0777,
                                                    static_cast<libssh2_int64_t>(data.size()), 0, 0)
-                              : nullptr);
+                              : nullptr,
+                     this);
   if (!channel) NoteTimeOut();
   if (!channel) Fail("Nie powiodła się próba wysłania pliku.");
   std::size_t done = 0;
@@ -394,6 +421,18 @@ void SshSession::Send(const std::string& remotePath, const std::string& data, co
   // Then end of file both ways before the channel closes, so nothing is cut short.
   if (libssh2_channel_send_eof(channel.Get()) != 0) Fail("Nie powiodło się wysłanie pliku.");
   if (libssh2_channel_wait_eof(channel.Get()) != 0) Fail("Nie powiodło się wysłanie pliku.");
+}
+
+void SshSession::RunChecked(const std::string& command, const std::string& failure) {
+  SshChannel channel = StartCommand(command, failure);
+  std::string output;
+  if (!channel.ReadAll(output)) throw std::runtime_error(failure);
+  // At the end of data all the command wrote to standard error has come; its exit status comes
+  // before the card closes the channel.
+  char error[256];
+  if (libssh2_channel_read_stderr(channel.Get(), error, sizeof error) != 0) throw std::runtime_error(failure);
+  if (libssh2_channel_wait_closed(channel.Get()) != 0) throw std::runtime_error(failure);
+  if (libssh2_channel_get_exit_status(channel.Get()) != 0) throw std::runtime_error(failure);
 }
 
 }  // namespace device

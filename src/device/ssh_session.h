@@ -77,7 +77,8 @@ ReadOutcome ReceiveFileFrom(ChannelSource& source, std::uint64_t size,
 
 class SshSession;
 
-// One channel, closed and freed when destroyed.
+// One channel, closed and freed when destroyed. The close waits (within the call limit) until
+// the card has closed its end too, so that its command has ended before another channel opens.
 class SshChannel {
  public:
   SshChannel() = default;
@@ -169,8 +170,8 @@ class SshSession {
   // data is read, and refuses it by throwing. `consume` receives the bytes in order;
   // `progress` gets received x 100 / size after each read. Throws "Nie powiodła się próba
   // pobrania pliku." when no channel comes and "Nie powiodło się pobieranie pliku." when a
-  // read fails, the data ends before the announced size or the stop check ends it. Returns
-  // the size.
+  // read fails, the data ends before the announced size, the card's scp reports after the data
+  // that it could not read the file, or the stop check ends it. Returns the size.
   std::uint64_t Fetch(const std::string& remotePath, const std::function<void(const char*, std::size_t)>& consume,
                       const ProgressFunction& progress,
                       const std::function<void(std::uint64_t size)>& announced = {});
@@ -180,6 +181,11 @@ class SshSession {
   // that could not write the file fails the send. Throws "Nie powiodła się próba wysłania
   // pliku." when no channel comes and "Nie powiodło się wysłanie pliku." when a write fails.
   void Send(const std::string& remotePath, const std::string& data, const ProgressFunction& progress);
+  // Runs `command` to its end: its output is read to the end of data and the card's close
+  // awaited. Throws `failure` when it cannot be started, a read fails, or it wrote to standard
+  // error or ended with an exit status other than 0 (a card that reports none counts as 0).
+  // "Nie powiodło się otwarcie sesji." when no channel comes.
+  void RunChecked(const std::string& command, const std::string& failure);
 
  private:
   std::unique_ptr<net::NetworkStartup> network_;  // networkStarted

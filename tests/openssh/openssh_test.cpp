@@ -7,12 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <map>
-#include <sstream>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,55 +16,19 @@
 #include "base/text.h"
 #include "device/known_cards.h"
 #include "device/ssh_session.h"
+#include "openssh/ssh_servers.h"
 
 namespace {
 
-struct Sshd {
-  std::uint32_t address = 0;
-  std::uint16_t port = 0;
-  std::string user;
-  std::string password;
-  std::filesystem::path log;
-  std::string upload;  // server-side folder for uploads; the same path on this machine
-  std::string fingerprint;  // of the host key, as ssh-keygen -l -E sha256 shows it
-};
-
-// Reads the fixture's info file (key=value lines); empty when not run under ctest.
-bool ReadSshd(Sshd* sshd) {
-  const char* info = std::getenv("TREVNA_SSHD_INFO");
-  if (!info || !*info) return false;
-  std::ifstream in(info);
-  if (!in) throw std::runtime_error(std::string("cannot read the sshd fixture's info file ") + info);
-  std::map<std::string, std::string> values;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const auto equals = line.find('=');
-    if (equals != std::string::npos) values[line.substr(0, equals)] = line.substr(equals + 1);
-  }
-  if (!net::ParseDottedAddress(values["host"], &sshd->address)) {
-    throw std::runtime_error(std::string("no host address in ") + info);
-  }
-  sshd->port = static_cast<std::uint16_t>(std::stoi(values.at("port")));
-  sshd->user = values.at("user");
-  sshd->password = values.at("password");
-  sshd->log = values.at("log");
-  sshd->upload = values.at("upload");
-  sshd->fingerprint = values["fingerprint"];
-  return true;
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using Sshd = ssh_servers::SshServer;
+using ssh_servers::ReadFile;
 
 class OpenSshTest : public testing::Test {
  protected:
   void SetUp() override {
-    if (!ReadSshd(&sshd_)) GTEST_SKIP() << "needs the sshd fixture: run through ctest (openssh_tests)";
+    if (!ssh_servers::ReadServer("TREVNA_SSHD_INFO", &sshd_)) {
+      GTEST_SKIP() << "needs the sshd fixture: run through ctest (openssh_tests)";
+    }
     logStart_ = std::filesystem::file_size(sshd_.log);
   }
 

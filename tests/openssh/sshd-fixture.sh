@@ -8,7 +8,8 @@
 #   sshd-fixture.sh stop DIR      stop it (DIR and its log stay for a look after a failure)
 #
 # Everything lives in DIR: config, RSA host key (RSA only, so that a login proves rsa-sha2),
-# log (LogLevel DEBUG3 on stderr, -e), pid. No PAM. The one account it admits, trevna-sshtest,
+# log (LogLevel DEBUG3, written to the file with -E: on stderr, a session's own debug lines would
+# reach the commands' standard error), pid. No PAM. The one account it admits, trevna-sshtest,
 # exists only for this sshd: nss_wrapper (LD_PRELOAD) gives it a passwd and group file of its
 # own, copies of the system's plus that account, whose password hash sshd checks as it would a
 # shadow entry. The account has the uid of whoever runs the tests, so a login can do no more
@@ -84,7 +85,7 @@ PermitTunnel no
 CONFIG
     : >"$dir/sshd.log"
     LD_PRELOAD="$wrapper" NSS_WRAPPER_PASSWD="$dir/passwd" NSS_WRAPPER_GROUP="$dir/group" \
-      setsid /usr/sbin/sshd -D -e -f "$dir/sshd_config" </dev/null >>"$dir/sshd.log" 2>&1 &
+      setsid /usr/sbin/sshd -D -E "$dir/sshd.log" -f "$dir/sshd_config" </dev/null >>"$dir/sshd.log" 2>&1 &
     echo $! >"$dir/fixture.pid"
     for _ in $(seq 1 200); do
       if grep -q "Server listening on 127.0.0.1 port $port" "$dir/sshd.log"; then

@@ -1,8 +1,13 @@
 // trevnactl's card commands against trevna-cardsim.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "base/socket.h"
 #include "base/text.h"
@@ -56,6 +61,17 @@ class CliTest : public trevna_test::CardSimSuite<CliTest> {
     options.streamPort = trevna_test::FreeTcpPort();
     return options;
   }
+
+ protected:
+  // Waits until `address` has come back from one restart more than `before` (bounded: the
+  // simulated card is down for a second).
+  static void WaitForRestarts(const std::string& address, std::size_t before) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (card_->Events("restarted", address).size() <= before && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_GT(card_->Events("restarted", address).size(), before) << address << " did not come back";
+  }
 };
 
 TEST_F(CliTest, ProgramTwoCardsInParallelAndDownloadBack) {
@@ -65,21 +81,30 @@ TEST_F(CliTest, ProgramTwoCardsInParallelAndDownloadBack) {
   const auto& a = card_->Card("127.0.0.2");
   const auto& b = card_->Card("127.0.0.3");
   ASSERT_EQ(a.sshPort, b.sshPort);
+  const auto restartsA = card_->Events("restarted", "127.0.0.2").size();
+  const auto restartsB = card_->Events("restarted", "127.0.0.3").size();
   const auto run = Trevnactl(
       Join({"program", "127.0.0.2,127.0.0.3", doc.string(), "--restart-step-ms", "0"}, CardArgs(a)));
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.out.find("127.0.0.2: OK"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("127.0.0.3: OK"), std::string::npos) << run.out;
-  EXPECT_EQ(ReadBytes(card_->CardFolder("127.0.0.2") / "program.doz"), ReadBytes(doc));
-  EXPECT_EQ(ReadBytes(card_->CardFolder("127.0.0.3") / "program.doz"), ReadBytes(doc));
+  for (const char* address : {"127.0.0.2", "127.0.0.3"}) {
+    SCOPED_TRACE(address);
+    // Sent beside the program, put in place by one rename, then the restart.
+    EXPECT_EQ(ReadBytes(card_->CardFolder(address) / "program.doz"), ReadBytes(doc));
+    EXPECT_FALSE(std::filesystem::exists(card_->CardFolder(address) / "program.doz.new"));
+    ASSERT_FALSE(card_->Events("mv", address).empty());
+    EXPECT_EQ(card_->Events("mv", address).back()["ok"], true);
+  }
   // One reachable card and one that does not answer: exit 1, a line for each.
-  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  WaitForRestarts("127.0.0.2", restartsA);
+  WaitForRestarts("127.0.0.3", restartsB);
   const auto mixed = Trevnactl(
       Join({"program", "127.0.0.2,127.0.0.9", doc.string(), "--restart-step-ms", "0"}, CardArgs(a)));
   EXPECT_EQ(mixed.exitCode, 1);
   EXPECT_NE(mixed.out.find("127.0.0.2: OK"), std::string::npos) << mixed.out;
   EXPECT_NE(mixed.out.find("127.0.0.9: FAILED"), std::string::npos) << mixed.out;
-  std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // the card restarts
+  WaitForRestarts("127.0.0.2", restartsA + 1);
   const auto out = folder / "back.trv";
   const auto back = Trevnactl(Join({"download-program", "127.0.0.2", out.string()}, CardArgs(a)));
   EXPECT_EQ(back.exitCode, 0) << back.err;
@@ -125,6 +150,21 @@ TEST_F(CliTest, ArchiveListingAndDownload) {
   const auto get = Trevnactl(Join({"archive-get", "127.0.0.2", first, file, "-o", target.Path().string()}, CardArgs(card)));
   EXPECT_EQ(get.exitCode, 0) << get.err;
   EXPECT_EQ(ReadBytes(target / first / file), ReadBytes(card_->CardFolder("127.0.0.2") / "usbdrive" / first / file));
+  // A recording, an empty file and a recording in one call: the empty one arrives with 0 bytes
+  // and the next one still comes.
+  const auto day = card_->CardFolder("127.0.0.2") / "usbdrive" / "2024-05-01";
+  std::filesystem::create_directories(day);
+  const std::vector<std::pair<std::string, std::string>> recordings = {
+      {"rec_0800.avi", std::string(150000, 'a')}, {"empty.avi", ""}, {"rec_0900.avi", std::string(90001, 'b')}};
+  for (const auto& [name, bytes] : recordings) trevna_test::WriteBytes(day / name, bytes);
+  const auto three = Trevnactl(Join({"archive-get", "127.0.0.2", "2024-05-01/", "rec_0800.avi", "empty.avi",
+                                     "rec_0900.avi", "-o", target.Path().string()},
+                                    CardArgs(card)));
+  EXPECT_EQ(three.exitCode, 0) << three.err;
+  for (const auto& [name, bytes] : recordings) {
+    EXPECT_TRUE(std::filesystem::exists(target / "2024-05-01" / name)) << name;
+    EXPECT_TRUE(ReadBytes(target / "2024-05-01" / name) == bytes) << name;
+  }
   const auto missing =
       Trevnactl(Join({"archive-get", "127.0.0.2", first, "nie-ma.avi", "-o", target.Path().string()}, CardArgs(card)));
   EXPECT_EQ(missing.exitCode, 1);

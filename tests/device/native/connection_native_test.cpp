@@ -233,9 +233,9 @@ TEST_F(CardTest, UploadProgressFileOnCardAndDownloadBack) {
 TEST_F(CardTest, UploadTheCardCannotStoreIsAFailure) {
   Worker w(Card());
   ASSERT_TRUE(w.Open("127.0.0.2"));
-  // The card writes its program through "program.doz.part"; a folder of that name makes the
-  // write fail on the card.
-  const auto blocker = card_->CardFolder("127.0.0.2") / "program.doz.part";
+  // A new program arrives as "program.doz.new"; a folder of that name keeps it from being
+  // put in place on the card.
+  const auto blocker = card_->CardFolder("127.0.0.2") / "program.doz.new";
   std::filesystem::create_directory(blocker);
   const std::string before = ReadBytes(card_->CardFolder("127.0.0.2") / "program.doz");
   const auto Restarts = [] {
@@ -245,7 +245,7 @@ TEST_F(CardTest, UploadTheCardCannotStoreIsAFailure) {
   };
   const int restartsBefore = Restarts();
   ASSERT_TRUE(recording::RunRequest(*w.connection, [&] { return w.connection->PostUploadProgram(RandomBytes(5000, 1)); }));
-  std::filesystem::remove(blocker);
+  std::filesystem::remove_all(blocker);
   EXPECT_EQ(w.messages.Errors(), (std::vector<std::string>{"Nie powiodło się wysłanie pliku."}));
   EXPECT_EQ(w.status.Last(), "Nie udało się wysłać pliku");
   EXPECT_EQ(ReadBytes(card_->CardFolder("127.0.0.2") / "program.doz"), before);
