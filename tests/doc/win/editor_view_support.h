@@ -12,36 +12,23 @@
 #include "doc/win/main_view.h"
 #include "doc/win/fake_frame.h"
 #include "shell/win/gdi.h"
+#include "shell/win/win_test_support.h"
 #include "shell/win/window.h"
 #include "support/win_gestures.h"
 
 namespace trevna_test {
 
-class HostWindow : public Window {
- public:
-  HWND Create() {
-    WNDCLASSEXW windowClass{};
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    windowClass.lpszClassName = L"EditorTestHost";
-    RegisterWindowClass(windowClass);
-    return CreateFrameworkWindow(*this, 0, L"EditorTestHost", L"TrevnaConf", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
-                                 1280, 1000, nullptr, nullptr, GetModuleHandleW(nullptr));
-  }
-};
-
-inline void Pump() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
+// The main window's stand-in: a visible top-level window as large as the editor needs.
+inline HWND CreateHost(RecordingWindow& host) {
+  return host.Create(WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 1280, 1000);
 }
+
+inline void Pump() { PumpMessages(); }
 
 class EditorFixture : public testing::Test {
  protected:
   void SetUp() override {
-    host_ = host.Create();
+    host_ = CreateHost(host);
     ASSERT_NE(host_, nullptr);
     frame = std::make_unique<FakeFrame>(host_);
     frame->editor = &view;
@@ -101,7 +88,7 @@ class EditorFixture : public testing::Test {
     return picture;
   }
 
-  HostWindow host;
+  RecordingWindow host;
   HWND host_ = nullptr;
   std::unique_ptr<FakeFrame> frame;
   MainView view;

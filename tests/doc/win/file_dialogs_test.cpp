@@ -44,7 +44,7 @@ void CALLBACK AnswerDialog(HWND, UINT, UINT_PTR id, DWORD) {
 class FileDialogsTest : public testing::Test {
  protected:
   void SetUp() override {
-    owner = host.Create();
+    owner = CreateHost(host);
   }
   void TearDown() override {
     KillTimer(nullptr, timer_);
@@ -70,7 +70,7 @@ class FileDialogsTest : public testing::Test {
     PostMessageW(dialog, WM_COMMAND, IDOK, 0);
   }
 
-  HostWindow host;
+  RecordingWindow host;
   HWND owner = nullptr;
   UINT_PTR timer_ = 0;
 };

@@ -110,27 +110,23 @@ TEST(FrameInput, TheWheelScrollsTheViewUnderThePointer) {
   }
 }
 
-// The tuning window as the user reaches it: a normal detector selected (its boxes and "Resetuj"
-// enabled), the window shown with F12 and clicked into.
-struct TuningRig {
-  FrameRig rig{ApplicationParts};
-  TuningFrame& tuning = dynamic_cast<TuningFrame&>(rig.frame->Tuning());
-
-  TuningRig() {
-    rig.ClickTab(1);
-    rig.Command(IDM_INSERT_QUAD);
-    rig.Key(rig.frame->Tabs().Handle(), VK_F12);
-  }
-  HWND Enter(HWND window, int box) {
-    SetActiveWindow(window);
-    HWND control = GetDlgItem(window, box);
-    SetFocus(control);
-    return control;
-  }
-};
-
-TEST(FrameInput, TabMovesBetweenTheTuningWindowsBoxes) {
-  TuningRig t;
+// The floating windows' boxes as the user reaches them: a normal detector selected (its boxes and
+// "Resetuj" enabled), the tuning window shown with F12, each window clicked into. Tab goes from
+// box to button to box in the tuning window; in a box Ctrl+Z undoes the typing and Ctrl+C,
+// Ctrl+X and Ctrl+V copy, cut and paste the box's text, never the document's.
+TEST(FrameInput, TabAndTheEditKeysInTheFloatingWindowsBoxes) {
+  struct {
+    FrameRig rig{ApplicationParts};
+    TuningFrame& tuning = dynamic_cast<TuningFrame&>(rig.frame->Tuning());
+    HWND Enter(HWND window, int box) {
+      SetActiveWindow(window);
+      SetFocus(GetDlgItem(window, box));
+      return GetDlgItem(window, box);
+    }
+  } t;
+  t.rig.ClickTab(1);
+  t.rig.Command(IDM_INSERT_QUAD);
+  t.rig.Key(t.rig.frame->Tabs().Handle(), VK_F12);
   ASSERT_TRUE(IsWindowVisible(t.tuning.window));
   t.Enter(t.tuning.window, IDC_TUNING_FEATURE);
   struct Press {
@@ -143,10 +139,7 @@ TEST(FrameInput, TabMovesBetweenTheTuningWindowsBoxes) {
     EXPECT_EQ(t.rig.Loop(GetFocus(), VK_TAB, false, p.shift), LoopStep::DialogNavigation);
     EXPECT_EQ(GetDlgCtrlID(GetFocus()), p.focus) << (p.shift ? "Shift+Tab" : "Tab");
   }
-}
 
-TEST(FrameInput, ClipboardAndUndoKeysInAFloatingWindowsBoxEditItsText) {
-  TuningRig t;
   Document& doc = t.rig.frame->Editor().Doc();
   // Each box, a digit typed over its text, and what it shows once cut empty (the tuning box shows
   // the threshold that became 0).

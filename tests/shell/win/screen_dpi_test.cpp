@@ -25,11 +25,7 @@ using namespace frame_test;
 
 namespace {
 
-std::wstring Text(HWND window) {
-  wchar_t text[256] = L"";
-  GetWindowTextW(window, text, 256);
-  return text;
-}
+const auto Text = WindowTitle;
 
 std::wstring ClassOf(HWND window) {
   wchar_t name[32] = L"";
@@ -207,6 +203,16 @@ TEST(ScreenDpi, TheMainWindowWithADocumentHasNothingClippedOrOverlapping) {
   ASSERT_TRUE(SendMessageW(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row))) << "no diagnostics row";
   GetClientRect(list, &listArea);
   EXPECT_LE(row.bottom, listArea.bottom) << "no diagnostics row fits below the header";
+  // The row shows the error mark: red pixels at its start.
+  OffscreenBitmap shown;
+  ASSERT_TRUE(RenderClient(list, shown));
+  row.left = LVIR_ICON;
+  SendMessageW(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row));
+  int red = 0;
+  for (int y = row.top; y < row.bottom; ++y)
+    for (int x = row.left; x < row.right; ++x)
+      if (const std::uint32_t p = shown.Pixel(x, y); (p >> 16) > 150 && ((p >> 8) & 0xFF) < 80 && (p & 0xFF) < 80) ++red;
+  EXPECT_GT(red, 40) << "no error mark in the diagnostics row";
 }
 
 }  // namespace
