@@ -80,6 +80,11 @@ struct Worker {
 class CardTest : public trevna_test::CardSimSuite<CardTest> {
  protected:
   static trevna_test::CardEndpoints Card() { return card_->Card("127.0.0.2"); }
+  static std::size_t Restarts() { return card_->Events("restarted", "127.0.0.2").size(); }
+  // The card is back on the network after one restart more than `before`.
+  static bool BackFromRestart(std::size_t before) {
+    return recording::WaitFor([&] { return Restarts() > before; }, std::chrono::seconds(60));
+  }
 };
 
 TEST_F(CardTest, OpenReportsStepsAndSecondOpenAndCloseBehave) {
@@ -121,6 +126,7 @@ TEST_F(CardTest, WrongPasswordFailsAndReleasesEverything) {
 }
 
 TEST_F(CardTest, RequestPostedWhileBusyIsDropped) {
+  const std::size_t restarts = Restarts();
   std::atomic<bool> release{false};
   std::atomic<int> steps{0};
   ConnectionOptions options;
@@ -156,10 +162,11 @@ TEST_F(CardTest, RequestPostedWhileBusyIsDropped) {
   connection.Stop();
   EXPECT_FALSE(connection.IsConnected());
   EXPECT_EQ(status.Last(), "Nie połączony");
-  std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // the card comes back from its restart
+  EXPECT_TRUE(BackFromRestart(restarts));
 }
 
 TEST_F(CardTest, UploadProgressFileOnCardAndDownloadBack) {
+  const std::size_t restarts = Restarts();
   Worker w(Card());
   ASSERT_TRUE(w.Open("127.0.0.2"));
   w.status.Clear();
@@ -205,7 +212,7 @@ TEST_F(CardTest, UploadProgressFileOnCardAndDownloadBack) {
   // The card restarts (1 s in the simulator); open again and fetch the program back.
   w.connection->Post(ConnectionRequest::Close);
   recording::WaitFor([&] { return w.connection->SlotFree(); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  ASSERT_TRUE(BackFromRestart(restarts));
   ASSERT_TRUE(w.Open("127.0.0.2"));
   auto question = std::make_shared<recording::SaveQuestion>();
   const trevna_test::TempFolder folder("download");
@@ -372,6 +379,7 @@ TEST_F(CardTest, PasswordChangeTakesEffect) {
 }
 
 TEST_F(CardTest, ProbeNoticesRestartedCard) {
+  const std::size_t restarts = Restarts();
   Worker w(Card(), /*probeEvery=*/5);
   ASSERT_TRUE(w.Open("127.0.0.2"));
   ASSERT_TRUE(w.Run(ConnectionRequest::RestartDevice));
@@ -382,7 +390,7 @@ TEST_F(CardTest, ProbeNoticesRestartedCard) {
   EXPECT_EQ(texts[texts.size() - 2], "Rozłączanie...");
   EXPECT_EQ(texts.back(), "Nie połączony");
   EXPECT_TRUE(w.messages.Errors().empty());
-  std::this_thread::sleep_for(std::chrono::milliseconds(2000));  // let the card come back for later suites
+  EXPECT_TRUE(BackFromRestart(restarts));  // later tests log in again
 }
 
 // --- cards with their own settings ----------------------------------------------------------
