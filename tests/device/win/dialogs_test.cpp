@@ -179,6 +179,7 @@ TEST(NetworkDialogTest, FilledByTheWorkerAndOkSendsTheValuesBack) {
   REQUIRE_CARDS();
   device_win::FakeFrame frame(cards->sshPort);
   ASSERT_TRUE(frame.Login(Cards::kSecond, cards->user, cards->password));
+  const std::size_t restarts = cards->LogLines(Cards::kSecond, {"\"restarted\""}).size();
   std::uint32_t address = 0, netmask = 0, gateway = 0;
   std::string hardware;
   const std::string failure = ModalDriver::Run([&] { RunNetworkDialog(frame); },
@@ -204,7 +205,9 @@ TEST(NetworkDialogTest, FilledByTheWorkerAndOkSendsTheValuesBack) {
                   value & 255);
     EXPECT_NE(set.find(dotted), std::string::npos) << dotted << " not in " << set;
   }
-  // The worker now waits for the card's restart; the frame's end stops that wait.
+  // The worker now waits for the card's restart; the frame's end stops that wait. Later tests
+  // log in to the card again once it is back.
+  EXPECT_TRUE(PumpUntil([&] { return cards->LogLines(Cards::kSecond, {"\"restarted\""}).size() > restarts; }, 60000));
 }
 
 // What the card's answer did not hold stays blank (a blank control reads 0.0.0.0, which the
