@@ -157,7 +157,9 @@ TEST_P(RealServer, TransferSequencesRepeatedOnOneSession) {
     device::SshSession session;
     ASSERT_NO_THROW(Open(session));
     // A failed round leaves the session unusable; the next sequence starts afresh.
-    const auto failures = [] { return testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count(); };
+    const auto failures = [] {
+      return testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+    };
     const int before = failures();
     for (int round = 0; round < 5 && failures() == before; ++round) {
       SCOPED_TRACE("round " + std::to_string(round));

@@ -105,8 +105,9 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0, 3600));
   app.add_option("--clock-offset", clockOffset, "seconds the cards' clocks are ahead of the PC (negative: behind)");
   app.add_option("--fps", fps, "live pictures per second and track")->check(CLI::Range(0.1, 25.0));
-  app.add_option("--fault", faultTexts, "fault to inject: silent, drop-after=N, trickle=N, refuse-password, stall-command=WORD, fail-command=WORD, "
-                                        "bad-stream-header[=short|width|track|long|type], bad-announce");
+  app.add_option("--fault", faultTexts,
+                 "fault to inject: silent, drop-after=N, trickle=N, refuse-password, stall-command=WORD, "
+                 "fail-command=WORD, bad-stream-header[=short|width|track|long|type], bad-announce");
   app.add_flag("--log-stdout", logStdout, "also print every log line on stdout");
   app.add_flag("--new-host-key", newHostKey, "make new SSH host keys instead of the ones in the state folder");
   try {

@@ -132,7 +132,8 @@ class Trickle {
       if (c_.card.Stopping() || c_.io.ClientGone()) return false;
       const auto now = std::chrono::steady_clock::now();
       if (now >= due) return true;
-      std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(due - now, std::chrono::milliseconds(50)));
+      const std::chrono::steady_clock::duration slice = std::chrono::milliseconds(50);
+      std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(due - now, slice));
     }
   }
   static constexpr const char* kEnded = "the client went away or the card stopped (fault trickle)";
