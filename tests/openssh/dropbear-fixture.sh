@@ -20,32 +20,12 @@ dir=${2:?folder}
 user=trevna-dbtest
 password="Trevna-db-$(od -An -N6 -tx1 /dev/urandom | tr -d ' \n')"
 
-stop() {
-  if [ -f "$dir/fixture.pid" ]; then
-    local pid
-    pid=$(cat "$dir/fixture.pid")
-    kill "$pid" 2>/dev/null || true
-    for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$pid" 2>/dev/null || true
-    rm -f "$dir/fixture.pid"
-  fi
-}
-
-free_port() {
-  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
+fixture=dropbear-fixture
+# shellcheck source=fixture-lib.sh
+source "$(dirname "$0")/fixture-lib.sh"
 
 listening() {
   python3 -c 'import socket, sys; socket.create_connection(("127.0.0.1", int(sys.argv[1])), 1).close()' "$1" 2>/dev/null
-}
-
-nss_wrapper() {
-  local lib
-  for lib in /usr/lib/*/libnss_wrapper.so /usr/lib/libnss_wrapper.so; do
-    [ -f "$lib" ] && { echo "$lib"; return 0; }
-  done
-  echo "dropbear-fixture: libnss_wrapper.so missing (install libnss-wrapper: scripts/setup-system.sh)" >&2
-  return 1
 }
 
 start() {
