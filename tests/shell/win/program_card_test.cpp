@@ -55,6 +55,10 @@ std::size_t Occurrences(const std::string& text, const std::string& needle) {
   return count;
 }
 
+bool LoggedIn(FrameRig& rig) {
+  return rig.frame->CardConnection().IsConnected() && rig.frame->CardConnection().SlotFree();
+}
+
 class ProgramCard : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -77,7 +81,8 @@ class ProgramCard : public ::testing::Test {
     rig->fakes.dialogs->user = cards.user;
     rig->fakes.dialogs->password = cards.password;
     rig->Command(IDM_CONNECTION_OPEN);
-    EXPECT_TRUE(rig->PumpUntil([&] { return rig->frame->CardConnection().IsConnected(); }, 30000))
+    // Connected, and the opening's request done: the menu commands post into a free slot.
+    EXPECT_TRUE(rig->PumpUntil([&] { return LoggedIn(*rig); }, 30000))
         << "status: " << Utf8FromWide(rig->frame->StatusView().Text());
     return rig;
   }
@@ -154,7 +159,7 @@ TEST_F(ProgramCard, AValidDocumentIsSavedSentAndTheCardRestarted) {
   // the same file, and the card restarts.
   EXPECT_TRUE(rig->PumpUntil([&] { return !rig->frame->CardConnection().IsConnected(); }, 30000));
   rig->Command(IDM_CONNECTION_OPEN);
-  ASSERT_TRUE(rig->PumpUntil([&] { return rig->frame->CardConnection().IsConnected(); }, 30000));
+  ASSERT_TRUE(rig->PumpUntil([&] { return LoggedIn(*rig); }, 30000));
   const auto copy = folder.Path() / "z karty.trv";
   rig->fakes.files->path = Cp1250FromWide(copy.wstring());
   struct Step {

@@ -94,7 +94,9 @@ class Scenario : public ::testing::Test {
           }}});
     EXPECT_EQ(failure, "");
     EXPECT_EQ(shown, FrameCards::kNormal) << "the address comes from the device list";
-    EXPECT_TRUE(rig->PumpUntil([&] { return Frame().CardConnection().IsConnected(); }, 30000))
+    // Connected, and the opening's request done: the next command posts into a free slot.
+    EXPECT_TRUE(rig->PumpUntil(
+        [&] { return Frame().CardConnection().IsConnected() && Frame().CardConnection().SlotFree(); }, 30000))
         << Utf8FromWide(Frame().StatusView().Text());
   }
 
