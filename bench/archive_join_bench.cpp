@@ -1,6 +1,11 @@
 // Copy-mode join against plain file concatenation: joining archive recordings must be
 // bound by I/O, so it is measured against `cat` of the same files into one file in the
 // same run (goal: at most 1.2 times as long), with ffmpeg's concat copy for reference.
+//
+// The join hands over its file only once it is on the disk (written beside the target, synced,
+// renamed, the folder synced), so the baselines do the same: a copy that is still only in the
+// page cache when the clock stops would be measuring a different job. The cat that stops at the
+// page cache is printed too, as the bare cost of copying.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -52,11 +57,27 @@ void Timed(benchmark::State& state, const char* name, Body body) {
   std::filesystem::remove(out);
 }
 
+// `command` writes the file named by $1; it is then put in place as the join puts its file.
+bool ShellDurable(const std::string& command, const std::string& out) {
+  const std::string temporary = out + ".tmp~";
+  const std::string folder = std::filesystem::path(out).parent_path().string();
+  return archive_bench::Shell("set -e; f='" + temporary + "'; " + command + "; sync \"$f\"; mv -f \"$f\" '" + out +
+                              "'; sync '" + folder + "'");
+}
+
+std::string CatCommand() {
+  std::string command = "cat";
+  for (const auto& file : Data().files) command += " '" + file + "'";
+  return command;
+}
+
 void BM_Cat(benchmark::State& state) {
-  Timed(state, "cat", [](const std::string& out) {
-    std::string command = "cat";
-    for (const auto& file : Data().files) command += " '" + file + "'";
-    return archive_bench::Shell(command + " > '" + out + "'");
+  Timed(state, "cat", [](const std::string& out) { return ShellDurable(CatCommand() + " > \"$f\"", out); });
+}
+
+void BM_CatPageCacheOnly(benchmark::State& state) {
+  Timed(state, "cat-unsynced", [](const std::string& out) {
+    return archive_bench::Shell(CatCommand() + " > '" + out + "'");
   });
 }
 
@@ -73,8 +94,9 @@ void BM_JoinCopy(benchmark::State& state) {
 void BM_FfmpegConcatCopy(benchmark::State& state) {
   const std::string list = archive_bench::ConcatList(Data());
   Timed(state, "ffmpeg", [&](const std::string& out) {
-    return archive_bench::Shell("ffmpeg -nostdin -loglevel error -y -f concat -safe 0 -i '" + list +
-                                "' -c copy '" + out + "'");
+    return ShellDurable("ffmpeg -nostdin -loglevel error -y -f concat -safe 0 -i '" + list +
+                            "' -c copy -f avi \"$f\"",
+                        out);
   });
 }
 
@@ -109,6 +131,7 @@ bool JoinEqualsFrameByFrame() {
 BENCHMARK(BM_Cat)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JoinCopy)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FfmpegConcatCopy)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CatPageCacheOnly)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
@@ -122,7 +145,11 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   auto& s = Seconds();
   if (s.count("cat") && s.count("join"))
-    std::printf("join copy / cat          = %.2f (goal <= 1.20)\n", s["join"] / s["cat"]);
+    std::printf("join copy / cat          = %.2f (goal <= 1.20; both end with the file synced and in place)\n",
+                s["join"] / s["cat"]);
+  if (s.count("cat-unsynced") && s.count("join"))
+    std::printf("join copy / unsynced cat = %.2f (reference: the cat's file still only in the page cache)\n",
+                s["join"] / s["cat-unsynced"]);
   if (s.count("cat") && s.count("ffmpeg"))
     std::printf("ffmpeg concat copy / cat = %.2f (reference for the join, no goal of its own)\n", s["ffmpeg"] / s["cat"]);
   const bool same = JoinEqualsFrameByFrame();
