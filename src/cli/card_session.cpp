@@ -13,6 +13,7 @@
 #include "base/platform.h"
 #include "base/text.h"
 #include "device/card_text.h"
+#include "device/known_cards.h"
 
 namespace cli {
 
@@ -27,6 +28,7 @@ void AddCardOptions(CLI::App& app, CardOptions& options) {
       ->check(CLI::Range(100, 600000));
   app.add_flag("--accept-new-key", options.acceptNewKey,
                "log in even when the card's SSH host key is not the one remembered for it, and remember the new key");
+  app.add_flag("--json", options.json, "print one JSON object per card (JSON Lines) and nothing else on stdout");
 }
 
 void AddRestartOption(CLI::App& app, CardOptions& options) {
@@ -51,22 +53,39 @@ std::optional<std::string> PasswordText(const std::string& utf8, const std::stri
   return password;
 }
 
-std::optional<std::string> Password(const CardOptions& options) {
+namespace {
+
+// The password, or the reason there is none (UTF-8).
+std::optional<std::string> FindPassword(const CardOptions& options, std::string* problem) {
   std::string password;
   if (!options.passwordFile.empty()) {
     if (!ReadFirstLine(options.passwordFile, &password)) {
-      std::fprintf(stderr, "cannot read the password file '%s'\n", options.passwordFile.c_str());
+      *problem = "cannot read the password file '" + options.passwordFile + "'";
       return std::nullopt;
     }
-    return PasswordText(password, "--password-file " + options.passwordFile);
+    const std::string source = "--password-file " + options.passwordFile;
+    if (auto text = Cp1250FromUtf8Exact(password)) return text;
+    *problem = source + ": " + Utf8FromCp1250(card::PasswordOutsideCodePageText());
+    return std::nullopt;
   }
   // Read as wide text on Windows: the narrow copy of the environment is in the ANSI code page,
   // with "?" already in place of what that lacks. Set but empty is an empty password.
   if (std::getenv("TREVNA_PASSWORD")) {
-    return PasswordText(platform::EnvironmentVariable("TREVNA_PASSWORD"), "TREVNA_PASSWORD");
+    if (auto text = Cp1250FromUtf8Exact(platform::EnvironmentVariable("TREVNA_PASSWORD"))) return text;
+    *problem = "TREVNA_PASSWORD: " + Utf8FromCp1250(card::PasswordOutsideCodePageText());
+    return std::nullopt;
   }
-  std::fprintf(stderr, "no password: use --password-file F or the TREVNA_PASSWORD environment variable\n");
+  *problem = "no password: use --password-file F or the TREVNA_PASSWORD environment variable";
   return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> Password(const CardOptions& options) {
+  std::string problem;
+  std::optional<std::string> password = FindPassword(options, &problem);
+  if (!password) std::fprintf(stderr, "%s\n", problem.c_str());
+  return password;
 }
 
 std::vector<std::string> SplitHosts(const std::string& text) {
@@ -124,63 +143,234 @@ void ConsoleStatus::Finish() {
   state_->dirty = false;
 }
 
+void HostStatus::ShowStatus(const std::string& text) {
+  Follow(text, -1);
+  console_.Show(host_, text, -1);
+}
+
+void HostStatus::ShowProgress(const std::string& text, int position) {
+  Follow(text, position);
+  console_.Show(host_, text, position);
+}
+
+void HostStatus::SetStep(std::string step) {
+  std::lock_guard lock(mutex_);
+  step_ = std::move(step);
+}
+
+std::string HostStatus::Step() const {
+  std::lock_guard lock(mutex_);
+  return step_;
+}
+
+void HostStatus::Follow(const std::string& text, int position) {
+  static const std::vector<std::pair<std::string, const char*>> steps = {
+      {Cp1250FromUtf8("Łączenie..."), "connect"},
+      {Cp1250FromUtf8("Negocjowanie sesji..."), "connect"},
+      {Cp1250FromUtf8("Uwierzytelnianie użytkownika..."), "login"},
+      {Cp1250FromUtf8("Wysyłanie pliku..."), "upload"},
+      {Cp1250FromUtf8("Restartowanie..."), "restart"},
+      {Cp1250FromUtf8("Restartowanie Trevna..."), "restart"},
+      {Cp1250FromUtf8("Pobieranie pliku..."), "download"},
+      {Cp1250FromUtf8("Pobieranie '"), "download"},
+  };
+  std::lock_guard lock(mutex_);
+  // The program's upload ends at 25 %; what follows before the restart is the rename.
+  if (text.empty() && step_ == "upload" && position == 25) step_ = "rename";
+  for (const auto& [prefix, step] : steps) {
+    // Reading a program back for a comparison stays the read step.
+    if (step_ == "read" && std::string_view(step) == "download") continue;
+    if (!text.empty() && text.compare(0, prefix.size(), prefix) == 0) step_ = step;
+  }
+}
+
+nlohmann::json ReportJson(const CardReport& report) {
+  nlohmann::json object = {{"host", report.host},
+                           {"ok", report.ok},
+                           {"changed", report.changed},
+                           {"step", report.step},
+                           {"message", Utf8FromCp1250(report.message)}};
+  for (const auto& [key, value] : report.found.items()) object[key] = value;
+  return object;
+}
+
+void PrintJsonLine(const nlohmann::json& object) {
+  static std::mutex mutex;
+  const std::string line = object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  std::lock_guard lock(mutex);
+  std::fputs(line.c_str(), stdout);
+  std::fflush(stdout);
+}
+
+int UsageError(bool json, const std::string& utf8Text) {
+  std::fprintf(stderr, "%s\n", utf8Text.c_str());
+  if (json) {
+    PrintJsonLine({{"host", ""}, {"ok", false}, {"changed", false}, {"step", "usage"}, {"message", utf8Text}});
+  }
+  return kExitUsage;
+}
+
+bool JsonRequested(const std::vector<std::string>& arguments) {
+  for (const std::string& argument : arguments) {
+    if (argument == "--") break;
+    if (argument == "--json") return true;
+  }
+  return false;
+}
+
+namespace {
+
+// The changed-key text of the program without its question: what changed, for the card's line.
+std::string ChangedKeyText(const device::HostKeyChanged& e) {
+  std::string text = device::HostKeyQuestionText(e.card, e.stored, e.offered);
+  const std::size_t question = text.rfind("\n\n");
+  if (question != std::string::npos) text.resize(question);
+  return text;
+}
+
+}  // namespace
+
 bool OpenCard(CardSession& card, const std::string& host, const CardOptions& options, const std::string& password,
-              ConsoleStatus& console) {
+              ConsoleStatus& console, CardReport& report) {
   card.host = host;
+  card.json = options.json;
   card.status = std::make_unique<HostStatus>(console, host);
+  report.host = host;
+  report.step = "connect";
   if (options.restartStepMs >= 0) {
     const unsigned step = static_cast<unsigned>(options.restartStepMs);
     card.timing.sleep = [step](unsigned) { std::this_thread::sleep_for(std::chrono::milliseconds(step)); };
   }
+  auto failed = [&](const std::string& step, const std::string& cp1250Message) {
+    card.status->ShowStatus(Cp1250FromUtf8("Nie udało się otworzyć połączenia"));
+    console.Finish();
+    report.step = step;
+    report.message = cp1250Message;
+    return false;
+  };
   std::uint32_t address = 0;
   if (!net::ResolveIPv4(host, &address)) {
-    console.Finish();
     std::fprintf(stderr, "%s: unknown host\n", host.c_str());
-    return false;
+    return failed("connect", Cp1250FromUtf8("Nie powiodła się inicjacja połączenia."));
   }
   device::SshLimits limits;
   limits.callTimeoutMs = options.timeoutMs;
+  const std::uint16_t port = static_cast<std::uint16_t>(options.sshPort);
+  device::HostKeyPolicy hostKeys;
+  hostKeys.acceptNewKey = options.acceptNewKey;
+  // What was remembered before this login (the login itself remembers a new key).
+  std::optional<std::string> remembered;
   try {
-    device::HostKeyPolicy hostKeys;
-    hostKeys.acceptNewKey = options.acceptNewKey;
-    card.session.Open(address, static_cast<std::uint16_t>(options.sshPort), Cp1250FromUtf8(options.user), password,
-                      limits, card.status.get(), hostKeys);
+    remembered = device::KnownCards(device::DefaultKnownCardsPath()).Find(device::KnownCardName(address, port));
+  } catch (const std::exception&) {
+    // An unreadable file refuses the login below with its own message.
+  }
+  auto noteKey = [&] {
+    card.hostKeyFingerprint = card.session.OfferedHostKey();
+    if (card.hostKeyFingerprint.empty()) return;
+    card.hostKey = !remembered ? "new" : *remembered == card.hostKeyFingerprint ? "known" : "changed";
+  };
+  try {
+    card.session.Open(address, port, Cp1250FromUtf8(options.user), password, limits, card.status.get(), hostKeys);
+    noteKey();
     card.status->ShowStatus(Cp1250FromUtf8("Połączony"));
     return true;
   } catch (const device::HostKeyChanged& e) {
-    card.status->ShowStatus(Cp1250FromUtf8("Nie udało się otworzyć połączenia"));
-    console.Finish();
+    noteKey();
     std::fprintf(stderr,
                  "%s: the card's SSH host key has changed; the password was not sent.\n"
                  "  remembered: %s\n  offered:    %s\n"
                  "  If the card was replaced or re-installed, run again with --accept-new-key (known cards: %s).\n",
                  host.c_str(), e.stored.c_str(), e.offered.c_str(), device::DefaultKnownCardsPath().c_str());
-    return false;
+    return failed("hostkey", ChangedKeyText(e));
   } catch (const std::exception& e) {
-    card.status->ShowStatus(Cp1250FromUtf8("Nie udało się otworzyć połączenia"));
-    console.Finish();
+    noteKey();
+    // A failure between the key's arrival and the password is the key check's (the list of
+    // known cards could not be read).
+    std::string step = card.status->Step();
+    if (step == "connect" && !card.hostKeyFingerprint.empty() &&
+        e.what() != Cp1250FromUtf8("Nie powiodła się negocjacja sesji.")) {
+      step = "hostkey";
+    }
     std::fprintf(stderr, "%s: %s\n", host.c_str(), Utf8FromCp1250(e.what()).c_str());
-    return false;
+    return failed(step, e.what());
   }
 }
 
-int WithCard(const std::string& host, const CardOptions& options,
-             const std::function<void(device::OperationContext&, CardSession&)>& body) {
-  const auto password = Password(options);
-  if (!password) return kExitUsage;
-  ConsoleStatus console({host});
-  CardSession card;
-  if (!OpenCard(card, host, options, *password, console)) return kExitFailure;
-  device::OperationContext ctx{card.session, *card.status, device::RealFiles(), card.timing};
-  try {
-    body(ctx, card);
-  } catch (const std::exception& e) {
-    console.Finish();
-    PrintError(e.what());
-    return kExitFailure;
+namespace {
+
+// The keys facts give for a card, null until found.
+const char* const kFactKeys[] = {"time", "offset_seconds", "network", "hwaddr", "program_sha256", "program_size"};
+
+int RunCards(const std::vector<std::string>& hosts, const CardOptions& options, bool fleetLines, bool facts,
+             const std::string& successCp1250, const CardBody& body) {
+  std::string problem;
+  const auto password = FindPassword(options, &problem);
+  if (!password) return UsageError(options.json, problem);
+  ConsoleStatus console(hosts);
+  std::vector<CardReport> reports(hosts.size());
+  std::vector<std::thread> workers;
+  // The socket library stays started while the sessions come and go.
+  net::NetworkStartup network;
+  for (std::size_t i = 0; i < hosts.size(); ++i) {
+    workers.emplace_back([&, i] {
+      CardReport& report = reports[i];
+      CardSession card;
+      const bool open = OpenCard(card, hosts[i], options, *password, console, report);
+      if (facts) {
+        report.found["reachable"] = !card.hostKeyFingerprint.empty();
+        report.found["host_key_fingerprint"] =
+            card.hostKeyFingerprint.empty() ? nlohmann::json() : nlohmann::json(card.hostKeyFingerprint);
+        report.found["host_key"] = card.hostKey.empty() ? nlohmann::json() : nlohmann::json(card.hostKey);
+        for (const char* key : kFactKeys) report.found[key] = nullptr;
+      }
+      if (open) {
+        card.status->SetStep("command");
+        device::OperationContext ctx{card.session, *card.status, device::RealFiles(), card.timing};
+        try {
+          body(ctx, card, report);
+          report.ok = true;
+          report.step = "done";
+          if (report.message.empty()) report.message = successCp1250;
+        } catch (const std::exception& e) {
+          report.step = card.status->Step();
+          report.message = e.what();
+        }
+      }
+      if (options.json) PrintJsonLine(ReportJson(report));
+    });
   }
+  for (auto& worker : workers) worker.join();
   console.Finish();
-  return kExitOk;
+  bool all = true;
+  for (std::size_t i = 0; i < hosts.size(); ++i) {
+    const CardReport& report = reports[i];
+    all = all && report.ok;
+    if (options.json) continue;
+    if (fleetLines) {
+      std::printf("%s: %s: %s\n%s", hosts[i].c_str(), report.ok ? "OK" : "FAILED",
+                  Utf8FromCp1250(report.message).c_str(), report.textAfter.c_str());
+    } else if (!report.ok && report.step != "connect" && report.step != "hostkey" && report.step != "login") {
+      PrintError(report.message);  // the opening printed its own reason
+    }
+  }
+  std::fflush(stdout);
+  return all ? kExitOk : kExitFailure;
+}
+
+}  // namespace
+
+int OnCards(const std::vector<std::string>& hosts, const CardOptions& options, bool fleetLines,
+            const std::string& successCp1250, const CardBody& body) {
+  return RunCards(hosts, options, fleetLines, false, successCp1250, body);
+}
+
+int OnCardsWithFacts(const std::vector<std::string>& hosts, const CardOptions& options, const CardBody& body) {
+  return RunCards(hosts, options, true, true, "", body);
+}
+
+int WithCard(const std::string& host, const CardOptions& options, const CardBody& body) {
+  return OnCards({host}, options, false, "", body);
 }
 
 }  // namespace cli

@@ -8,6 +8,7 @@
 
 #include "base/platform.h"
 #include "base/text.h"
+#include "cli/card_session.h"
 #include "cli/registry.h"
 #include "trevna_version.h"
 
@@ -66,7 +67,11 @@ int main(int argc, char** argv) {
     app.parse(static_cast<int>(pointers.size()), pointers.data());
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e);
-    return code == 0 ? 0 : cli::kExitUsage;
+    if (code == 0) return 0;
+    if (cli::JsonRequested(arguments)) {
+      cli::PrintJsonLine({{"host", ""}, {"ok", false}, {"changed", false}, {"step", "usage"}, {"message", e.what()}});
+    }
+    return cli::kExitUsage;
   }
 
   try {

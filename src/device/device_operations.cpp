@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include <openssl/evp.h>
+
 #include "base/socket.h"
 #include "base/text.h"
 
@@ -81,6 +83,8 @@ NetworkSettings ReadNetworkSettings(OperationContext& ctx,
     settings.address = card::PackAddress(card::KeyValue(text, "ipaddr"));
     settings.netmask = card::PackAddress(card::KeyValue(text, "netmask"));
     settings.gateway = card::PackAddress(card::KeyValue(text, "gateway"));
+    const std::string proto = card::KeyValue(text, "proto");
+    if (!proto.empty()) settings.proto = proto;
   }
   if (addressesRead) addressesRead(settings);
   SshChannel channel = ctx.session.StartCommand("ifconfig eth0", failed);
@@ -113,26 +117,42 @@ std::string ArchiveItemText(const ArchiveEntry& entry) {
 
 void DownloadArchiveFile(OperationContext& ctx, const std::string& archiveRoot, const std::string& folder,
                          const std::string& file) {
+  DownloadArchiveFileIf(ctx, archiveRoot, folder, file, {});
+}
+
+ArchiveDownload DownloadArchiveFileIf(OperationContext& ctx, const std::string& archiveRoot, const std::string& folder,
+                                      const std::string& file, const std::function<bool(std::uint64_t size)>& wanted) {
+  // Thrown from the size callback to end a transfer that is not wanted.
+  struct Declined {};
+  ArchiveDownload result;
   WithFailureLine(ctx, "Nie udało się pobrać pliku", [&] {
-    ctx.status.ShowProgress("Pobieranie '" + folder + file + "'", 0);
-    for (const std::string* name : {&folder, &file}) {
-      if (!card::IsSafeArchiveName(*name)) throw std::runtime_error(card::UnsafeArchiveNameText(*name));
-    }
-    ctx.files.CreateFolder(archiveRoot + folder);
-    std::unique_ptr<PartialFile> target;
-    ctx.session.Fetch(
-        "/mnt/usbdrive/" + folder + file,
-        [&](const char* data, std::size_t size) { target->Write(data, size); },
-        [&](int position) { ctx.status.ShowProgress("", position); },
-        [&](std::uint64_t size) {
-          const std::optional<std::uint64_t> free = ctx.files.FreeSpace(archiveRoot + folder);
-          if (free && size > *free) {
-            throw std::runtime_error(T("Za mało miejsca na dysku na plik `") + archiveRoot + folder + file + "'.");
-          }
-          target = std::make_unique<PartialFile>(archiveRoot + folder + file);
-        });
-    if (target) target->Commit();
-  });
+      ctx.status.ShowProgress("Pobieranie '" + folder + file + "'", 0);
+      for (const std::string* name : {&folder, &file}) {
+        if (!card::IsSafeArchiveName(*name)) throw std::runtime_error(card::UnsafeArchiveNameText(*name));
+      }
+      ctx.files.CreateFolder(archiveRoot + folder);
+      std::unique_ptr<PartialFile> target;
+      try {
+      ctx.session.Fetch(
+          "/mnt/usbdrive/" + folder + file,
+          [&](const char* data, std::size_t size) { target->Write(data, size); },
+          [&](int position) { ctx.status.ShowProgress("", position); },
+          [&](std::uint64_t size) {
+            result.size = size;
+            if (wanted && !wanted(size)) throw Declined{};
+            const std::optional<std::uint64_t> free = ctx.files.FreeSpace(archiveRoot + folder);
+            if (free && size > *free) {
+              throw std::runtime_error(T("Za mało miejsca na dysku na plik `") + archiveRoot + folder + file + "'.");
+            }
+            target = std::make_unique<PartialFile>(archiveRoot + folder + file);
+          });
+      } catch (const Declined&) {
+        return;
+      }
+      if (target) target->Commit();
+      result.downloaded = true;
+    });
+  return result;
 }
 
 void RestartCard(OperationContext& ctx) {
@@ -204,6 +224,40 @@ std::string FetchProgram(OperationContext& ctx) {
         });
     return data;
   });
+}
+
+std::optional<std::string> FetchProgramIfAny(OperationContext& ctx) {
+  try {
+    return FetchProgram(ctx);
+  } catch (const std::exception&) {
+    // A card that answers "ls -p" for the file without listing it holds no program; one that
+    // does not answer, or lists it, failed the fetch itself.
+    if (ctx.session.Unusable()) throw;
+    std::optional<bool> absent;
+    try {
+      SshChannel channel = ctx.session.StartCommand("ls -p /etc/vemo/program.doz", "");
+      std::string text;
+      if (channel.ReadAll(text)) absent = card::SplitListing(text).empty();
+    } catch (const std::exception&) {
+    }
+    if (absent && *absent) return std::nullopt;
+    throw;
+  }
+}
+
+std::string Sha256Hex(std::string_view bytes) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned length = 0;
+  if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr) != 1) {
+    throw std::runtime_error("SHA-256 failed");
+  }
+  static const char* const kHex = "0123456789abcdef";
+  std::string text;
+  for (unsigned i = 0; i < length; ++i) {
+    text += kHex[digest[i] >> 4];
+    text += kHex[digest[i] & 15];
+  }
+  return text;
 }
 
 void StoreProgram(OperationContext& ctx, const std::string& path, const std::string& data) {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "device/card_text.h"
@@ -45,6 +46,7 @@ struct NetworkSettings {
   std::optional<std::uint32_t> netmask;
   std::optional<std::uint32_t> gateway;
   std::optional<std::string> hardwareAddress;
+  std::optional<std::string> proto;  // "static", "dhcp"...: as the card names it; none when it does not say
 };
 // `addressesRead` runs after the first command, before the hardware address is asked for (the
 // network dialog fills its address fields at that point).
@@ -61,6 +63,14 @@ std::vector<std::string> ListArchiveFiles(OperationContext& ctx, const std::stri
 // complete.
 void DownloadArchiveFile(OperationContext& ctx, const std::string& archiveRoot, const std::string& folder,
                          const std::string& file);
+// DownloadArchiveFile that first hands the size the card announces to `wanted`: false ends the
+// transfer before any data is read and leaves the local file as it is.
+struct ArchiveDownload {
+  std::uint64_t size = 0;   // as the card announced it
+  bool downloaded = false;  // false: `wanted` declined it
+};
+ArchiveDownload DownloadArchiveFileIf(OperationContext& ctx, const std::string& archiveRoot, const std::string& folder,
+                                      const std::string& file, const std::function<bool(std::uint64_t size)>& wanted);
 // `entry`, downloaded when `path` exists locally (as a folder when `folder` is set). An entry
 // that IsSafeArchiveName refuses (`names`: the listed parts joined into `path`) is never
 // looked up and counts as not downloaded.
@@ -90,6 +100,12 @@ void UploadProgram(OperationContext& ctx, const std::string& programData, const 
 // the card announces above kMaxProgramBytes is refused before it is read.
 inline constexpr std::uint64_t kMaxProgramBytes = 16u * 1024 * 1024;
 std::string FetchProgram(OperationContext& ctx);
+// FetchProgram for a card that may hold no program yet: nothing when the fetch fails because
+// "/etc/vemo/program.doz" is not there ("ls -p" of it says so); any other failure is thrown
+// as FetchProgram throws it.
+std::optional<std::string> FetchProgramIfAny(OperationContext& ctx);
+// The lowercase hex SHA-256 of `bytes`.
+std::string Sha256Hex(std::string_view bytes);
 // Request 11, second half: writes the bytes to `path` (complete or not at all) and reports
 // "Plik pomyślnie pobrany".
 void StoreProgram(OperationContext& ctx, const std::string& path, const std::string& data);

@@ -220,6 +220,7 @@ SshSession::~SshSession() { TearDown(); }
 void SshSession::Open(std::uint32_t address, std::uint16_t port, const std::string& user, const std::string& password,
                       const SshLimits& limits, StatusSink* status, const HostKeyPolicy& hostKeys) {
   Release();
+  offeredHostKey_.clear();
   callTimeoutMs_ = limits.callTimeoutMs;
   try {
     if (status) status->ShowProgress(Cp1250FromUtf8("Łączenie..."), 0);
@@ -253,8 +254,8 @@ void SshSession::Open(std::uint32_t address, std::uint16_t port, const std::stri
     // Whoever answers at the address gets no password unless its key is the card's.
     const char* hash = libssh2_hostkey_hash(session_, LIBSSH2_HOSTKEY_HASH_SHA256);
     if (!hash) Fail("Nie powiodła się negocjacja sesji.");
-    CheckHostKey(hostKeys, KnownCardName(address, port),
-                 HostKeyFingerprint(reinterpret_cast<const unsigned char*>(hash)));
+    offeredHostKey_ = HostKeyFingerprint(reinterpret_cast<const unsigned char*>(hash));
+    CheckHostKey(hostKeys, KnownCardName(address, port), offeredHostKey_);
     if (status) status->ShowProgress(Cp1250FromUtf8("Uwierzytelnianie użytkownika..."), 80);
     if (Stopped() || libssh2_userauth_password_ex(session_, user.data(), static_cast<unsigned>(user.size()),
                                                   password.data(), static_cast<unsigned>(password.size()),

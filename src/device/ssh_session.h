@@ -150,6 +150,9 @@ class SshSession {
   void Interrupt();
   bool Interrupted() const { return interrupted_.load(); }
   bool IsOpen() const { return session_ != nullptr; }
+  // The fingerprint of the host key the card offered at the last opening (HostKeyFingerprint
+  // form); empty when no opening got that far.
+  const std::string& OfferedHostKey() const { return offeredHostKey_; }
   // Asked between the pieces of reads and transfers and between the steps of the opening;
   // true ends them as failed (the worker's stop signal). Set before Open.
   void SetStopCheck(std::function<bool()> stop) { stop_ = std::move(stop); }
@@ -205,6 +208,7 @@ class SshSession {
   bool unusable_ = false;
   int callTimeoutMs_ = SshLimits{}.callTimeoutMs;
   std::function<bool()> stop_;
+  std::string offeredHostKey_;
   friend class SshChannel;
 
   void NoteTimeOut();
