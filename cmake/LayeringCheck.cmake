@@ -1,5 +1,7 @@
-# The `layering` test (cmake -P): builds the probes of cmake/LayeringProbes.cmake and checks
-# that no include in src/ climbs out of its include root with `..`.
+# The `layering` test (cmake -P): builds the probes of cmake/LayeringProbes.cmake, checks that
+# no include in src/ climbs out of its include root with `..`, and that the window folders keep
+# their floors: the window framework (src/shell/win/) includes no subsystem's windows, and no
+# window folder below the application (src/<name>/win/) includes the application (src/app/).
 #   -DBUILD_DIR=... -DSOURCE_DIR=... -DPROBES=target:REFUSED|ALLOWED:header;...
 set(failures 0)
 foreach(probe IN LISTS PROBES)
@@ -29,8 +31,39 @@ foreach(source IN LISTS sources)
   endif()
 endforeach()
 
+# Window floors. The windows of every subsystem and the framework share one library (all of
+# them see every subsystem's root), so these rules are read from the sources themselves.
+set(include_line "^[ \t]*#[ \t]*include[ \t]*[\"<]")
+set(window_files 0)
+foreach(sub base doc logic device archive shell)
+  file(GLOB sources ${SOURCE_DIR}/src/${sub}/win/*.h ${SOURCE_DIR}/src/${sub}/win/*.cpp)
+  foreach(source IN LISTS sources)
+    math(EXPR window_files "${window_files} + 1")
+    file(STRINGS ${source} upward REGEX "${include_line}app/")
+    if(upward)
+      message(STATUS "WRONG: ${source} is below the application and includes it: ${upward}")
+      math(EXPR failures "${failures} + 1")
+    endif()
+    if(sub STREQUAL "shell")
+      file(STRINGS ${source} upward REGEX "${include_line}[a-z_]+/win/")
+      list(FILTER upward EXCLUDE REGEX "[\"<]shell/win/")
+      if(upward)
+        message(STATUS "WRONG: ${source} is the window framework and includes a subsystem's windows: ${upward}")
+        math(EXPR failures "${failures} + 1")
+      endif()
+    endif()
+  endforeach()
+endforeach()
+file(GLOB framework ${SOURCE_DIR}/src/shell/win/*.h)
+file(GLOB application ${SOURCE_DIR}/src/app/win/*.h)
+if(NOT framework OR NOT application)
+  message(STATUS "WRONG: src/shell/win/ or src/app/win/ holds no header: the window floors were checked on nothing")
+  math(EXPR failures "${failures} + 1")
+endif()
+
 if(failures GREATER 0)
   message(FATAL_ERROR "layering: ${failures} check(s) failed")
 endif()
 list(LENGTH PROBES count)
-message(STATUS "layering: ${count} probes as expected, no include climbs out of src/<name>/")
+message(STATUS "layering: ${count} probes as expected, no include climbs out of src/<name>/, "
+               "${window_files} window files keep their floors")

@@ -5,12 +5,15 @@
 #
 # Each entry: probe name, library, REFUSED or ALLOWED, header.
 set(TREVNA_LAYERING_PROBES
-  "doc_shell trevna_doc REFUSED shell/win/main_frame.h"
+  "doc_shell trevna_doc REFUSED shell/win/frame_parts.h"
+  "shell_app trevna_shell REFUSED app/win/main_frame.h"
   "doc_logic trevna_doc REFUSED logic/validation.h"
   "doc_device trevna_doc REFUSED device/connection.h"
   "base_doc trevna_base REFUSED doc/document.h"
   "logic_device trevna_logic REFUSED device/connection.h"
   "device_doc trevna_device REFUSED doc/document.h"
+  "device_doc_picture trevna_device REFUSED doc/picture.h"
+  "device_picture trevna_device ALLOWED base/picture.h"
   "archive_logic trevna_archive REFUSED logic/validation.h"
   "doc_updates trevna_doc REFUSED shell/pending_updates.h"
   "doc_base trevna_doc ALLOWED base/text.h"

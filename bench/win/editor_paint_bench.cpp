@@ -123,7 +123,7 @@ int main() {
   MainView view;
   frame.editor = &view;
   view.Create(frame, hostWindow, RECT{0, 0, 1260, 960});
-  view.Doc().Replace(BusyDocument(), "");
+  frame.Doc().Replace(BusyDocument(), "");
   view.DocumentReplaced();
   for (int i = 0; i < 5; ++i) view.Command(kCommandZoomIn);
   frame.Serve();
@@ -132,7 +132,7 @@ int main() {
 
   // The whole view drawn by the painter from the revision and copied to the window, against the
   // floor: the four backgrounds stretched to the same size and copied to the window, nothing else.
-  const RenderState& state = view.Doc().Current();
+  const RenderState& state = frame.Doc().Current();
   const PaneGeometry geometry = view.Geometry();
   CanvasPainter painter;
   CanvasPreview preview;
@@ -164,7 +164,7 @@ int main() {
   ValidateRect(view.window, nullptr);
 
   // One step of a vertex drag: only the edited pane is drawn again.
-  const Detector& selected = *view.Doc().Current().SelectedDetector();
+  const Detector& selected = *frame.Doc().Current().SelectedDetector();
   const RECT c = view.Geometry().Content(0);
   const POINT grip{c.left + (selected.vertices[0].x - 30) * 6 + 3, c.top + selected.vertices[0].y * 6 + 3};
   SendMessageW(view.window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(grip.x, grip.y));

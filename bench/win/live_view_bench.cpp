@@ -89,6 +89,7 @@ class BenchFrame final : public FrameContext {
   HWND MainWindow() const override { return main_; }
   HINSTANCE Instance() const override { return GetModuleHandleW(nullptr); }
   UpdateSink& Updates() override { throw std::logic_error("unused"); }
+  Document& Doc() override { throw std::logic_error("unused"); }
   UiQueue& Queue() override { return queue_; }
   device::Connection& CardConnection() override { throw std::logic_error("unused"); }
   device::StatusSink& Status() override { throw std::logic_error("unused"); }

@@ -1,4 +1,4 @@
-#include "shell/win/about_dialog.h"
+#include "app/win/about_dialog.h"
 
 #include <commctrl.h>
 

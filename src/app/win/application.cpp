@@ -1,4 +1,4 @@
-#include "shell/win/application.h"
+#include "app/win/application.h"
 
 #include <commctrl.h>
 
@@ -12,8 +12,8 @@
 #include "base/ui_queue.h"
 #include "shell/pending_updates.h"
 #include "shell/win/error_box.h"
-#include "shell/win/application_parts.h"
-#include "shell/win/main_frame.h"
+#include "app/win/application_parts.h"
+#include "app/win/main_frame.h"
 #include "shell/win/main_loop.h"
 #include "shell/win/ui_queue_window.h"
 

@@ -1,8 +1,8 @@
-// The one place where the program's windows are put together for the main frame.
-#include "shell/win/application_parts.h"
+#include "app/win/application_parts.h"
 
 #include <memory>
 
+#include "app/win/about_dialog.h"
 #include "archive/win/archive_download_dialog.h"
 #include "archive/win/archive_medium_dialog.h"
 #include "archive/win/export_dialog.h"
@@ -18,7 +18,6 @@
 #include "logic/win/parameters_panel.h"
 #include "logic/win/output_test_dialog.h"
 #include "logic/win/tuning_frame.h"
-#include "shell/win/frame_dialogs.h"
 #include "shell/win/shell_launcher.h"
 
 void AppFrameDialogs::Login(FrameContext& frame) { RunLoginDialog(frame); }
@@ -28,6 +27,7 @@ void AppFrameDialogs::ArchiveDownload(FrameContext& frame) { RunArchiveDownloadD
 void AppFrameDialogs::Export(FrameContext& frame) { RunExportDialog(frame.MainWindow(), frame.Queue()); }
 void AppFrameDialogs::Medium(FrameContext& frame) { RunMediumDialog(frame.MainWindow()); }
 void AppFrameDialogs::OutputTest(FrameContext& frame) { RunOutputTest(frame.MainWindow(), frame.OutputTest()); }
+void AppFrameDialogs::About(FrameContext& frame) { RunAboutDialog(frame.MainWindow(), *shell_); }
 
 FrameParts MakeApplicationParts(PendingUpdates&) {
   FrameParts parts;

@@ -1,10 +1,11 @@
-#include "shell/win/main_frame.h"
+#include "app/win/main_frame.h"
 
 #include <commctrl.h>
 
 #include <exception>
 #include <stdexcept>
 
+#include "app/win/toolbar.h"
 #include "base/file.h"
 #include "base/text.h"
 #include "doc/document.h"
@@ -12,7 +13,6 @@
 #include "logic/validation.h"
 #include "resource_ids.h"
 #include "shell/win/error_box.h"
-#include "shell/win/toolbar.h"
 
 void ErrorBoxSink::ShowError(const std::string& cp1250Text) {
   ::ShowError(nullptr, cp1250Text);
@@ -27,12 +27,15 @@ std::optional<std::string> DownloadSaveQuestion::AskSaveFileName() {
 MainFrame::MainFrame(PendingUpdates& updates, UiQueue& uiQueue, FrameParts parts)
     : updates_(updates),
       uiQueue_(uiQueue),
+      document_(updates),
       parts_(std::move(parts)),
       tabs_(*this, *parts_.live, *parts_.editor),
       postedStatus_(uiQueue, token_.Watch<device::StatusSink>(&statusBar_)),
       postedMessages_(uiQueue, token_.Watch<device::MessageSink>(&errorBox_)),
       connection_(MakeConnection()),
-      saveQuestion_(*parts_.files) {}
+      saveQuestion_(*parts_.files) {
+  document_.SetObserver(this);
+}
 
 std::unique_ptr<device::Connection> MainFrame::MakeConnection() {
   if (parts_.hostKeyQuestion && !parts_.connection.hostKeyQuestion) {
@@ -49,6 +52,7 @@ MainFrame::~MainFrame() {
   if (parts_.live) parts_.live->StopWorkers();
   token_.Revoke();
   if (window) DestroyWindow(window);
+  document_.SetObserver(nullptr);
 }
 
 void MainFrame::Create(HINSTANCE instance) {
@@ -84,7 +88,9 @@ void MainFrame::Create(HINSTANCE instance) {
   parts_.definitions->Create(*this, frame.top + ScaledPixels(84) + (parameters.bottom - parameters.top));
   parts_.deviceList->Create(*this, top);
   parts_.tuning->Create(*this, top);
+  parts_.definitions->Invalidate(document_.Current());
   Layout();
+  UpdateTitle();
   ShowWindow(window, SW_SHOW);
   updates_.RequestUpdate(UpdateCommands | UpdatePanels);
 }
@@ -101,18 +107,24 @@ bool MainFrame::IsDialogTarget(HWND active) const {
 void MainFrame::ServeUpdates(std::uint32_t bits) {
   if (bits & (UpdateCommands | UpdatePanels | UpdateView)) Refresh(bits & (UpdateCommands | UpdatePanels | UpdateView));
   if (bits & UpdateCommands) Validate();
-  if (bits & (UpdateView | UpdateViewSize)) parts_.editor->ServeUpdates(bits & (UpdateView | UpdateViewSize));
+  ServeEditorUpdates(*this, bits);
 }
 
+void MainFrame::SelectRevision(const RenderState&) { FollowRevision(*this); }
+
+void MainFrame::ShowDefinitions(const RenderState& state) { ShowRevisionDefinitions(*this, state); }
+
+void MainFrame::PathChanged(const std::string&) { UpdateTitle(); }
+
 void MainFrame::Validate() {
-  hasErrors_ = ValidateProgram(parts_.editor->Doc(), problems_);
+  hasErrors_ = ValidateProgram(document_, problems_);
 }
 
 CommandState MainFrame::StateOf(UINT id) const {
   const bool connected = connection_->IsConnected();
   switch (id) {
     case IDM_FILE_SAVE:
-      return {parts_.editor->Doc().Modified(), false};
+      return {document_.Modified(), false};
     case IDM_VIEW_PARAMETERS:
       return {true, parametersVisible_};
     case IDM_VIEW_DEFINITIONS:
@@ -144,7 +156,6 @@ void MainFrame::Refresh(std::uint32_t bits) {
   if (bits & (UpdateCommands | UpdateView)) {
     ApplyToolbarStates(toolbar_, [this](UINT id) { return StateOf(id); });
   }
-  if (bits & UpdateCommands) UpdateTitle();
   if (bits & UpdatePanels) {
     const bool configuration = tabs_.CurrentTab() == 1;
     parts_.definitions->Show(definitionsVisible_ && configuration);
@@ -155,7 +166,8 @@ void MainFrame::Refresh(std::uint32_t bits) {
 }
 
 void MainFrame::UpdateTitle() {
-  const std::string& path = parts_.editor->Doc().Path();
+  if (!window) return;
+  const std::string& path = document_.Path();
   const std::wstring title = path.empty() ? L"TrevnaConf" : WideFromCp1250(path) + L" - TrevnaConf";
   wchar_t current[1024] = {};
   GetWindowTextW(window, current, 1024);
@@ -200,24 +212,20 @@ void MainFrame::TogglePanel(bool& flag) {
 }
 
 void MainFrame::NewCommand() {
-  Document& doc = parts_.editor->Doc();
-  if (!AskToSave(doc, *parts_.files)) return;
-  NewDocument(doc);
+  if (!AskToSave(document_, *parts_.files)) return;
+  NewDocument(document_);
   parts_.editor->DocumentReplaced();
-  UpdateTitle();
 }
 
 bool MainFrame::ProgramCard() {
-  Document& doc = parts_.editor->Doc();
+  Document& doc = document_;
   hasErrors_ = ValidateProgram(doc, problems_);
   if (hasErrors_) {
     ::ShowError(nullptr, Cp1250FromUtf8("Program zawiera błędy. Usuń je i spróbuj ponownie."));
     return false;
   }
   if (!connection_->IsConnected()) return false;
-  const bool saved = SaveCommand(doc, *parts_.files);
-  UpdateTitle();
-  if (!saved) return false;
+  if (!SaveCommand(doc, *parts_.files)) return false;
   try {
     std::string data = File(doc.Path(), "rb").ReadAll();
     if (!connection_->SlotFree()) return false;
@@ -230,7 +238,7 @@ bool MainFrame::ProgramCard() {
 
 bool MainFrame::Command(UINT id) {
   EditorPart& editor = *parts_.editor;
-  Document& doc = editor.Doc();
+  Document& doc = document_;
   device::Connection& card = *connection_;
   switch (id) {
     case IDM_FILE_NEW:
@@ -238,15 +246,12 @@ bool MainFrame::Command(UINT id) {
       return true;
     case IDM_FILE_OPEN:
       if (OpenCommand(doc, *parts_.files)) editor.DocumentReplaced();
-      UpdateTitle();
       return true;
     case IDM_FILE_SAVE:
       SaveCommand(doc, *parts_.files);
-      UpdateTitle();
       return true;
     case IDM_FILE_SAVE_AS:
       SaveAsCommand(doc, *parts_.files);
-      UpdateTitle();
       return true;
     case IDM_APP_EXIT:
       SendMessageW(window, WM_CLOSE, 0, 0);
@@ -354,7 +359,7 @@ LRESULT MainFrame::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpa
       Layout();
       return 0;
     case WM_CLOSE:
-      if (AskToSave(parts_.editor->Doc(), *parts_.files)) DestroyWindow(hwnd);
+      if (AskToSave(document_, *parts_.files)) DestroyWindow(hwnd);
       return 0;
     case WM_DESTROY:
       DestroyToolbarImages(toolbar_);  // the toolbar does not own its image list

@@ -1,8 +1,9 @@
-// The top-level window. It owns everything the user sees (toolbar, tabs with the live view and
-// the detector editor, diagnostics list, status bar, four floating tool windows) and the
-// Connection worker, routes every command, keeps the menu's check marks and greyed items in
-// step, and shows or hides the floating windows. The windows of the other subsystems come in
-// through FrameParts (frame_parts.h), so tests give it fakes.
+// The top-level window. It owns the document, everything the user sees (toolbar, tabs with the
+// live view and the detector editor, diagnostics list, status bar, four floating tool windows)
+// and the Connection worker, routes every command, keeps the menu's check marks and greyed items
+// in step, and shows or hides the floating windows. It is the document's one observer and hands
+// its events on to the parts and the title. The windows of the subsystems come in through
+// FrameParts (shell/win/frame_parts.h), so tests give it fakes.
 #pragma once
 
 #include <cstdint>
@@ -10,19 +11,35 @@
 #include <optional>
 #include <string>
 
+#include "app/win/problems_view.h"
+#include "app/win/status_bar.h"
+#include "app/win/tab_view.h"
 #include "base/ui_queue.h"
 #include "device/connection.h"
 #include "device/live_state.h"
 #include "device/posted_sinks.h"
+#include "doc/document.h"
 #include "doc/file_commands.h"
 #include "shell/pending_updates.h"
 #include "shell/win/frame_parts.h"
 #include "shell/win/main_loop.h"
-#include "shell/win/problems_view.h"
 #include "shell/win/shell_launcher.h"
-#include "shell/win/status_bar.h"
-#include "shell/win/tab_view.h"
 #include "shell/win/window.h"
+
+// The modal dialogs the frame's commands open, each owned by the main window. Implemented with
+// the dialogs of each subsystem (application_parts.h); frame tests record the calls.
+class FrameDialogs {
+ public:
+  virtual ~FrameDialogs() = default;
+  virtual void Login(FrameContext& frame) = 0;            // 118, posts Open itself
+  virtual void ChangePassword(FrameContext& frame) = 0;   // 119
+  virtual void Network(FrameContext& frame) = 0;          // 120
+  virtual void ArchiveDownload(FrameContext& frame) = 0;  // 112
+  virtual void Export(FrameContext& frame) = 0;           // 113
+  virtual void Medium(FrameContext& frame) = 0;           // 116
+  virtual void OutputTest(FrameContext& frame) = 0;       // 121; the state is closed after it
+  virtual void About(FrameContext& frame) = 0;            // 122
+};
 
 // Everything the frame owns but does not make itself.
 struct FrameParts {
@@ -57,9 +74,10 @@ class DownloadSaveQuestion : public device::SaveFileQuestion {
   FileDialogs& files_;
 };
 
-class MainFrame : public Window, public LoopClient, public FrameContext {
+class MainFrame : public Window, public LoopClient, public FrameContext, private DocumentObserver {
  public:
-  // `updates` and `uiQueue` outlive the frame. Every part must be present.
+  // `updates` and `uiQueue` outlive the frame. Every part must be present. The document is built
+  // with `updates` (a new document) and lives as long as the frame, longer than every part.
   MainFrame(PendingUpdates& updates, UiQueue& uiQueue, FrameParts parts);
   ~MainFrame() override;
 
@@ -72,14 +90,14 @@ class MainFrame : public Window, public LoopClient, public FrameContext {
 
   // Runs one command of the table; false for an identifier the frame does not handle.
   bool Command(UINT id);
-  // The toolbar's buttons (UpdateCommands, UpdateView), the title (UpdateCommands) and the
-  // floating windows (UpdatePanels).
+  // The toolbar's buttons (UpdateCommands, UpdateView) and the floating windows (UpdatePanels).
   void Refresh(std::uint32_t bits);
   // The state of command `id` in the main menu and on the toolbar alike: the frame's own rules
   // (Save, the floating windows' and the detection preview's check marks, the card commands),
   // the editor's for its commands, enabled and unchecked for the rest.
   CommandState StateOf(UINT id) const;
-  // "TrevnaConf", or the document's path + " - TrevnaConf".
+  // "TrevnaConf", or the document's path + " - TrevnaConf": set at Create and whenever the
+  // document's path changes, nowhere else.
   void UpdateTitle();
   // The program command (40020): validation, connection, save, read back, upload request.
   // True when the upload was requested.
@@ -96,6 +114,7 @@ class MainFrame : public Window, public LoopClient, public FrameContext {
   // FrameContext
   HINSTANCE Instance() const override { return instance_; }
   UpdateSink& Updates() override { return updates_; }
+  Document& Doc() override { return document_; }
   UiQueue& Queue() override { return uiQueue_; }
   device::Connection& CardConnection() override { return *connection_; }
   // The status bar and the error box themselves: for the UI thread. Workers report through
@@ -128,8 +147,14 @@ class MainFrame : public Window, public LoopClient, public FrameContext {
   void Validate();
   std::unique_ptr<device::Connection> MakeConnection();
 
+  // DocumentObserver: the document's events, handed on.
+  void SelectRevision(const RenderState& state) override;
+  void ShowDefinitions(const RenderState& state) override;
+  void PathChanged(const std::string& path) override;
+
   PendingUpdates& updates_;
   UiQueue& uiQueue_;
+  Document document_;  // before the parts, which keep references to it
   FrameParts parts_;
   HINSTANCE instance_ = nullptr;
   TabView tabs_;

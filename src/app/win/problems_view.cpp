@@ -1,4 +1,4 @@
-#include "shell/win/problems_view.h"
+#include "app/win/problems_view.h"
 
 #include <stdexcept>
 

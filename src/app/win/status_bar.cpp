@@ -1,4 +1,4 @@
-#include "shell/win/status_bar.h"
+#include "app/win/status_bar.h"
 
 #include <commctrl.h>
 

@@ -1,4 +1,4 @@
-#include "shell/win/tab_view.h"
+#include "app/win/tab_view.h"
 
 #include <commctrl.h>
 

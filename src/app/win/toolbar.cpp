@@ -1,4 +1,4 @@
-#include "shell/win/toolbar.h"
+#include "app/win/toolbar.h"
 
 #include <commctrl.h>
 

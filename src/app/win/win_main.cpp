@@ -1,7 +1,7 @@
 // Entry point of TrevnaConf.exe. Command-line arguments are ignored.
 #include <windows.h>
 
-#include "shell/win/application.h"
+#include "app/win/application.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   StartupOptions options;

@@ -36,33 +36,16 @@ bool IsStateCommand(UINT id) {
 
 }  // namespace
 
-// --- update requests ------------------------------------------------------------------------
-
-void MainView::Updates::RequestUpdate(std::uint32_t bits) {
-  if (target_) {
-    target_->RequestUpdate(bits);
-  } else {
-    early_ |= bits;
-  }
-}
-
-void MainView::Updates::Attach(UpdateSink& target) {
-  target_ = &target;
-  if (early_) target.RequestUpdate(std::exchange(early_, 0));
-}
-
 // --- the part ---------------------------------------------------------------------------------
 
-MainView::MainView() : document_(updates_), editor_(document_, updates_) { document_.SetObserver(this); }
-
 MainView::~MainView() {
-  document_.SetObserver(nullptr);
   if (scroller_.window) DestroyWindow(scroller_.window);
 }
 
 void MainView::Create(FrameContext& frame, HWND parent, const RECT& area) {
   frame_ = &frame;
-  updates_.Attach(frame.Updates());
+  document_ = &frame.Doc();
+  editor_.emplace(*document_, frame.Updates());
   scroller_.Create(parent, frame.Instance(), area);
 
   WNDCLASSEXW windowClass{};
@@ -76,8 +59,7 @@ void MainView::Create(FrameContext& frame, HWND parent, const RECT& area) {
                              scroller_.window, nullptr, frame.Instance())) {
     throw std::runtime_error(Cp1250FromUtf8("Nie udało się utworzyć okna widoku."));
   }
-  frame.Definitions().Invalidate(document_.Current());
-  updates_.RequestUpdate(UpdateViewSize | UpdateView | UpdateCommands);
+  RequestUpdate(UpdateViewSize | UpdateView | UpdateCommands);
 }
 
 void MainView::Layout(const RECT& area) {
@@ -90,43 +72,58 @@ void MainView::Show(bool visible) {
   if (scroller_.window) ShowWindow(scroller_.window, visible ? SW_SHOW : SW_HIDE);
 }
 
-void MainView::ZoomIn() { editor_.RunCommand(kCommandZoomIn); }
-void MainView::ZoomOut() { editor_.RunCommand(kCommandZoomOut); }
+void MainView::RequestUpdate(std::uint32_t bits) {
+  if (frame_) frame_->Updates().RequestUpdate(bits);
+}
+
+void MainView::ZoomIn() {
+  if (editor_) editor_->RunCommand(kCommandZoomIn);
+}
+void MainView::ZoomOut() {
+  if (editor_) editor_->RunCommand(kCommandZoomOut);
+}
 
 bool MainView::Command(UINT id) {
+  if (!editor_) return false;
   if (id != kCommandZoomIn && id != kCommandZoomOut && !IsStateCommand(id)) return false;
   if (Gesture()) CancelGesture();
   switch (id) {
     case kCommandBackgroundFromFile:
-      if (frame_ && editor_.CurrentTrack() >= 0)
-        LoadBackgroundFromFile(document_, editor_.CurrentTrack(), frame_->Files());
+      if (frame_ && editor_->CurrentTrack() >= 0)
+        LoadBackgroundFromFile(*document_, editor_->CurrentTrack(), frame_->Files());
       return true;
     case kCommandBackgroundFromLive:
-      if (frame_) BackgroundFromLiveVideo(document_, frame_->Live().CurrentPictures());
+      if (frame_) BackgroundFromLiveVideo(*document_, frame_->Live().CurrentPictures());
       return true;
     default:
-      return editor_.RunCommand(id, geometry_.ToCanvas(contextPoint_, editor_.CurrentTrack()));
+      return editor_->RunCommand(id, geometry_.ToCanvas(contextPoint_, editor_->CurrentTrack()));
   }
 }
 
 std::optional<CommandState> MainView::StateOf(UINT id, bool contextMenu) const {
-  if (!IsStateCommand(id)) return std::nullopt;
-  return CommandState{editor_.IsEnabled(id, contextMenu), editor_.IsChecked(id)};
+  if (!editor_ || !IsStateCommand(id)) return std::nullopt;
+  return CommandState{editor_->IsEnabled(id, contextMenu), editor_->IsChecked(id)};
 }
 
 void MainView::DocumentReplaced() {
+  if (!editor_) return;
   CancelGesture();
   highlighted_ = -1;
-  if (editor_.CurrentTrack() == 0) {
-    updates_.RequestUpdate(UpdateView | UpdateCommands);
+  if (editor_->CurrentTrack() == 0) {
+    RequestUpdate(UpdateView | UpdateCommands);
   } else {
-    editor_.SetCurrentTrack(0);
+    editor_->SetCurrentTrack(0);
   }
-  editor_.FollowSelection();
-  updates_.RequestUpdate(UpdateViewSize);
+  editor_->FollowSelection();
+  RequestUpdate(UpdateViewSize);
+}
+
+void MainView::FollowSelection() {
+  if (editor_) editor_->FollowSelection();
 }
 
 void MainView::ServeUpdates(std::uint32_t bits) {
+  if (!editor_) return;
   if (bits & UpdateViewSize) {
     RefreshGeometry();
     if (window) {
@@ -135,49 +132,28 @@ void MainView::ServeUpdates(std::uint32_t bits) {
       scroller_.Update();
     }
   }
-  if (bits & (UpdateView | UpdateViewSize)) {
-    const Detector* selected = document_.Current().SelectedDetector();
-    if (frame_) {
-      frame_->Parameters().Bind(selected);
-      frame_->Tuning().Bind(selected);
-    }
-    Refresh();
-  }
-}
-
-void MainView::SelectRevision(const RenderState& state) {
-  editor_.FollowSelection();
-  if (next_) next_->SelectRevision(state);
-}
-
-void MainView::ShowDefinitions(const RenderState& state) {
-  if (frame_) frame_->Definitions().Invalidate(state);
-  if (next_) next_->ShowDefinitions(state);
-}
-
-void MainView::PathChanged(const std::string& path) {
-  if (next_) next_->PathChanged(path);
+  if (bits & (UpdateView | UpdateViewSize)) Refresh();
 }
 
 // --- mouse ------------------------------------------------------------------------------------
 
 std::int32_t MainView::ChooseSelection(POINT point) {
-  const RenderState& state = document_.Current();
-  const int track = editor_.CurrentTrack();
+  const RenderState& state = document_->Current();
+  const int track = editor_->CurrentTrack();
   return NextSelection(DetectorsAt(state, track, geometry_.ToCanvas(point, track)), state.selected);
 }
 
 void MainView::OnLeftButtonDown(POINT point) {
   const int pane = geometry_.PaneAt(point);
-  if (pane != editor_.CurrentTrack()) {
+  if (pane != editor_->CurrentTrack()) {
     CancelGesture();
     highlighted_ = -1;
-    editor_.SetCurrentTrack(pane);
+    editor_->SetCurrentTrack(pane);
     return;
   }
-  const RenderState& state = document_.Current();
-  const int track = editor_.CurrentTrack();
-  switch (editor_.Tool()) {
+  const RenderState& state = document_->Current();
+  const int track = editor_->CurrentTrack();
+  switch (editor_->Tool()) {
     case EditorTool::Pointer: {
       const int vertex = VertexAt(state, geometry_.ToCanvas(point, track));
       if (vertex >= 0) {
@@ -191,19 +167,19 @@ void MainView::OnLeftButtonDown(POINT point) {
       const std::int32_t next = ChooseSelection(point);
       if (vertex != highlighted_ || next != state.selected) {
         highlighted_ = vertex;
-        editor_.Select(next);
+        editor_->Select(next);
       }
       return;
     }
     case EditorTool::Eraser:
-      editor_.BeginEraseStroke();
+      editor_->BeginEraseStroke();
       EraseAt(point);
       SetCapture(window);
       return;
     case EditorTool::Move: {
       const std::int32_t next = ChooseSelection(point);
-      if (next != state.selected) editor_.Select(next);
-      if (document_.Current().SelectedDetector()) {
+      if (next != state.selected) editor_->Select(next);
+      if (document_->Current().SelectedDetector()) {
         dragStart_ = dragPoint_ = point;
         moveDrag_ = true;
         SetCapture(window);
@@ -222,8 +198,8 @@ void MainView::OnLeftButtonDown(POINT point) {
 }
 
 void MainView::OnMouseMove(POINT point) {
-  if (editor_.Tool() == EditorTool::Eraser) {
-    if (editor_.Erasing()) EraseAt(point);
+  if (editor_->Tool() == EditorTool::Eraser) {
+    if (editor_->Erasing()) EraseAt(point);
     return;
   }
   if (Gesture()) {
@@ -233,8 +209,8 @@ void MainView::OnMouseMove(POINT point) {
     }
     return;
   }
-  if (editor_.Tool() == EditorTool::Pointer) {
-    const int vertex = VertexAt(document_.Current(), geometry_.ToCanvas(point, editor_.CurrentTrack()));
+  if (editor_->Tool() == EditorTool::Pointer) {
+    const int vertex = VertexAt(document_->Current(), geometry_.ToCanvas(point, editor_->CurrentTrack()));
     if (vertex != highlighted_) {
       highlighted_ = vertex;
       RepaintCurrentPane();
@@ -247,14 +223,14 @@ CanvasPoint MainView::DragDelta() const {
 }
 
 void MainView::OnLeftButtonUp(POINT point) {
-  if (editor_.Tool() == EditorTool::Eraser) {
-    editor_.EndEraseStroke();
+  if (editor_->Tool() == EditorTool::Eraser) {
+    editor_->EndEraseStroke();
     if (GetCapture() == window) ReleaseCapture();
     return;
   }
   if (!Gesture()) {
-    if (editor_.Tool() == EditorTool::Pointer)
-      highlighted_ = VertexAt(document_.Current(), geometry_.ToCanvas(point, editor_.CurrentTrack()));
+    if (editor_->Tool() == EditorTool::Pointer)
+      highlighted_ = VertexAt(document_->Current(), geometry_.ToCanvas(point, editor_->CurrentTrack()));
     return;
   }
   dragPoint_ = point;
@@ -265,30 +241,30 @@ void MainView::OnLeftButtonUp(POINT point) {
   const bool directionDrag = std::exchange(directionDrag_, false);
   if (GetCapture() == window) ReleaseCapture();
   if (vertexDrag) {
-    editor_.MoveVertex(dragVertex_, delta.x, delta.y);
-    highlighted_ = VertexAt(document_.Current(), geometry_.ToCanvas(point, editor_.CurrentTrack()));
+    editor_->MoveVertex(dragVertex_, delta.x, delta.y);
+    highlighted_ = VertexAt(document_->Current(), geometry_.ToCanvas(point, editor_->CurrentTrack()));
   } else if (moveDrag) {
-    editor_.MoveSelected(delta.x, delta.y);
+    editor_->MoveSelected(delta.x, delta.y);
   } else if (directionDrag) {
-    editor_.EndDirectionDrag(dragStart_.x, dragStart_.y, point.x, point.y);
+    editor_->EndDirectionDrag(dragStart_.x, dragStart_.y, point.x, point.y);
   }
   RepaintCurrentPane();
 }
 
 void MainView::CancelGesture() {
-  const bool had = Gesture() || editor_.Erasing();
+  const bool had = Gesture() || editor_->Erasing();
   if (vertexDrag_) highlighted_ = -1;
   vertexDrag_ = moveDrag_ = directionDrag_ = false;
-  editor_.EndEraseStroke();
+  editor_->EndEraseStroke();
   if (window && GetCapture() == window) ReleaseCapture();
   if (had) RepaintCurrentPane();
 }
 
 void MainView::EraseAt(POINT point) {
-  const int track = editor_.CurrentTrack();
+  const int track = editor_->CurrentTrack();
   if (track < 0) return;
   const RECT content = geometry_.Content(track);
-  if (editor_.EraseBrush(point.x - content.left, point.y - content.top, geometry_.zoom)) RepaintCurrentPane();
+  if (editor_->EraseBrush(point.x - content.left, point.y - content.top, geometry_.zoom)) RepaintCurrentPane();
 }
 
 void MainView::OnRightButtonDown(POINT point) {
@@ -306,7 +282,7 @@ void MainView::OnRightButtonDown(POINT point) {
 
 bool MainView::SetToolCursor() {
   int resource = 0;
-  switch (editor_.Tool()) {
+  switch (editor_->Tool()) {
     case EditorTool::Pointer: break;
     case EditorTool::Eraser: resource = IDC_ERASER; break;
     case EditorTool::Move: resource = IDC_MOVE; break;
@@ -321,21 +297,21 @@ bool MainView::SetToolCursor() {
 // --- drawing ----------------------------------------------------------------------------------
 
 void MainView::RefreshGeometry() {
-  const RenderState& state = document_.Current();
-  geometry_.zoom = editor_.Zoom();
+  const RenderState& state = document_->Current();
+  geometry_.zoom = editor_->Zoom();
   geometry_.pictureWidth = state.pictureWidth;
   geometry_.pictures = static_cast<int>(std::min<std::size_t>(state.pictures.size(), RenderState::kMaxTracks));
 }
 
 void MainView::RepaintCurrentPane() {
-  const int track = editor_.CurrentTrack();
+  const int track = editor_->CurrentTrack();
   if (track >= 0) dirtyPanes_ |= 1u << track;
-  updates_.RequestUpdate(UpdateView);
+  RequestUpdate(UpdateView);
 }
 
 CanvasPreview MainView::Preview() const {
   CanvasPreview preview;
-  preview.currentTrack = editor_.CurrentTrack();
+  preview.currentTrack = editor_->CurrentTrack();
   preview.highlighted = highlighted_;
   if (vertexDrag_ || moveDrag_) {
     preview.moving = moveDrag_;
@@ -353,13 +329,13 @@ CanvasPreview MainView::Preview() const {
 
 void MainView::Refresh() {
   const auto started = GetTickCount();
-  const RenderState& state = document_.Current();
+  const RenderState& state = document_->Current();
   RefreshGeometry();
   const SIZE size = geometry_.ViewSize();
   const bool resized = picture_.Width() != size.cx || picture_.Height() != size.cy;
   if ((resized || !picture_.Valid()) && !picture_.Create(size.cx, size.cy)) return;
-  const bool everything = resized || drawnStamp_ != document_.CurrentStamp() || drawnSelected_ != state.selected ||
-                          drawnTrack_ != editor_.CurrentTrack();
+  const bool everything = resized || drawnStamp_ != document_->CurrentStamp() || drawnSelected_ != state.selected ||
+                          drawnTrack_ != editor_->CurrentTrack();
   const CanvasPreview preview = Preview();
   if (everything) {
     painter_.DrawAll(picture_, state, geometry_, preview, resized || drawnPictures_ != geometry_.pictures);
@@ -373,9 +349,9 @@ void MainView::Refresh() {
     }
   }
   dirtyPanes_ = 0;
-  drawnStamp_ = document_.CurrentStamp();
+  drawnStamp_ = document_->CurrentStamp();
   drawnSelected_ = state.selected;
-  drawnTrack_ = editor_.CurrentTrack();
+  drawnTrack_ = editor_->CurrentTrack();
   drawnPictures_ = geometry_.pictures;
   Trace("%s: %ums\n", "MainView::OnPaint", static_cast<unsigned>(GetTickCount() - started));
 }

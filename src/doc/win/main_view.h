@@ -1,8 +1,8 @@
 // The detector editor: the canvas (window class "MainView", inside its own scroll view) on which
-// the technician places and shapes detectors over the track pictures. It owns the one Document
-// of the application and the DetectorEditor that changes it; the window only turns mouse
-// gestures at client points into the editor's canvas-level calls and has CanvasPainter draw the
-// revision when it changed.
+// the technician places and shapes detectors over the track pictures. It edits the frame's
+// document (FrameContext::Doc) through the DetectorEditor it makes at Create; the window only
+// turns mouse gestures at client points into the editor's canvas-level calls and has
+// CanvasPainter draw the revision when it changed.
 #pragma once
 
 #include <windows.h>
@@ -19,11 +19,9 @@
 #include "shell/win/scroll_view.h"
 #include "shell/win/window.h"
 
-class MainView : public Window, public EditorPart, private DocumentObserver {
+class MainView : public Window, public EditorPart {
  public:
-  // The document exists from construction on (a new document); update requests raised before
-  // Create are passed on to the frame when it comes.
-  MainView();
+  MainView() = default;
   ~MainView() override;
 
   // EditorPart
@@ -32,18 +30,14 @@ class MainView : public Window, public EditorPart, private DocumentObserver {
   void Show(bool visible) override;
   void ZoomIn() override;
   void ZoomOut() override;
-  Document& Doc() override { return document_; }
   bool Command(UINT id) override;
   std::optional<CommandState> StateOf(UINT id, bool contextMenu = false) const override;
   void DocumentReplaced() override;
+  void FollowSelection() override;
   void ServeUpdates(std::uint32_t bits) override;
 
-  // The view observes the document (selection follows each revision, definitions are handed on);
-  // the frame passes its own observer here to hear the same events, path changes included.
-  void ForwardDocumentEvents(DocumentObserver* next) { next_ = next; }
-
-  // The editor's state (tool, zoom, settings, current track, clipboard).
-  DetectorEditor& Editor() { return editor_; }
+  // The editor's state (tool, zoom, settings, current track, clipboard); from Create on.
+  DetectorEditor& Editor() { return *editor_; }
   const PaneGeometry& Geometry() const { return geometry_; }
   int HighlightedVertex() const { return highlighted_; }
   HWND Scroller() const { return scroller_.window; }
@@ -52,23 +46,7 @@ class MainView : public Window, public EditorPart, private DocumentObserver {
   LRESULT WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) override;
 
  private:
-  // Passes update requests to the frame once there is one, keeping the earlier ones.
-  class Updates : public UpdateSink {
-   public:
-    void RequestUpdate(std::uint32_t bits) override;
-    void Attach(UpdateSink& target);
-
-   private:
-    UpdateSink* target_ = nullptr;
-    std::uint32_t early_ = 0;
-  };
-
-
-  // DocumentObserver
-  void SelectRevision(const RenderState& state) override;
-  void ShowDefinitions(const RenderState& state) override;
-  void PathChanged(const std::string& path) override;
-
+  void RequestUpdate(std::uint32_t bits);
   void OnLeftButtonDown(POINT point);
   void OnMouseMove(POINT point);
   void OnLeftButtonUp(POINT point);
@@ -90,11 +68,9 @@ class MainView : public Window, public EditorPart, private DocumentObserver {
   // What the current track's pane shows of the pointer and a gesture in progress.
   CanvasPreview Preview() const;
 
-  Updates updates_;
-  Document document_;
-  DetectorEditor editor_;
   FrameContext* frame_ = nullptr;
-  DocumentObserver* next_ = nullptr;
+  Document* document_ = nullptr;           // the frame's, from Create on
+  std::optional<DetectorEditor> editor_;  // made at Create
   PaneGeometry geometry_;
   OffscreenBitmap picture_;  // the view's picture, drawn once per change
   CanvasPainter painter_;

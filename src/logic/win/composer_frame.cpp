@@ -24,7 +24,7 @@ void ComposerFrame::Create(FrameContext& frame, int top) {
   }
   RECT client{};
   GetClientRect(window, &client);
-  Document& document = frame.Editor().Doc();
+  Document& document = frame.Doc();
   view_.Create(window, instance, client, document);
   view_.Invalidate(document.Current());
 }

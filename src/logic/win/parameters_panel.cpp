@@ -111,7 +111,7 @@ void Inspector::Bind(const Detector* detector) {
 
 void Inspector::OnCommand(int id, int code) {
   if (binding_ || !frame_) return;
-  Document& document = frame_->Editor().Doc();
+  Document& document = frame_->Doc();
   switch (id) {
     case IDC_PARAMETERS_NORMAL:
     case IDC_PARAMETERS_DIRECTIONAL:

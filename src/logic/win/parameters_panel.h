@@ -23,7 +23,7 @@ class Inspector : public Dialog, public ParametersPart {
  public:
   // FloatingPart: creates the dialog hidden, owned by the main window, at the main window's
   // right edge less its width and 20, and the given screen y; bound to no detector. The
-  // detector's values are changed in `frame.Editor().Doc()`.
+  // detector's values are changed in `frame.Doc()`.
   void Create(FrameContext& frame, int top) override;
   void Show(bool visible) override;
   HWND Handle() const override { return dialog; }

@@ -136,7 +136,7 @@ void TuningFrame::OnCommand(int id, int code) {
     return;
   }
   if ((id != kFeatureEdit && id != kThresholdEdit) || code != EN_CHANGE || binding_ || !frame_) return;
-  Document& document = frame_->Editor().Doc();
+  Document& document = frame_->Doc();
   const Detector* detector = document.Current().SelectedDetector();
   if (!detector) return;
   const int value = std::atoi(Cp1250FromWide(WindowText(GetDlgItem(window, id))).c_str());
@@ -159,7 +159,7 @@ void TuningFrame::OnPointer(int x, int y, bool click) {
     return;
   }
   if (!frame_ || !questions_->ConfirmApply(window)) return;
-  frame_->Editor().Doc().SetThresholds(static_cast<std::int32_t>(values.horizontal),
+  frame_->Doc().SetThresholds(static_cast<std::int32_t>(values.horizontal),
                                        static_cast<std::int32_t>(values.vertical));
 }
 

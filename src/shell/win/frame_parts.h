@@ -1,7 +1,7 @@
 // The windows that the main frame owns, seen through what the frame and its neighbours ask of
 // them. Each subsystem's window class implements its part (src/<subsystem>/win/); the frame's
-// tests replace them with fakes. A part reaches the frame and the other parts only through
-// FrameContext, so no window needs another window's class.
+// tests replace them with fakes. A part reaches the frame, the document and the other parts only
+// through FrameContext, so no window needs another window's class, nor the application's.
 #pragma once
 
 #include <windows.h>
@@ -45,6 +45,11 @@ class FrameContext {
   virtual HWND MainWindow() const = 0;
   virtual HINSTANCE Instance() const = 0;
   virtual UpdateSink& Updates() = 0;  // PendingUpdates of the main loop
+  // The one document of the run. The frame owns it and is its only observer: it hands the
+  // document's events on to the parts (EditorPart::FollowSelection, DefinitionsPart::Invalidate)
+  // and binds the parameters and tuning windows to the selected detector when it serves
+  // UpdateView.
+  virtual Document& Doc() = 0;
   virtual UiQueue& Queue() = 0;       // workers' reports (device/sinks.h)
   virtual device::Connection& CardConnection() = 0;
   virtual device::StatusSink& Status() = 0;    // the status bar
@@ -73,10 +78,9 @@ class TabPart {
   virtual void ZoomOut() = 0;
 };
 
-// The detector editor (MainView) on tab 1. It owns the one document for the whole run.
+// The detector editor (MainView) on tab 1. It edits the frame's document.
 class EditorPart : public TabPart {
  public:
-  virtual Document& Doc() = 0;
   // The editor's commands (tools, line widths, fills, clipboard, undo / redo, inserts,
   // backgrounds; zoom comes through ZoomIn / ZoomOut). False for an identifier it does not own.
   virtual bool Command(UINT id) = 0;
@@ -86,8 +90,10 @@ class EditorPart : public TabPart {
   virtual std::optional<CommandState> StateOf(UINT id, bool contextMenu = false) const = 0;
   // After New / Open: shows track A, relayouts and repaints.
   virtual void DocumentReplaced() = 0;
-  // UpdateView (repaint, which rebinds the parameters and tuning windows to the selected
-  // detector) and UpdateViewSize (size and scroll range).
+  // A new revision became current (edit, undo, redo, New, Open): the editor's line width,
+  // ladder and fill settings follow its selected detector.
+  virtual void FollowSelection() = 0;
+  // UpdateView (repaint) and UpdateViewSize (size and scroll range).
   virtual void ServeUpdates(std::uint32_t bits) = 0;
 };
 
@@ -124,7 +130,7 @@ class ParametersPart : public FloatingPart {
 // Output definitions (ComposerFrame).
 class DefinitionsPart : public FloatingPart {
  public:
-  // Lays out and draws the definitions of `state`: after New / Open, undo and redo.
+  // Lays out and draws the definitions of `state`: at the start, after New / Open, undo and redo.
   virtual void Invalidate(const RenderState& state) = 0;
 };
 
@@ -146,17 +152,12 @@ class DeviceListPart : public FloatingPart {
   virtual device::DeviceList& Devices() = 0;
 };
 
-// The modal dialogs the frame's commands open, each owned by the main window. Implemented with
-// the dialogs of each subsystem; frame tests record the calls.
-class FrameDialogs {
- public:
-  virtual ~FrameDialogs() = default;
-  virtual void Login(FrameContext& frame) = 0;            // 118, posts Open itself
-  virtual void ChangePassword(FrameContext& frame) = 0;   // 119
-  virtual void Network(FrameContext& frame) = 0;          // 120
-  virtual void ArchiveDownload(FrameContext& frame) = 0;  // 112
-  virtual void Export(FrameContext& frame) = 0;           // 113
-  virtual void Medium(FrameContext& frame) = 0;           // 116
-  virtual void OutputTest(FrameContext& frame) = 0;       // 121; the state is closed after it
-  virtual void About(FrameContext& frame) = 0;            // 122
-};
+// What a frame does with its document's events and with the view's update requests; the main
+// frame and every other host of the parts alike.
+// A new revision became current: the editor's settings follow its selected detector.
+void FollowRevision(FrameContext& frame);
+// Undo, redo, New or Open made another revision current: the definitions window shows it.
+void ShowRevisionDefinitions(FrameContext& frame, const RenderState& state);
+// UpdateView / UpdateViewSize: binds the parameters and tuning windows to the selected detector,
+// then has the editor resize and redraw.
+void ServeEditorUpdates(FrameContext& frame, std::uint32_t bits);

@@ -161,6 +161,7 @@ class FakeFrame : public FrameContext {
   HWND MainWindow() const override { return main_; }
   HINSTANCE Instance() const override { return GetModuleHandleW(nullptr); }
   UpdateSink& Updates() override { throw std::logic_error("Updates"); }
+  Document& Doc() override { throw std::logic_error("Doc"); }
   UiQueue& Queue() override { return queue_; }
   device::Connection& CardConnection() override { return *connection; }
   device::StatusSink& Status() override { throw std::logic_error("Status"); }

@@ -43,8 +43,8 @@ class EditorFixture : public testing::Test {
     frame->Serve();
     Pump();
   }
-  Document& Doc() { return view.Doc(); }
-  const RenderState& State() { return view.Doc().Current(); }
+  Document& Doc() { return frame->document; }
+  const RenderState& State() { return frame->document.Current(); }
   DetectorEditor& Editor() { return view.Editor(); }
 
   // The client point at the centre of canvas pixel (x, y) of pane `track`.

@@ -1,8 +1,8 @@
 // A small stand-in for the main frame in the editor's and the logic windows' tests: a host
-// window (its own hidden one unless the test gives one), recorded update requests served the
-// way the main loop serves them, file dialogs that answer from a queue, live pictures set by the
-// test, recording panels, the output test state, and a document of its own for windows tested
-// without the editor. What these windows never ask for throws.
+// window (its own hidden one unless the test gives one), the document, whose events it hands on
+// to the parts as the main frame does, recorded update requests served the way the main loop
+// serves them, file dialogs that answer from a queue, live pictures set by the test, recording
+// panels and the output test state. What these windows never ask for throws.
 #pragma once
 
 #include <windows.h>
@@ -70,52 +70,53 @@ class RecordingBinder : public ParametersPart, public TuningPart, public Definit
   HWND Handle() const override { return nullptr; }
 };
 
-// An editor part that only holds a document.
-class DocumentHolder : public EditorPart {
+// The editor of windows tested without it: does nothing.
+class NoEditor : public EditorPart {
  public:
-  explicit DocumentHolder(UpdateSink& updates) : document(updates) {}
   void Create(FrameContext&, HWND, const RECT&) override {}
   void Layout(const RECT&) override {}
   void Show(bool) override {}
   void ZoomIn() override {}
   void ZoomOut() override {}
-  Document& Doc() override { return document; }
   bool Command(UINT) override { return false; }
   std::optional<CommandState> StateOf(UINT, bool) const override { return std::nullopt; }
   void DocumentReplaced() override {}
+  void FollowSelection() override {}
   void ServeUpdates(std::uint32_t) override {}
-  Document document;
 };
 
-class FakeFrame : public FrameContext {
+class FakeFrame : public FrameContext, private DocumentObserver {
  public:
   explicit FakeFrame(HWND host = nullptr)
-      : host_(host ? host : ownHost_.Create(WS_OVERLAPPEDWINDOW, 600, 0, 640, 480)) {}
+      : host_(host ? host : ownHost_.Create(WS_OVERLAPPEDWINDOW, 600, 0, 640, 480)) {
+    document.SetObserver(this);
+  }
+  ~FakeFrame() override { document.SetObserver(nullptr); }
 
   RecordingUpdates updates;
+  Document document{updates};
   FakeFileDialogs files;
   FakeLive live;
   RecordingBinder binder;
-  DocumentHolder holder{updates};
-  EditorPart* editor = &holder;
+  NoEditor noEditor;
+  EditorPart* editor = &noEditor;
   ParametersPart* parameters = &binder;
   device::OutputTestState outputTest;
   std::vector<Panel> closed;
-
-  Document& Doc() { return editor->Doc(); }
 
   // The main loop's idle work: serve the requested bits until none are left.
   void Serve() {
     for (int round = 0; round < 16; ++round) {
       const std::uint32_t bits = updates.Take();
       if (!bits) break;
-      if (editor) editor->ServeUpdates(bits);
+      ServeEditorUpdates(*this, bits);
     }
   }
 
   HWND MainWindow() const override { return host_; }
   HINSTANCE Instance() const override { return GetModuleHandleW(nullptr); }
   UpdateSink& Updates() override { return updates; }
+  Document& Doc() override { return document; }
   UiQueue& Queue() override { throw std::logic_error("no UI queue in this test"); }
   device::Connection& CardConnection() override { throw std::logic_error("no connection in this test"); }
   device::StatusSink& Status() override { throw std::logic_error("no status bar in this test"); }
@@ -131,6 +132,9 @@ class FakeFrame : public FrameContext {
   DeviceListPart& DeviceList() override { throw std::logic_error("no device list in this test"); }
 
  private:
+  void SelectRevision(const RenderState&) override { FollowRevision(*this); }
+  void ShowDefinitions(const RenderState& state) override { ShowRevisionDefinitions(*this, state); }
+
   RecordingWindow ownHost_;
   HWND host_;
 };

@@ -1,4 +1,4 @@
-#include "shell/win/application.h"
+#include "app/win/application.h"
 
 #include <gtest/gtest.h>
 

@@ -17,7 +17,7 @@
 #include "doc/document.h"
 #include "doc/editor_commands.h"
 #include "doc/file_commands.h"
-#include "shell/win/main_frame.h"
+#include "app/win/main_frame.h"
 
 namespace frame_test {
 
@@ -31,7 +31,7 @@ inline HWND MakeView(HWND parent, const RECT& area) {
 
 class FakeEditor : public EditorPart {
  public:
-  FakeEditor(Log& log, UpdateSink& updates) : log_(log), document(updates) {}
+  explicit FakeEditor(Log& log) : log_(log) {}
   void Create(FrameContext&, HWND parent, const RECT& area) override { view = MakeView(parent, area); }
   void Layout(const RECT& area) override {
     MoveWindow(view, area.left, area.top, area.right - area.left, area.bottom - area.top, TRUE);
@@ -39,7 +39,6 @@ class FakeEditor : public EditorPart {
   void Show(bool visible) override { ShowWindow(view, visible ? SW_SHOW : SW_HIDE); }
   void ZoomIn() override { log_.push_back("editor.ZoomIn"); }
   void ZoomOut() override { log_.push_back("editor.ZoomOut"); }
-  Document& Doc() override { return document; }
   bool Command(UINT id) override {
     // The editor's own identifiers; anything else is not the editor's.
     const bool own = std::find(kEditorStateCommands.begin(), kEditorStateCommands.end(), id) != kEditorStateCommands.end();
@@ -48,15 +47,14 @@ class FakeEditor : public EditorPart {
   }
   std::optional<CommandState> StateOf(UINT, bool) const override { return std::nullopt; }
   void DocumentReplaced() override { log_.push_back("editor.DocumentReplaced"); }
+  void FollowSelection() override { ++follows; }
   void ServeUpdates(std::uint32_t bits) override { log_.push_back("editor.ServeUpdates " + std::to_string(bits)); }
 
   HWND view = nullptr;
+  int follows = 0;  // FollowSelection calls
 
  private:
   Log& log_;
-
- public:
-  Document document;
 };
 
 class FakeLive : public LivePart {
@@ -99,17 +97,29 @@ class FakeFloating : public Part {
   HWND window = nullptr;
 };
 
+// Bound to the selected detector: the last one (null for none) and how often.
+struct BindRecord {
+  const Detector* last = nullptr;
+  int binds = 0;
+  void Bind(const Detector* detector) {
+    last = detector;
+    ++binds;
+  }
+};
 class FakeParameters : public FakeFloating<ParametersPart> {
  public:
-  void Bind(const Detector*) override {}
+  void Bind(const Detector* detector) override { bound.Bind(detector); }
+  BindRecord bound;
 };
 class FakeDefinitions : public FakeFloating<DefinitionsPart> {
  public:
-  void Invalidate(const RenderState&) override {}
+  void Invalidate(const RenderState& state) override { shown.push_back(&state); }
+  std::vector<const RenderState*> shown;  // the revisions handed over, in order
 };
 class FakeTuning : public FakeFloating<TuningPart> {
  public:
-  void Bind(const Detector*) override {}
+  void Bind(const Detector* detector) override { bound.Bind(detector); }
+  BindRecord bound;
   device::TuningTarget& Target() override { return state; }
   device::TuningState state;
 };
@@ -201,10 +211,9 @@ struct FakeBundle {
   FakeFiles* files = nullptr;
 };
 
-inline FrameParts MakeFakeParts(Log& log, UpdateSink& updates, FakeBundle& out,
-                                device::ConnectionOptions connection = {}) {
+inline FrameParts MakeFakeParts(Log& log, FakeBundle& out, device::ConnectionOptions connection = {}) {
   FrameParts parts;
-  auto editor = std::make_unique<FakeEditor>(log, updates);
+  auto editor = std::make_unique<FakeEditor>(log);
   auto live = std::make_unique<FakeLive>(log);
   auto parameters = std::make_unique<FakeParameters>();
   auto definitions = std::make_unique<FakeDefinitions>();

@@ -81,8 +81,8 @@ TEST(FrameInput, TheWheelScrollsTheViewUnderThePointer) {
   // A definition wide enough to scroll sideways in a small window.
   ExprNode wide(NodeKind::One);
   for (int i = 0; i < 8; ++i) wide = ExprNode(NodeKind::Or, wide, ExprNode(NodeKind::DetectorA, 1));
-  rig.frame->Editor().Doc().NewRenderState().outputDefinitions[0] = Cow<ExprNode>(wide);
-  definitions.Invalidate(rig.frame->Editor().Doc().Current());
+  rig.frame->Doc().NewRenderState().outputDefinitions[0] = Cow<ExprNode>(wide);
+  definitions.Invalidate(rig.frame->Doc().Current());
   for (const View& view : views) {
     SCOPED_TRACE(view.name);
     if (view.tab >= 0) {
@@ -140,7 +140,7 @@ TEST(FrameInput, TabAndTheEditKeysInTheFloatingWindowsBoxes) {
     EXPECT_EQ(GetDlgCtrlID(GetFocus()), p.focus) << (p.shift ? "Shift+Tab" : "Tab");
   }
 
-  Document& doc = t.rig.frame->Editor().Doc();
+  Document& doc = t.rig.frame->Doc();
   // Each box, a digit typed over its text, and what it shows once cut empty (the tuning box shows
   // the threshold that became 0).
   struct Box {

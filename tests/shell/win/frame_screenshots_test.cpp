@@ -8,7 +8,7 @@
 
 #include "base/text.h"
 #include "resource_ids.h"
-#include "shell/win/about_dialog.h"
+#include "app/win/about_dialog.h"
 #include "support/win_artifacts.h"
 #include "frame_test_support.h"
 

@@ -14,8 +14,8 @@
 #include "base/ui_queue.h"
 #include "frame_fakes.h"
 #include "shell/pending_updates.h"
-#include "shell/win/application_parts.h"
-#include "shell/win/main_frame.h"
+#include "app/win/application_parts.h"
+#include "app/win/main_frame.h"
 #include "shell/win/main_loop.h"
 #include "shell/win/ui_queue_window.h"
 #include "win_test_support.h"
@@ -40,7 +40,7 @@ struct FrameRig {
 
   // A frame of fakes.
   explicit FrameRig(device::ConnectionOptions connection = {}) {
-    Start(MakeFakeParts(log, updates, fakes, std::move(connection)));
+    Start(MakeFakeParts(log, fakes, std::move(connection)));
   }
   // A frame of the given parts, made with this rig's update word.
   explicit FrameRig(const std::function<FrameParts(PendingUpdates&, Log&)>& make) { Start(make(updates, log)); }

@@ -1,4 +1,4 @@
-#include "shell/win/main_frame.h"
+#include "app/win/main_frame.h"
 
 #include <gtest/gtest.h>
 
@@ -11,11 +11,12 @@
 #include "base/text.h"
 #include "doc/document.h"
 #include "doc/document_file.h"
+#include "app/win/tab_view.h"
+#include "app/win/toolbar.h"
 #include "doc/editor_commands.h"
+#include "doc/win/main_view.h"
 #include "resource_ids.h"
 #include "shell/win/error_box.h"
-#include "shell/win/tab_view.h"
-#include "shell/win/toolbar.h"
 #include "support/files.h"
 #include "frame_test_support.h"
 
@@ -161,7 +162,7 @@ TEST(MainFrame, AcceleratorsReachTheFrameFromAnyChild) {
                       {VK_DELETE, true, editor(IDM_EDIT_DELETE)},  {VK_F1, false, "shell.Open \\Help.pdf"},
                       {VK_F11, false, "dialog.OutputTest"},        {'S', true, "files.ChooseSave", true}};
   FrameRig rig;
-  Document& doc = rig.fakes.editor->document;
+  Document& doc = rig.frame->Doc();
   const HWND children[] = {rig.frame->Tabs().Handle(), rig.frame->Problems().List(), rig.frame->Toolbar(),
                            rig.frame->StatusView().Handle(), rig.fakes.live->view};
   for (HWND child : children) {
@@ -204,18 +205,89 @@ TEST(MainFrame, FreshStartShowsTheVideoTabAndEachTabItsWindows) {
   EXPECT_FALSE(rig.MenuState(IDM_VIEW_DEVICE_LIST) & MF_CHECKED);
 }
 
+// The title follows every change of the document's path at once, whether a command of the frame
+// or anything else holding the document made it (a part, the program command's save).
 TEST(MainFrame, TitleFollowsTheDocumentsPath) {
   trevna_test::TempFolder folder("frame");
   FrameRig rig;
+  Document& doc = rig.frame->Doc();
   EXPECT_EQ(WindowTitle(rig.frame->window), L"TrevnaConf");
   const std::string path = Cp1250FromWide((folder.Path() / "trasa.trv").wstring());
-  rig.fakes.files->path = path;
-  rig.Command(IDM_FILE_SAVE_AS);
-  EXPECT_EQ(WindowTitle(rig.frame->window), WideFromCp1250(path) + L" - TrevnaConf");
-  rig.Command(IDM_FILE_NEW);
-  EXPECT_EQ(WindowTitle(rig.frame->window), L"TrevnaConf");
-  rig.Command(IDM_FILE_OPEN);
-  EXPECT_EQ(WindowTitle(rig.frame->window), WideFromCp1250(path) + L" - TrevnaConf");
+  const std::string other = Cp1250FromWide((folder.Path() / "inna trasa.trv").wstring());
+  struct Step {
+    const char* what;
+    std::function<void()> act;  // without serving the update requests
+    std::string path;           // "" for the bare name
+  };
+  const Step steps[] = {
+      {"Save As", [&] { rig.fakes.files->path = path; rig.frame->Command(IDM_FILE_SAVE_AS); }, path},
+      {"New", [&] { rig.fakes.files->answers = {SaveAnswer::No}; rig.frame->Command(IDM_FILE_NEW); }, ""},
+      {"Open", [&] { rig.frame->Command(IDM_FILE_OPEN); }, path},
+      {"saved elsewhere", [&] { doc.MarkSaved(other); }, other},
+      {"replaced", [&] { doc.Replace(RenderState::New(), path); }, path},
+      {"replaced by a new one", [&] { doc.Replace(RenderState::New(), ""); }, ""},
+  };
+  for (const Step& step : steps) {
+    step.act();
+    EXPECT_EQ(WindowTitle(rig.frame->window), step.path.empty() ? L"TrevnaConf" : WideFromCp1250(step.path) + L" - TrevnaConf")
+        << step.what;
+    rig.Idle();
+  }
+}
+
+// The frame is the document's one observer and hands its events on: every new revision to the
+// editor, another revision shown to the definitions window, and at each view update the selected
+// detector to the parameters and tuning windows.
+TEST(MainFrame, TheDocumentsEventsReachTheParts) {
+  FrameRig rig;
+  Document& doc = rig.frame->Doc();
+  FakeBundle& f = rig.fakes;
+  ASSERT_FALSE(f.definitions->shown.empty()) << "the definitions window shows the first revision at the start";
+  EXPECT_EQ(f.definitions->shown.back(), &doc.Current());
+
+  const int follows = f.editor->follows;
+  RenderState& added = doc.NewRenderState();
+  added.detectors.emplace_back();
+  added.selected = 0;
+  EXPECT_EQ(f.editor->follows, follows + 1) << "a new revision reaches the editor";
+  const int binds = f.parameters->bound.binds;
+  rig.Idle();
+  EXPECT_GT(f.parameters->bound.binds, binds);
+  EXPECT_EQ(f.parameters->bound.last, doc.Current().SelectedDetector());
+  EXPECT_EQ(f.tuning->bound.last, doc.Current().SelectedDetector());
+  ASSERT_NE(f.tuning->bound.last, nullptr);
+
+  const std::size_t shown = f.definitions->shown.size();
+  ASSERT_TRUE(doc.StepBack());
+  EXPECT_EQ(f.editor->follows, follows + 2) << "undo reaches the editor";
+  ASSERT_EQ(f.definitions->shown.size(), shown + 1) << "undo reaches the definitions window";
+  EXPECT_EQ(f.definitions->shown.back(), &doc.Current());
+  rig.Idle();
+  EXPECT_EQ(f.parameters->bound.last, nullptr) << "the first revision has no detector";
+  EXPECT_EQ(f.tuning->bound.last, nullptr);
+}
+
+// The program's own windows all work on the frame's one document: the editor inserts into it,
+// the parameters window changes the detector the editor selected in it.
+TEST(MainFrame, ThePartsOfTheProgramSeeOneDocument) {
+  FrameRig rig(ApplicationParts);
+  rig.ClickTab(1);
+  Document& doc = rig.frame->Doc();
+  auto& view = dynamic_cast<MainView&>(rig.frame->Editor());
+  EXPECT_EQ(&view.Editor().GetDocument(), &doc);
+  rig.Command(IDM_INSERT_QUAD);
+  ASSERT_NE(doc.Current().SelectedDetector(), nullptr) << "the editor inserted into another document";
+  const std::size_t revisions = doc.RevisionCount();
+  HWND delay = GetDlgItem(rig.frame->Parameters().Handle(), IDC_PARAMETERS_DELAY);
+  ASSERT_NE(delay, nullptr);
+  SendMessageW(delay, EM_SETSEL, 0, -1);
+  SendMessageW(delay, WM_CHAR, VK_BACK, 0);
+  SendMessageW(delay, WM_CHAR, L'3', 0);
+  rig.Idle();
+  EXPECT_EQ(doc.RevisionCount(), revisions + 1);
+  EXPECT_EQ(doc.Current().SelectedDetector()->delay, 3000);
+  rig.Command(IDM_EDIT_UNDO);
+  EXPECT_EQ(doc.Current().SelectedDetector()->delay, 0) << "the editor's undo took back the parameters window's change";
 }
 
 TEST(MainFrame, AFailingCommandShowsItsErrorAndTheFrameGoesOn) {
@@ -310,7 +382,7 @@ TEST(MainFrame, DiagnosticsAreSortedAndFollowTheDocument) {
                                                         WideFromUtf8("Detektor A1 ma numer"),
                                                         WideFromUtf8("Detektor B2 ma numer")}));
   // The validation runs on every content change and replaces the rows.
-  Document& doc = rig.fakes.editor->document;
+  Document& doc = rig.frame->Doc();
   RenderState& bad = doc.NewRenderState();
   bad.detectors.resize(2);
   bad.detectors[0].number = 3;
@@ -358,7 +430,7 @@ TEST(MainFrame, CloseWithUnsavedChangesAsksAndYesSavesNoDiscardsCancelKeeps) {
   for (const Case& c : cases) {
     FrameRig rig;
     const auto path = folder.Path() / ("zamkniecie" + std::to_string(n++) + ".trv");
-    rig.fakes.editor->document.NewRenderState();  // modified
+    rig.frame->Doc().NewRenderState();  // modified
     rig.fakes.files->answers = {c.answer};
     rig.fakes.files->path = Cp1250FromWide(path.wstring());
     SendMessageW(rig.frame->window, WM_CLOSE, 0, 0);

@@ -100,7 +100,7 @@ TEST_F(ProgramCard, ConnectedMenuGreysOnlyOpenAndAProgramWithErrorsIsRefused) {
     EXPECT_FALSE(rig->MenuState(id) & MF_GRAYED) << id;
   }
   const std::size_t logBefore = cards.Log("127.0.0.2").size();
-  RenderState& state = rig->fakes.editor->document.NewRenderState();
+  RenderState& state = rig->frame->Doc().NewRenderState();
   state.detectors.resize(1);
   state.detectors[0].number = 17;
   rig->fakes.files->path = Cp1250FromWide((folder.Path() / "bledny.trv").wstring());
@@ -117,7 +117,7 @@ TEST_F(ProgramCard, AValidDocumentIsSavedSentAndTheCardRestarted) {
   auto rig = Connect(FrameCards::kNormal, cards.normalPort);
   StatusTrace status(rig->frame->StatusView());
   std::vector<std::string>& trace = status.steps;
-  RenderState& state = rig->fakes.editor->document.NewRenderState();
+  RenderState& state = rig->frame->Doc().NewRenderState();
   state.detectors.resize(2);
   state.detectors[1].number = 2;
   const auto path = folder.Path() / "skrzyzowanie.trv";
@@ -129,7 +129,7 @@ TEST_F(ProgramCard, AValidDocumentIsSavedSentAndTheCardRestarted) {
       << "status bar saw " << trace.size() << " steps, errors " << errors.size();
   EXPECT_TRUE(errors.empty()) << (errors.empty() ? "" : errors[0]);
   EXPECT_TRUE(std::filesystem::exists(path));
-  EXPECT_FALSE(rig->fakes.editor->document.Modified());
+  EXPECT_FALSE(rig->frame->Doc().Modified());
   EXPECT_EQ(WindowTitle(rig->frame->window), path.wstring() + L" - TrevnaConf");
   // The steps in order, the progress rising from 0 through 25 to 100.
   const auto at = [&](const std::string& step) { return std::find(trace.begin(), trace.end(), step) - trace.begin(); };

@@ -16,7 +16,7 @@
 #include "doc/win/main_view.h"
 #include "logic/win/composer_frame.h"
 #include "resource_ids.h"
-#include "shell/win/application_parts.h"
+#include "app/win/application_parts.h"
 #include "shell/win/error_box.h"
 #include "support/files.h"
 #include "support/modal_driver.h"
@@ -53,7 +53,7 @@ class Scenario : public ::testing::Test {
 
   MainFrame& Frame() { return *rig->frame; }
   MainView& Editor() { return dynamic_cast<MainView&>(Frame().Editor()); }
-  const RenderState& State() { return Editor().Doc().Current(); }
+  const RenderState& State() { return Frame().Doc().Current(); }
   void Send(HWND window, UINT message, POINT p, WPARAM keys = 0) {
     SendMessageW(window, message, keys, MAKELPARAM(p.x, p.y));
     rig->Idle();

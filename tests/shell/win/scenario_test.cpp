@@ -83,9 +83,9 @@ TEST_F(Scenario, ATechnicianDrawsDetectorsDefinesOutputsAndProgramsTheCard) {
   const auto& v = State().detectors[2].vertices;
   const CanvasPoint middle{(v[0].x + v[2].x) / 2, (v[0].y + v[2].y) / 2};
   rig->Command(kCommandEraserTool);
-  const std::size_t revisions = Editor().Doc().RevisionCount();
+  const std::size_t revisions = Frame().Doc().RevisionCount();
   Drag(1, {middle.x - 6, middle.y}, {middle.x + 6, middle.y});
-  EXPECT_EQ(Editor().Doc().RevisionCount(), revisions + 1) << "one revision per stroke";
+  EXPECT_EQ(Frame().Doc().RevisionCount(), revisions + 1) << "one revision per stroke";
   EXPECT_TRUE(State().detectors[2].eraser.Read().HasBlack());
   rig->Command(kCommandPointerTool);
 
@@ -121,7 +121,7 @@ TEST_F(Scenario, ATechnicianDrawsDetectorsDefinesOutputsAndProgramsTheCard) {
   const std::string saved = ReadWholeFile(files->path);
   EXPECT_EQ(saved, expected);
   rig->Key(frame.Tabs().Handle(), 'O', true);
-  EXPECT_EQ(Editor().Doc().RevisionCount(), 1u) << "the history is the one loaded revision";
+  EXPECT_EQ(Frame().Doc().RevisionCount(), 1u) << "the history is the one loaded revision";
   EXPECT_EQ(SerializeDocument(State(), files->path).Joined(), saved);
   EXPECT_EQ(State().detectors.at(0).delay, 500);
 
@@ -248,11 +248,11 @@ TEST_F(Scenario, ATechnicianDrawsDetectorsDefinesOutputsAndProgramsTheCard) {
     return std::wstring(text);
   };
   const std::wstring feature = readout(TuningFrame::kHorizontalReadout), threshold = readout(TuningFrame::kVerticalReadout);
-  const std::size_t beforeTuning = Editor().Doc().RevisionCount();
+  const std::size_t beforeTuning = Frame().Doc().RevisionCount();
   Send(tuning.View().window, WM_LBUTTONDOWN, onGraph, MK_LBUTTON);
   tuning.SetQuestions(nullptr);
   EXPECT_EQ(yes.asked, 1);
-  EXPECT_EQ(Editor().Doc().RevisionCount(), beforeTuning + 1);
+  EXPECT_EQ(Frame().Doc().RevisionCount(), beforeTuning + 1);
   EXPECT_EQ(std::to_wstring(State().detectors[0].featureThreshold), feature);
   EXPECT_EQ(std::to_wstring(State().detectors[0].threshold), threshold);
 

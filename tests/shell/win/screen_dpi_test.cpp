@@ -16,7 +16,7 @@
 #include "base/text.h"
 #include "doc/document.h"
 #include "logic/win/tuning_frame.h"
-#include "shell/win/tab_view.h"
+#include "app/win/tab_view.h"
 #include "resource_ids.h"
 #include "support/win_artifacts.h"
 #include "frame_test_support.h"
@@ -132,7 +132,7 @@ TEST(ScreenDpi, TheMainWindowWithADocumentHasNothingClippedOrOverlapping) {
   FrameRig rig(ApplicationParts);
   HWND frame = rig.frame->window;
   SetWindowPos(frame, nullptr, 0, 0, ScaledPixels(820), ScaledPixels(620), SWP_NOZORDER);
-  rig.frame->Editor().Doc().Replace(RoadDocument(), "");
+  rig.frame->Doc().Replace(RoadDocument(), "");
   rig.frame->Editor().DocumentReplaced();
   rig.Key(rig.frame->Tabs().Handle(), VK_F12);  // the tuning window too
   for (int tab : {0, 1}) {
