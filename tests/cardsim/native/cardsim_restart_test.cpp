@@ -18,22 +18,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using cardsim_test::CanConnect;
 using cardsim_test::ProgramFile;
 using cardsim_test::RectangleMask;
 using cardsim_test::WriteBytes;
 using trevna_test::CardSim;
 using trevna_test::CardSimOptions;
-
-bool CanConnect(const std::string& address, int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(static_cast<std::uint16_t>(port));
-  inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
-  const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
-  close(fd);
-  return ok;
-}
 
 nlohmann::json LastProgramEvent(const CardSim& card) {
   nlohmann::json last;

@@ -23,6 +23,18 @@ namespace cardsim_test {
 constexpr int kWidth = 180;
 constexpr int kHeight = 144;
 
+// Whether a TCP connection to address:port is accepted.
+inline bool CanConnect(const std::string& address, int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(static_cast<std::uint16_t>(port));
+  inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
+  const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+  close(fd);
+  return ok;
+}
+
 inline std::string Chunk(std::uint32_t tag, const std::string& payload) {
   std::string s;
   AppendU32(s, tag);

@@ -1,5 +1,5 @@
 // Support for the device and archive window tests: a small FrameContext, the simulated cards that
-// ctest started (tests/device/win/cardsim-fixture.sh), a driver for modal dialogs and waits
+// ctest started (tests/support/cardsim-fixture.sh), a driver for modal dialogs and waits
 // that pump messages.
 #pragma once
 
@@ -28,6 +28,7 @@
 #include "shell/win/error_box.h"
 #include "shell/win/frame_parts.h"
 #include "shell/win/ui_queue_window.h"
+#include "support/card_fixture.h"
 #include "support/modal_driver.h"
 #include "support/recording_device_sinks.h"
 #include "support/win_artifacts.h"
@@ -49,53 +50,22 @@ inline bool PumpUntil(const std::function<bool()>& done, int ms = 30000) {
   return true;
 }
 
-// The simulated cards: 127.0.0.2 "Symulator 1" and 127.0.0.3 with a 70-character alias.
-struct Cards {
-  std::uint16_t sshPort = 0, streamPort = 0, announcePort = 0;
-  std::string user, password, state;  // state: the cards' folders, as a Wine path
+// The simulated cards of the fixture "cardsim_win": 127.0.0.2 "Symulator 1" and 127.0.0.3 with a
+// 70-character alias, on one SSH port.
+struct Cards : trevna_test::FixtureCards {
   static constexpr std::uint32_t kFirst = 0x7F000002, kSecond = 0x7F000003;
   static constexpr const char* kLongAlias = "Brama wjazdowa numer dwa przy ulicy Kolejowej 12 od strony parkingu XY";
 
+  // Null outside ctest's fixture, or when the fixture started other cards.
   static const Cards* Get() {
-    static const std::unique_ptr<Cards> cards = Read();
+    static const std::unique_ptr<Cards> cards = [] {
+      auto info = trevna_test::FixtureCards::Read();
+      if (!info || info->Address("first") != kFirst || info->Address("second") != kSecond) return std::unique_ptr<Cards>();
+      auto found = std::make_unique<Cards>();
+      static_cast<trevna_test::FixtureCards&>(*found) = *info;
+      return found;
+    }();
     return cards.get();
-  }
-  std::string CardFolder(std::uint32_t address) const {
-    return state + "/127.0.0." + std::to_string(address & 0xFF);
-  }
-  // The card's log lines (JSON text) that contain every one of `parts`.
-  std::vector<std::string> LogLines(std::uint32_t address, const std::vector<std::string>& parts) const {
-    std::vector<std::string> lines;
-    std::ifstream in(CardFolder(address) + "/log.jsonl");
-    std::string line;
-    while (std::getline(in, line)) {
-      bool all = true;
-      for (const auto& p : parts) all = all && line.find(p) != std::string::npos;
-      if (all) lines.push_back(line);
-    }
-    return lines;
-  }
-
- private:
-  static std::unique_ptr<Cards> Read() {
-    const char* path = std::getenv("TREVNA_CARDSIM_INFO");
-    if (!path) return nullptr;
-    std::ifstream in(path);
-    std::map<std::string, std::string> values;
-    std::string line;
-    while (std::getline(in, line)) {
-      const auto eq = line.find('=');
-      if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    if (values.count("ssh_port") == 0) return nullptr;
-    auto cards = std::make_unique<Cards>();
-    cards->sshPort = static_cast<std::uint16_t>(std::stoi(values["ssh_port"]));
-    cards->streamPort = static_cast<std::uint16_t>(std::stoi(values["stream_port"]));
-    cards->announcePort = static_cast<std::uint16_t>(std::stoi(values["announce_port"]));
-    cards->user = values["user"];
-    cards->password = values["password"];
-    cards->state = "Z:" + values["state"];
-    return cards;
   }
 };
 

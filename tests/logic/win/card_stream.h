@@ -1,21 +1,21 @@
-// The live stream of the simulated card that ctest starts around these tests (fixture
-// "logic_cardsim"): a LiveThread connected to it, and the replies the card logged.
+// The live stream of the simulated card "card" that ctest starts around these tests (fixture
+// "logic_cardsim" of tests/support/cardsim-fixture.sh): a LiveThread connected to it, and the
+// replies the card logged.
 #pragma once
 
 #include <windows.h>
 
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <functional>
-#include <map>
 #include <memory>
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "device/live_stream.h"
+#include "support/card_fixture.h"
 
 namespace logic_test {
 
@@ -47,33 +47,22 @@ class CardStream {
  public:
   // Reads the fixture's info file; Ready() is false (with Problem()) when there is none.
   CardStream() {
-    const char* info = std::getenv("TREVNA_LOGIC_CARDSIM");
-    if (!info) {
-      problem_ = "TREVNA_LOGIC_CARDSIM is not set (run through ctest, which starts the simulator)";
-      return;
+    cards_ = trevna_test::FixtureCards::Read(&problem_);
+    if (cards_ && !cards_->Address("card")) {
+      problem_ = "the fixture started no card named \"card\"";
+      cards_.reset();
     }
-    std::ifstream in(info);
-    std::string line;
-    while (std::getline(in, line)) {
-      const auto equals = line.find('=');
-      if (equals != std::string::npos) values_[line.substr(0, equals)] = line.substr(equals + 1);
-    }
-    if (values_["stream"].empty() || values_["log"].empty()) problem_ = std::string("no simulator info in ") + info;
   }
-  bool Ready() const { return problem_.empty(); }
+  bool Ready() const { return cards_.has_value(); }
   const std::string& Problem() const { return problem_; }
 
-  std::uint32_t Address() {
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    std::sscanf(values_["address"].c_str(), "%u.%u.%u.%u", &a, &b, &c, &d);
-    return (a << 24) | (b << 16) | (c << 8) | d;
-  }
-  std::uint16_t SshPort() { return static_cast<std::uint16_t>(std::stoi(values_["ssh"])); }
+  std::uint32_t Address() const { return cards_->Address("card"); }
+  std::uint16_t SshPort() const { return cards_->sshPort; }
 
   // Starts a live stream to the card with these targets.
   void Start(device::LiveTargets targets) {
     device::LiveThread::Options options;
-    options.port = static_cast<std::uint16_t>(std::stoi(values_["stream"]));
+    options.port = cards_->streamPort;
     options.retryMs = 100;
     thread_ = std::make_unique<device::LiveThread>(std::move(targets), options);
     thread_->SelectAddress(Address());
@@ -87,7 +76,7 @@ class CardStream {
 
   // The whole lines logged since the last call (the log only grows).
   std::vector<std::string> NewLines() {
-    std::ifstream log("Z:" + values_["log"], std::ios::binary);
+    std::ifstream log(cards_->LogPath(Address()), std::ios::binary);
     log.seekg(static_cast<std::streamoff>(offset_));
     std::vector<std::string> lines;
     std::string line;
@@ -121,7 +110,7 @@ class CardStream {
   }
 
  private:
-  std::map<std::string, std::string> values_;
+  std::optional<trevna_test::FixtureCards> cards_;
   std::string problem_;
   std::size_t offset_ = 0;
   std::unique_ptr<device::LiveThread> thread_;

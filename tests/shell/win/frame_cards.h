@@ -1,60 +1,39 @@
-// The simulated cards that ctest starts around this test program (cardsim-fixture.sh), as its
-// info file names them (TREVNA_FRAME_CARDS), and the card's log as text.
+// The simulated cards that ctest starts around this test program (fixture "frame_cards" of
+// tests/support/cardsim-fixture.sh): "normal" on 127.0.0.2, announcing itself as "Symulator 1",
+// and "stalled" on 127.0.0.3, whose SCP is accepted and never answered.
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
+
+#include "support/card_fixture.h"
 
 namespace frame_test {
 
-struct FrameCards {
-  std::uint16_t normalPort = 0;   // 127.0.0.2
-  std::uint16_t stalledPort = 0;  // 127.0.0.3: SCP is accepted and never answered
-  std::uint16_t streamPort = 0;    // the normal card's live stream
-  std::uint16_t announcePort = 0;  // where the normal card ("Symulator 1") announces itself
-  std::string state, user, password;
+struct FrameCards : trevna_test::FixtureCards {
+  std::uint16_t normalPort = 0;   // both cards answer SSH on the fixture's one port
+  std::uint16_t stalledPort = 0;
 
   static constexpr std::uint32_t kNormal = 0x7F000002;
   static constexpr std::uint32_t kStalled = 0x7F000003;
 
-  // Empty when the program runs outside ctest's fixture.
+  // Empty when the program runs outside ctest's fixture, or the fixture started other cards.
   static std::optional<FrameCards> Read() {
-    const char* info = std::getenv("TREVNA_FRAME_CARDS");
-    if (!info || !*info) return std::nullopt;
-    std::ifstream in(info);
-    if (!in) return std::nullopt;
+    auto info = trevna_test::FixtureCards::Read();
+    if (!info || info->Address("normal") != kNormal || info->Address("stalled") != kStalled) return std::nullopt;
     FrameCards cards;
-    std::string key, address;
-    while (in >> key) {
-      if (key == "normal" || key == "stalled") {
-        unsigned port = 0;
-        in >> address >> port;
-        (key == "normal" ? cards.normalPort : cards.stalledPort) = static_cast<std::uint16_t>(port);
-      } else if (key == "stream" || key == "announce") {
-        unsigned port = 0;
-        in >> port;
-        (key == "stream" ? cards.streamPort : cards.announcePort) = static_cast<std::uint16_t>(port);
-      } else if (key == "state") {
-        in >> cards.state;
-      } else if (key == "user") {
-        in >> cards.user;
-      } else if (key == "password") {
-        in >> cards.password;
-      }
-    }
+    static_cast<trevna_test::FixtureCards&>(cards) = *info;
+    cards.normalPort = cards.stalledPort = info->sshPort;
     return cards;
   }
 
   // The log of the card at `address` ("127.0.0.2"), one JSON object per line.
   std::string Log(const std::string& address) const {
-    std::ifstream in(state + "/" + address + "/log.jsonl");
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    for (const auto& [name, card] : cards) {
+      if (Dotted(card) == address) return FixtureCards::Log(card);
+    }
+    return {};
   }
 };
 
