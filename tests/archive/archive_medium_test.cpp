@@ -51,54 +51,37 @@ std::string SaveError(const ArchiveMediumState& state, ArchiveMediumUi& ui) {
 
 }  // namespace
 
-TEST(ArchiveLabels, TwoCamerasOn32Gigabytes) {
-  ArchiveMediumState state;
-  state.sampleSize = 10000;
-  state.cameras = 2;
-  state.capacity = 32;
-  const Labels labels = Compute(state);
-  EXPECT_EQ(labels.bitRate, "Przepływność: 1152 kbps");
-  EXPECT_EQ(labels.time, "Czas zapisu: 2 dni");
-  EXPECT_EQ(state.archiveDays, 2u);
-}
-
-TEST(ArchiveLabels, OneCameraOn4GigabytesShowsHours) {
-  ArchiveMediumState state;
-  state.sampleSize = 10000;
-  state.cameras = 1;
-  state.capacity = 4;
-  state.archiveDays = 9;
-  const Labels labels = Compute(state);
-  EXPECT_EQ(labels.bitRate, "Przepływność: 576 kbps");
-  EXPECT_EQ(labels.time, "Czas zapisu: 15 godz.");
-  EXPECT_EQ(state.archiveDays, 0u);
-}
-
-TEST(ArchiveLabels, EdgesOfTheArithmetic) {
-  ArchiveMediumState state;
-  state.sampleSize = 1;
-  state.cameras = 1;
-  EXPECT_EQ(Compute(state).bitRate, "Przepływność: 1 kbps");  // b = 57, rounded up
-  EXPECT_EQ(Compute(state).time, "Czas zapisu: 0 godz.");     // no medium yet
-
-  state.sampleSize = 0;
-  state.archiveDays = 7;
-  EXPECT_EQ(Compute(state).bitRate, "Przepływność: 0 kbps");
-  EXPECT_EQ(Compute(state).time, "Czas zapisu: ∞");
-  EXPECT_EQ(state.archiveDays, 7u);
-
-  // 47 and 48 hours: the unit changes at 48.
-  state.sampleSize = 10000;
-  state.cameras = 2;  // 518,400,000 bytes per hour
-  state.capacity = 25;  // 48.2 hours
-  EXPECT_EQ(Compute(state).time, "Czas zapisu: 2 dni");
-  state.capacity = 24;  // 46.3 hours
-  EXPECT_EQ(Compute(state).time, "Czas zapisu: 46 godz.");
-
-  // A 2 TB medium needs 64-bit arithmetic: 2,000,000,000,000 / 518,400,000 = 3858 hours.
-  state.capacity = 2000;
-  EXPECT_EQ(Compute(state).time, "Czas zapisu: 160 dni");
-  EXPECT_EQ(state.archiveDays, 160u);
+// Each row recomputes the labels of a fresh state; archiveDays is what the state held before
+// and what the computation leaves in it.
+TEST(ArchiveLabels, BitRateRecordingTimeAndDays) {
+  const struct {
+    const char* what;
+    std::uint32_t sampleSize, cameras, capacity, daysBefore;
+    const char* bitRate;
+    const char* time;
+    std::uint32_t daysAfter;
+  } cases[] = {
+      {"two cameras on 32 GB", 10000, 2, 32, 0, "1152 kbps", "2 dni", 2},
+      {"one camera on 4 GB shows hours", 10000, 1, 4, 9, "576 kbps", "15 godz.", 0},
+      {"b = 57 is rounded up; no medium yet", 1, 1, 0, 0, "1 kbps", "0 godz.", 0},
+      {"no sample: endless, days kept", 0, 1, 0, 7, "0 kbps", "∞", 7},
+      // 518,400,000 bytes per hour: the unit changes at 48 hours.
+      {"48.2 hours", 10000, 2, 25, 0, "1152 kbps", "2 dni", 2},
+      {"46.3 hours", 10000, 2, 24, 0, "1152 kbps", "46 godz.", 1},
+      // 2,000,000,000,000 / 518,400,000 = 3858 hours needs 64-bit arithmetic.
+      {"2 TB medium", 10000, 2, 2000, 0, "1152 kbps", "160 dni", 160},
+  };
+  for (const auto& c : cases) {
+    ArchiveMediumState state;
+    state.sampleSize = c.sampleSize;
+    state.cameras = c.cameras;
+    state.capacity = c.capacity;
+    state.archiveDays = c.daysBefore;
+    const Labels labels = Compute(state);
+    EXPECT_EQ(labels.bitRate, std::string("Przepływność: ") + c.bitRate) << c.what;
+    EXPECT_EQ(labels.time, std::string("Czas zapisu: ") + c.time) << c.what;
+    EXPECT_EQ(state.archiveDays, c.daysAfter) << c.what;
+  }
 }
 
 TEST(ArchiveLabels, SampleSizeFollowsQuality) {

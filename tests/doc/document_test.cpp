@@ -28,8 +28,14 @@ Detector MakeDetector(std::int32_t track, std::uint32_t number) {
   return d;
 }
 
+// A new document and the updates it asks for.
+struct DocumentTest : ::testing::Test {
+  RecordingUpdates updates;
+  Document document{updates};
+};
+
 // A document with one selected detector A1.
-struct DocumentWithDetector : ::testing::Test {
+struct DocumentWithDetector : DocumentTest {
   void SetUp() override {
     RenderState state = RenderState::New();
     state.detectors.push_back(MakeDetector(0, 1));
@@ -37,13 +43,9 @@ struct DocumentWithDetector : ::testing::Test {
     document.Replace(std::move(state), "");
     updates.Take();
   }
-  RecordingUpdates updates;
-  Document document{updates};
 };
 
-TEST(Document, NewDocumentHasOneDefaultRevision) {
-  RecordingUpdates updates;
-  Document document(updates);
+TEST_F(DocumentTest, DefaultsOfANewDocumentAReadRevisionAndADetector) {
   ASSERT_EQ(document.RevisionCount(), 1u);
   EXPECT_EQ(document.CurrentIndex(), 0u);
   EXPECT_FALSE(document.Modified());
@@ -67,19 +69,17 @@ TEST(Document, NewDocumentHasOneDefaultRevision) {
   EXPECT_TRUE(state.selectionPath.empty());
   EXPECT_FALSE(document.CanStepBack());
   EXPECT_FALSE(document.CanStepForward());
-}
+  EXPECT_EQ(PrintScript(state), "Y1 = 1\nY2 = 1\nY3 = 1\nY4 = 1\nY5 = 1\nY6 = 1\nY7 = 1\nY8 = 1\n");
 
-TEST(Document, EmptyRevisionForReadingHasNothing) {
-  const RenderState state;
-  EXPECT_TRUE(state.pictures.empty());
-  EXPECT_TRUE(state.detectors.empty());
-  EXPECT_EQ(state.pictureWidth, 180);
-  EXPECT_EQ(state.selected, -1);
-  EXPECT_TRUE(state.outputDefinitions.empty());
-  EXPECT_TRUE(state.trackDefinitions.empty());
-}
+  // A revision for a reader to fill has nothing in it.
+  const RenderState empty;
+  EXPECT_TRUE(empty.pictures.empty());
+  EXPECT_TRUE(empty.detectors.empty());
+  EXPECT_EQ(empty.pictureWidth, 180);
+  EXPECT_EQ(empty.selected, -1);
+  EXPECT_TRUE(empty.outputDefinitions.empty());
+  EXPECT_TRUE(empty.trackDefinitions.empty());
 
-TEST(Document, DefaultDetectorFields) {
   const Detector d;
   EXPECT_EQ(d.vertices[0], (CanvasPoint{50, 40}));
   EXPECT_EQ(d.vertices[1], (CanvasPoint{70, 40}));
@@ -92,9 +92,7 @@ TEST(Document, DefaultDetectorFields) {
   EXPECT_FALSE(d.eraser->HasBlack());
 }
 
-TEST(Document, NewRenderStateCopiesSetsModifiedRequestsUpdatesAndTraces) {
-  RecordingUpdates updates;
-  Document document(updates);
+TEST_F(DocumentTest, NewRenderStateCopiesSetsModifiedRequestsUpdatesAndTraces) {
   RecordingObserver observer;
   document.SetObserver(&observer);
   std::vector<std::string> traces;
@@ -116,9 +114,7 @@ TEST(Document, NewRenderStateCopiesSetsModifiedRequestsUpdatesAndTraces) {
   EXPECT_EQ(updates.Take(), std::uint32_t{UpdateView | UpdateCommands});
 }
 
-TEST(Document, HundredAndOneEditsKeepHundredRevisionsAndNinetyNineUndoSteps) {
-  RecordingUpdates updates;
-  Document document(updates);
+TEST_F(DocumentTest, HundredAndOneEditsKeepHundredRevisionsAndNinetyNineUndoSteps) {
   for (int i = 1; i <= 101; ++i) document.NewRenderState().pictureWidth = 1000 + i;
   EXPECT_EQ(document.RevisionCount(), 100u);
   EXPECT_EQ(document.CurrentIndex(), 99u);
@@ -131,9 +127,7 @@ TEST(Document, HundredAndOneEditsKeepHundredRevisionsAndNinetyNineUndoSteps) {
   EXPECT_EQ(document.Current().pictureWidth, 1002);
 }
 
-TEST(Document, UndoRestoresEverythingAndRedoBringsTheEditBack) {
-  RecordingUpdates updates;
-  Document document(updates);
+TEST_F(DocumentTest, UndoRestoresEverythingAndRedoBringsTheEditBack) {
   RecordingObserver observer;
   document.SetObserver(&observer);
   {
@@ -175,9 +169,7 @@ TEST(Document, UndoRestoresEverythingAndRedoBringsTheEditBack) {
   EXPECT_FALSE(document.StepForward());
 }
 
-TEST(Document, EditAfterUndoDropsTheRedoBranch) {
-  RecordingUpdates updates;
-  Document document(updates);
+TEST_F(DocumentTest, EditAfterUndoDropsTheRedoBranch) {
   document.NewRenderState().pictureWidth = 192;
   document.NewRenderState().pictureWidth = 240;
   document.StepBack();
@@ -189,9 +181,7 @@ TEST(Document, EditAfterUndoDropsTheRedoBranch) {
   EXPECT_EQ(document.Current().pictureWidth, 180);
 }
 
-TEST(Document, UndoWithOneRevisionDoesNothing) {
-  RecordingUpdates updates;
-  Document document(updates);
+TEST_F(DocumentTest, UndoWithOneRevisionDoesNothing) {
   updates.Take();
   EXPECT_FALSE(document.StepBack());
   EXPECT_FALSE(document.Modified());
@@ -204,9 +194,7 @@ TEST(Document, UndoWithOneRevisionDoesNothing) {
   EXPECT_FALSE(document.Modified());
 }
 
-TEST(Document, UndoAndRedoSetModified) {
-  RecordingUpdates updates;
-  Document document(updates);
+TEST_F(DocumentTest, UndoAndRedoSetModified) {
   document.NewRenderState();
   document.MarkSaved("a.trv");
   EXPECT_FALSE(document.Modified());
@@ -217,9 +205,7 @@ TEST(Document, UndoAndRedoSetModified) {
   EXPECT_TRUE(document.Modified());
 }
 
-TEST(Document, ReplaceAndMarkSavedManagePathModifiedAndUpdates) {
-  RecordingUpdates updates;
-  Document document(updates);
+TEST_F(DocumentTest, ReplaceAndMarkSavedManagePathModifiedAndUpdates) {
   RecordingObserver observer;
   document.SetObserver(&observer);
   document.NewRenderState();
@@ -304,9 +290,7 @@ TEST_F(DocumentWithDetector, SettersWithoutSelectionDoNothing) {
   EXPECT_EQ(document.RevisionCount(), 1u);
 }
 
-TEST(Document, UsedNumbersSetsBitsForNumbersOneToThirtyTwo) {
-  RecordingUpdates updates;
-  Document document(updates);
+TEST_F(DocumentTest, UsedNumbersSetsBitsForNumbersOneToThirtyTwo) {
   RenderState& s = document.NewRenderState();
   for (auto [track, number] : std::vector<std::pair<int, unsigned>>{{0, 0}, {0, 1}, {0, 32}, {0, 33}, {1, 3}, {3, 16}, {4, 1}, {-1, 2}})
     s.detectors.push_back(MakeDetector(track, number));
@@ -317,7 +301,7 @@ TEST(Document, UsedNumbersSetsBitsForNumbersOneToThirtyTwo) {
   EXPECT_EQ(used[3], 0x8000u);
 }
 
-TEST(Document, BoundingBoxUsesTheVerticesInUse) {
+TEST_F(DocumentTest, BoundingBoxUsesTheVerticesInUse) {
   Detector d;
   d.vertices = {{{10, 20}, {30, 5}, {200, 140}, {0, 0}}};
   const DetectorBounds quad = BoundingBox(d);
@@ -335,9 +319,7 @@ TEST(Document, BoundingBoxUsesTheVerticesInUse) {
   EXPECT_FALSE(line.Contains(31, 20));
 }
 
-TEST(Document, RevisionsShareWhatDidNotChange) {
-  RecordingUpdates updates;
-  Document document(updates);
+TEST_F(DocumentTest, RevisionsShareWhatDidNotChange) {
   {
     RenderState& s = document.NewRenderState();
     s.detectors.push_back(MakeDetector(0, 1));
@@ -364,20 +346,13 @@ TEST(Document, RevisionsShareWhatDidNotChange) {
   EXPECT_TRUE(document.Revision(2).detectors[1].eraser.Shares(document.Revision(3).detectors[1].eraser));
 }
 
-TEST(Document, WritingTheSharedWhitePictureLeavesItWhite) {
+TEST_F(DocumentTest, WritingTheSharedWhitePictureLeavesItWhite) {
   RenderState state = RenderState::New();
   state.pictures[0].Write().SetBlack(0, 0);
   EXPECT_FALSE(WhitePicture()->HasBlack());
   EXPECT_FALSE(state.pictures[1]->HasBlack());
   Detector fresh;
   EXPECT_FALSE(fresh.eraser->HasBlack());
-}
-
-TEST(Document, NewDocumentPrintsEightOneLines) {
-  RecordingUpdates updates;
-  Document document(updates);
-  EXPECT_EQ(PrintScript(document.Current()),
-            "Y1 = 1\nY2 = 1\nY3 = 1\nY4 = 1\nY5 = 1\nY6 = 1\nY7 = 1\nY8 = 1\n");
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <initializer_list>
 #include <stdexcept>
 
 #include "base/chunk.h"
@@ -30,14 +32,15 @@ std::string ErrorOf(const std::function<void()>& action) {
   return "(no error)";
 }
 
-// Chunk 3 of a default detector, with one value replaced.
-std::string MainFieldsWith(std::size_t index, std::int32_t value) {
+// Chunk 3 of a default detector, with the values at the given indexes replaced.
+std::string MainFields(std::initializer_list<std::pair<std::size_t, std::int32_t>> changes) {
   std::int32_t values[18] = {50, 40, 70, 40, 80, 80, 40, 80, 0, 1, 0, 0, 0, 1, 880, 0, 0, 0};
-  values[index] = value;
+  for (const auto& [index, value] : changes) values[index] = value;
   std::string out;
   for (std::int32_t v : values) AppendI32(out, v);
   return out;
 }
+std::string MainFieldsWith(std::size_t index, std::int32_t value) { return MainFields({{index, value}}); }
 
 std::string Chunk(std::uint32_t tag, const std::string& payload) {
   std::string out;
@@ -392,6 +395,52 @@ TEST(DocumentFile, NewDocumentResets) {
   EXPECT_TRUE(document.Current().detectors.empty());
   EXPECT_EQ(document.Current().pictures.size(), 2u);
   EXPECT_NE(updates.Take() & (UpdateCommands | UpdateViewSize), 0u);
+}
+
+// A small crafted document must not make the reader build something huge or undefined:
+// `count` detectors, each with one erased pixel (a 2-byte pair that needs a mask of its own).
+std::string CraftedDocument(std::size_t count, std::int32_t x0 = 50, std::int32_t y0 = 40) {
+  std::string eraser;
+  AppendU32(eraser, 0);
+  eraser += std::string("\x05\x06", 2);
+  const std::string detector = Chunk(1, Chunk(3, MainFields({{0, x0}, {1, y0}, {8, 1}})) + Chunk(4, eraser));
+  std::string state;
+  for (std::size_t i = 0; i < count; ++i) state += detector;
+  return Chunk(2, state);
+}
+
+TEST(HostileDocument, DetectorCountIsCappedWithTheLoadFailure) {
+  const struct {
+    std::size_t count;
+    bool loads;
+  } cases[] = {{64, true}, {kMaxLoadedDetectors, true}, {kMaxLoadedDetectors + 1, false}, {20000, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.count);
+    const std::string bytes = CraftedDocument(c.count);  // 20,000 detectors: under 3 MB of file
+    try {
+      const RenderState state = ParseDocument(bytes);
+      EXPECT_TRUE(c.loads);
+      EXPECT_EQ(state.detectors.size(), c.count);
+    } catch (const std::runtime_error& e) {
+      EXPECT_FALSE(c.loads);
+      EXPECT_EQ(e.what(), kLoadFailed);
+    }
+  }
+}
+
+TEST(HostileDocument, VerticesAreClampedOnLoad) {
+  const struct {
+    std::int32_t x, y, wantX, wantY;
+  } cases[] = {{INT_MIN, INT_MAX, -kVertexLimit, kVertexLimit},
+               {-5000, 5000, -kVertexLimit, kVertexLimit},
+               {-30, 200, -30, 200},
+               {kVertexLimit, -kVertexLimit, kVertexLimit, -kVertexLimit}};
+  for (const auto& c : cases) {
+    const RenderState state = ParseDocument(CraftedDocument(1, c.x, c.y));
+    ASSERT_EQ(state.detectors.size(), 1u);
+    EXPECT_EQ(state.detectors[0].vertices[0], (CanvasPoint{c.wantX, c.wantY})) << c.x << "," << c.y;
+    EXPECT_EQ(state.detectors[0].vertices[1], (CanvasPoint{70, 40}));
+  }
 }
 
 }  // namespace
