@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 #include "card.h"
@@ -23,10 +24,14 @@ using nlohmann::json;
 
 constexpr int kMaxLoginAttempts = 6;
 
+// How long a write waits for a client that takes none of the data, as a link that has gone
+// quiet; a client that is merely slow (its disk, its load) keeps the transfer going.
+constexpr auto kStalledWrite = std::chrono::seconds(120);
+
 // stdout, stderr and stdin of one exec channel.
 class SshChannelIo : public ChannelIo {
  public:
-  explicit SshChannelIo(ssh_channel channel) : channel_(channel) {
+  SshChannelIo(ssh_channel channel, const Card& card) : channel_(channel), card_(card) {
     // A close that comes while data still waits unread is not shown by the channel's state;
     // this callback sees it.
     ssh_callbacks_init(&callbacks_);
@@ -39,9 +44,28 @@ class SshChannelIo : public ChannelIo {
   ~SshChannelIo() override { ssh_remove_channel_callbacks(channel_, &callbacks_); }
   SshChannelIo(const SshChannelIo&) = delete;
   SshChannelIo& operator=(const SshChannelIo&) = delete;
+  // A blocking write waits for the client's window only as long as the session's poll time (a
+  // fifth of a second) and then returns what it wrote so far; the rest is written once the
+  // client makes room. It fails when the client closes the channel or goes away, when it takes
+  // nothing for kStalledWrite, or when the card stops.
   bool Write(const void* data, std::size_t size) override {
-    return size == 0 ||
-           ssh_channel_write(channel_, data, static_cast<std::uint32_t>(size)) == static_cast<int>(size);
+    const char* bytes = static_cast<const char*>(data);
+    auto lastProgress = std::chrono::steady_clock::now();
+    while (size > 0) {
+      const int n = ssh_channel_write(channel_, bytes, static_cast<std::uint32_t>(size));
+      if (n < 0) return false;
+      if (n > 0) {
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+        lastProgress = std::chrono::steady_clock::now();
+        continue;
+      }
+      if (closed_ || ssh_channel_is_closed(channel_) || !ssh_is_connected(ssh_channel_get_session(channel_)) ||
+          card_.Stopping() || std::chrono::steady_clock::now() - lastProgress > kStalledWrite) {
+        return false;
+      }
+    }
+    return true;
   }
   bool WriteError(const std::string& text) override {
     return ssh_channel_write_stderr(channel_, text.data(), static_cast<std::uint32_t>(text.size())) ==
@@ -62,6 +86,7 @@ class SshChannelIo : public ChannelIo {
 
  private:
   ssh_channel channel_;
+  const Card& card_;
   ssh_channel_callbacks_struct callbacks_{};
   bool closed_ = false;
 };
@@ -171,7 +196,7 @@ class Session {
     bool restart = false;
     int status = 0;
     {
-      SshChannelIo io(channel);  // gone before the channel is freed
+      SshChannelIo io(channel, card_);  // gone before the channel is freed
       CommandContext context{card_, io, [this, &dropped] {
                                dropped = true;
                                ShutdownSocket(fd_);

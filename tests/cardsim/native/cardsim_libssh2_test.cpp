@@ -10,6 +10,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "cardsim_test_support.h"
 #include "support/cardsim.h"
 
@@ -232,6 +238,57 @@ TEST(CardSimLibssh2, TrickledTransfersAreSlowAndEndWhenTheClientCloses) {
   EXPECT_EQ(upload["ok"], false);
   EXPECT_LT(upload["received"].get<std::size_t>(), big.size());
   // The session goes on.
+  EXPECT_GE(client.Run("date -u -Iseconds").size(), 22u);
+}
+
+// A client that is slow to take a download (its disk is busy) leaves the card's writes waiting
+// on a full window for longer than the card's poll time; the card waits for it and the file
+// comes whole. A client that closes the channel instead ends the waiting transfer at once.
+TEST(CardSimLibssh2, DownloadsWaitForASlowClientAndEndWhenItCloses) {
+  CardSimOptions options;
+  options.addresses = {"127.0.0.18"};
+  CardSim card(options);
+  std::string recording(8 << 20, '\0');  // four times the client's window
+  for (std::size_t i = 0; i < recording.size(); ++i) recording[i] = static_cast<char>(i * 7 + i / 4096);
+  cardsim_test::WriteBytes(card.CardFolder() / "usbdrive" / "slow.avi", recording);
+  Libssh2Client client(card.Address(), card.SshPort(), "serwis", "trevna22");
+  ASSERT_TRUE(client.LoggedIn());
+
+  libssh2_struct_stat info{};
+  LIBSSH2_CHANNEL* channel = libssh2_scp_recv2(client.Session(), "/mnt/usbdrive/slow.avi", &info);
+  ASSERT_NE(channel, nullptr);
+  ASSERT_EQ(static_cast<std::size_t>(info.st_size), recording.size());
+  // The slow client: nothing read for two seconds, ten times the card's poll time.
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  std::string back;
+  std::vector<char> buffer(65536);
+  while (back.size() < recording.size()) {
+    const ssize_t n =
+        libssh2_channel_read(channel, buffer.data(), std::min(buffer.size(), recording.size() - back.size()));
+    ASSERT_GT(n, 0) << "after " << back.size() << " bytes";
+    back.append(buffer.data(), static_cast<std::size_t>(n));
+  }
+  EXPECT_TRUE(back == recording);
+  char status = 1;
+  EXPECT_EQ(libssh2_channel_read(channel, &status, 1), 1);
+  EXPECT_EQ(status, 0);
+  libssh2_channel_write(channel, "", 1);
+  libssh2_channel_close(channel);
+  libssh2_channel_free(channel);
+  const auto whole = card.WaitForLog([](const nlohmann::json& e) { return e["event"] == "scp-download"; }, 20000);
+  ASSERT_TRUE(whole.is_object());
+  EXPECT_EQ(whole["ok"], true);
+
+  // Nothing read, then the close: answered within the client's 20 s, where a card that waited
+  // out a silent client would take minutes.
+  channel = libssh2_scp_recv2(client.Session(), "/mnt/usbdrive/slow.avi", &info);
+  ASSERT_NE(channel, nullptr);
+  EXPECT_EQ(libssh2_channel_close(channel), 0);
+  libssh2_channel_free(channel);
+  const auto cut = card.WaitForLog(
+      [](const nlohmann::json& e) { return e["event"] == "scp-download" && e["ok"] == false; }, 20000);
+  ASSERT_TRUE(cut.is_object());
+  EXPECT_LT(cut["sent"].get<std::size_t>(), recording.size());
   EXPECT_GE(client.Run("date -u -Iseconds").size(), 22u);
 }
 
