@@ -3,6 +3,7 @@
 #   TrevnaConf-<version>-setup.exe     installer (NSIS)
 #   TrevnaConf-<version>-portable.zip  the same files for a laptop where nothing may be installed
 #   trevna-tools_<version>_amd64.deb   the optimised Linux trevnactl and trevna-cardsim
+#   trevna-cards-<version>.tar.gz      the Ansible collection trevna.cards (ansible-galaxy collection install)
 # Usage: scripts/dist.sh WINDOWS_BUILD TOOLS_BUILD ARTIFACTS OUT_DIR
 # The file dates are the last commit's, so two runs on one commit give the same files.
 set -euo pipefail
@@ -76,4 +77,22 @@ Description: command-line tools for Trevna-2.2 video detection cards
 TEXT
 find "$pkg" -exec touch -h -d "$stamp" {} +
 dpkg-deb --root-owner-group -Zxz --build "$pkg" "$out/trevna-tools_${version}_amd64.deb" >/dev/null
+
+# --- the Ansible collection ----------------------------------------------------------------
+# ansible-galaxy builds it; the tarball is then packed again with the commit's date and a fixed
+# order and owner, so two runs give the same bytes (the file list and checksums inside stay
+# ansible-galaxy's).
+collection="$root/ansible/ansible_collections/trevna/cards"
+collection_version="$(sed -n 's/^version: *//p' "$collection/galaxy.yml")"
+[ "$collection_version" = "$version" ] ||
+  { echo "dist: the collection's galaxy.yml has version $collection_version, the project $version" >&2; exit 1; }
+tarball="trevna-cards-$version.tar.gz"
+ansible-galaxy collection build "$collection" --output-path "$work/galaxy" >"$work/galaxy.log" 2>&1 ||
+  { cat "$work/galaxy.log" >&2; exit 1; }
+mkdir -p "$work/collection"
+tar -xzf "$work/galaxy/$tarball" -C "$work/collection"
+find "$work/collection" -exec touch -h -d "$stamp" {} +
+(cd "$work/collection" &&
+  tar --sort=name --owner=0 --group=0 --numeric-owner --mtime="$stamp" -cf - MANIFEST.json FILES.json \
+    $(ls -A | grep -v -x -e MANIFEST.json -e FILES.json)) | gzip -9n >"$out/$tarball"
 ls -l "$out"

@@ -24,6 +24,9 @@ packages=(
   # release files (make dist): the installer, the manual (Markdown -> PDF), the Linux package's
   # man pages, the zip, and the manual's checks
   nsis pandoc weasyprint fonts-dejavu-core help2man zip unzip poppler-utils
+  # the Ansible collection (ansible/): ansible-playbook, ansible-galaxy and ansible-test, and the
+  # checkers its sanity test runs without fetching anything (tests/ansible/sanity.sh)
+  ansible-core yamllint pycodestyle python3-voluptuous
 )
 
 missing=()

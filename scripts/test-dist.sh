@@ -2,8 +2,8 @@
 # Tests of the release files: makes them twice (same sizes and listings), installs the installer
 # silently into a fresh Wine prefix (files, Start-menu links, uninstall entry, the program
 # starts, trevnactl.exe selftest, an upgrade over itself, the uninstaller removes everything),
-# checks the manual's pages, pictures and chapter titles, and unpacks the Debian package into a
-# scratch root and runs its programs. Needs an X display (xvfb-run) for the program's window.
+# checks the manual's pages, pictures and chapter titles, unpacks the Debian package into a
+# scratch root and runs its programs, and installs the Ansible collection with ansible-galaxy. Needs an X display (xvfb-run) for the program's window.
 # Usage: scripts/test-dist.sh WINDOWS_BUILD TOOLS_BUILD ARTIFACTS JUNIT_XML
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -30,13 +30,16 @@ listing() {  # the names and sizes of a release folder's files and of what they 
 status=0
 "$root/scripts/dist.sh" "$win" "$tools" "$artifacts" "$work/a" >/dev/null || fail "dist.sh failed"
 "$root/scripts/dist.sh" "$win" "$tools" "$artifacts" "$work/b" >/dev/null || fail "dist.sh failed the second time"
-for f in "TrevnaConf-$version-setup.exe" "TrevnaConf-$version-portable.zip" "trevna-tools_${version}_amd64.deb"; do
+for f in "TrevnaConf-$version-setup.exe" "TrevnaConf-$version-portable.zip" "trevna-tools_${version}_amd64.deb" \
+         "trevna-cards-$version.tar.gz"; do
   [ -s "$work/a/$f" ] || fail "$f was not made"
 done
 if [ "$status" -eq 0 ]; then
   diff <(listing "$work/a") <(listing "$work/b") || fail "two runs gave different files"
   cmp -s "$work/a/TrevnaConf-$version-portable.zip" "$work/b/TrevnaConf-$version-portable.zip" ||
     fail "the portable zip differs between two runs"
+  cmp -s "$work/a/trevna-cards-$version.tar.gz" "$work/b/trevna-cards-$version.tar.gz" ||
+    fail "the collection tarball differs between two runs"
 fi
 record dist_reproducible
 [ -s "$work/a/TrevnaConf-$version-setup.exe" ] || { printf '%s\n' "<testsuite name=\"dist\">" "${cases[@]}" "</testsuite>" >"$junit"; exit 1; }
@@ -67,6 +70,23 @@ for page in trevnactl trevna-cardsim; do
 done
 dpkg-deb -f "$deb" Depends | grep -q "libc6" || fail "the package declares no dependency on libc6"
 record deb_package
+
+# --- the Ansible collection --------------------------------------------------------------
+status=0
+galaxy="$work/galaxy"
+ansible-galaxy collection install "$work/a/trevna-cards-$version.tar.gz" -p "$galaxy" >"$work/galaxy.log" 2>&1 ||
+  { cat "$work/galaxy.log" >&2; fail "ansible-galaxy collection install failed"; }
+installed="$galaxy/ansible_collections/trevna/cards"
+[ "$(sed -n 's/.*"version": *"\([^"]*\)".*/\1/p' "$installed/MANIFEST.json" | head -1)" = "$version" ] ||
+  fail "the installed collection is not version $version"
+for module in card_facts card_program card_password card_time card_network card_restart card_archive card_download; do
+  ANSIBLE_COLLECTIONS_PATH="$galaxy" ansible-doc -t module "trevna.cards.$module" >/dev/null 2>&1 ||
+    fail "ansible-doc does not find trevna.cards.$module in the installed collection"
+done
+for playbook in rollout backup; do
+  [ -s "$installed/playbooks/$playbook.yml" ] || fail "the installed collection has no playbooks/$playbook.yml"
+done
+record ansible_collection
 
 # --- the installer under Wine ------------------------------------------------------------
 status=0
