@@ -69,24 +69,19 @@ TEST(DefinitionCommands, LeafCommandsDropChildren) {
   RenderState s = RenderState::New();
   s.selectionPath = "Y2X";
   ApplyDefinitionCommand(s, kCommandMakeAnd);
-  ApplyDefinitionCommand(s, kCommandMakeZero);
-  EXPECT_EQ(PrintExpression(*s.outputDefinitions[2]), "0");
-  EXPECT_TRUE(s.outputDefinitions[2]->children.empty());
-  ApplyDefinitionCommand(s, kCommandMakeOne);
-  EXPECT_EQ(PrintExpression(*s.outputDefinitions[2]), "1");
-  ApplyDefinitionCommand(s, kCommandDetectorFirst);
-  EXPECT_EQ(PrintExpression(*s.outputDefinitions[2]), "A1");
-  ApplyDefinitionCommand(s, 40062);
-  EXPECT_EQ(PrintExpression(*s.outputDefinitions[2]), "A32");
-  ApplyDefinitionCommand(s, 40063);
-  EXPECT_EQ(PrintExpression(*s.outputDefinitions[2]), "B1");
-  ApplyDefinitionCommand(s, 40095);
-  EXPECT_EQ(PrintExpression(*s.outputDefinitions[2]), "C1");
-  ApplyDefinitionCommand(s, kCommandDetectorLast);
-  EXPECT_EQ(PrintExpression(*s.outputDefinitions[2]), "D32");
-  EXPECT_FALSE(ApplyDefinitionCommand(s, 40160));
-  EXPECT_FALSE(ApplyDefinitionCommand(s, 40026));
-  EXPECT_EQ(PrintExpression(*s.outputDefinitions[2]), "D32");
+  // In this order: each leaf replaces the one before; commands outside the lists change nothing.
+  const struct {
+    std::uint32_t command;
+    bool applies;
+    const char* printed;
+  } steps[] = {{kCommandMakeZero, true, "0"},      {kCommandMakeOne, true, "1"},  {kCommandDetectorFirst, true, "A1"},
+               {40062, true, "A32"},               {40063, true, "B1"},           {40095, true, "C1"},
+               {kCommandDetectorLast, true, "D32"}, {40160, false, "D32"},        {40026, false, "D32"}};
+  for (const auto& step : steps) {
+    EXPECT_EQ(ApplyDefinitionCommand(s, step.command), step.applies) << step.command;
+    EXPECT_EQ(PrintExpression(*s.outputDefinitions[2]), step.printed) << step.command;
+    EXPECT_TRUE(s.outputDefinitions[2]->children.empty()) << step.command;
+  }
 }
 
 TEST(DefinitionCommands, ResetResetsTheRootAndKeepsTheSelection) {

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "base/text.h"
 #include "doc/document.h"
@@ -46,67 +49,63 @@ TEST(Validation, RunsOnTheCurrentRevisionOfADocument) {
   EXPECT_TRUE(problems.rows.empty());
 }
 
-TEST(Validation, NewDocumentHasNoProblems) {
-  RecordingProblems problems;
-  problems.rows.push_back(L"stale row");
-  EXPECT_FALSE(ValidateProgram(RenderState::New(), problems));
-  EXPECT_TRUE(problems.rows.empty());
-  EXPECT_EQ(problems.clears, 1);
-}
-
-TEST(Validation, NumbersOutsideOneToSixteen) {
-  RenderState s = RenderState::New();
-  s.detectors = {Named(0, 0), Named(1, 17), Named(2, 16), Named(3, 1)};
-  RecordingProblems problems;
-  EXPECT_TRUE(ValidateProgram(s, problems));
-  EXPECT_EQ(problems.Sorted(), (std::vector<std::wstring>{L"Detektor A0 ma numer spoza zakresu 1-16.",
-                                                          L"Detektor B17 ma numer spoza zakresu 1-16."}));
-}
-
-TEST(Validation, EveryPairOfOneNameIsReported) {
-  RenderState s = RenderState::New();
-  s.detectors = {Named(1, 3), Named(1, 3)};
-  RecordingProblems problems;
-  EXPECT_TRUE(ValidateProgram(s, problems));
-  const std::wstring row = WideFromUtf8("Dwa detektory mają zadeklarowaną taką samą nazwę B3.");
-  EXPECT_EQ(problems.rows, std::vector<std::wstring>{row});
-
-  s.detectors.push_back(Named(1, 3));
-  EXPECT_TRUE(ValidateProgram(s, problems));
-  EXPECT_EQ(problems.rows, (std::vector<std::wstring>{row, row, row}));
-
-  s.detectors = {Named(0, 3), Named(1, 3)};
-  EXPECT_FALSE(ValidateProgram(s, problems));
-  EXPECT_TRUE(problems.rows.empty());
-}
-
-TEST(Validation, FirstMissingDetectorOfEachDefinition) {
-  RenderState s = RenderState::New();
-  s.detectors = {Named(0, 1)};
-  s.outputDefinitions[1].Assign(ExprNode(NodeKind::And, ExprNode(NodeKind::DetectorA, 1), ExprNode(NodeKind::DetectorA, 5)));
-  RecordingProblems problems;
-  EXPECT_TRUE(ValidateProgram(s, problems));
-  EXPECT_EQ(problems.rows,
-            std::vector<std::wstring>{WideFromUtf8("Definicja wyjścia Y2 odnosi się do nieistniejącego detektora A5.")});
-
-  s.outputDefinitions[1].Assign(ExprNode(NodeKind::And, ExprNode(NodeKind::DetectorA, 5), ExprNode(NodeKind::DetectorA, 6)));
-  EXPECT_TRUE(ValidateProgram(s, problems));
-  EXPECT_EQ(problems.rows,
-            std::vector<std::wstring>{WideFromUtf8("Definicja wyjścia Y2 odnosi się do nieistniejącego detektora A5.")});
-}
-
-TEST(Validation, ZAndTrackDefinitionsAreNamedByTheirLabels) {
-  RenderState s = RenderState::New();
-  s.zDefinitions.assign(64, NewDefinitionRoot(NodeKind::Undefined));
-  s.zDefinitions[63].Assign(ExprNode(NodeKind::Or, ExprNode(NodeKind::Zero), ExprNode(NodeKind::DetectorC, 2)));
-  s.trackDefinitions[1].Assign(ExprNode(NodeKind::DetectorD, 1));
-  RecordingProblems problems;
-  EXPECT_TRUE(ValidateProgram(s, problems));
-  EXPECT_EQ(problems.Sorted(),
-            (std::vector<std::wstring>{
-                WideFromUtf8("Definicja wyjścia Bc odnosi się do nieistniejącego detektora D1."),
-                WideFromUtf8("Definicja wyjścia Z64 odnosi się do nieistniejącego detektora C2."),
-            }));
+// Each row changes a new document and names the rows reported, sorted; a stale row of the sink
+// goes first.
+TEST(Validation, ProblemsOfAProgram) {
+  const auto range = [](const char* name) {
+    return WideFromUtf8(std::string("Detektor ") + name + " ma numer spoza zakresu 1-16.");
+  };
+  const auto missing = [](const char* definition, const char* detector) {
+    return WideFromUtf8(std::string("Definicja wyjścia ") + definition + " odnosi się do nieistniejącego detektora " +
+                        detector + ".");
+  };
+  const std::wstring pairB3 = WideFromUtf8("Dwa detektory mają zadeklarowaną taką samą nazwę B3.");
+  const auto andOf = [](std::uint32_t a, std::uint32_t b) {
+    return ExprNode(NodeKind::And, ExprNode(NodeKind::DetectorA, a), ExprNode(NodeKind::DetectorA, b));
+  };
+  const struct {
+    const char* what;
+    std::function<void(RenderState&)> change;
+    std::vector<std::wstring> rows;
+  } cases[] = {
+      {"new document", [](RenderState&) {}, {}},
+      {"numbers outside 1-16",
+       [](RenderState& s) { s.detectors = {Named(0, 0), Named(1, 17), Named(2, 16), Named(3, 1)}; },
+       {range("A0"), range("B17")}},
+      {"two of one name", [](RenderState& s) { s.detectors = {Named(1, 3), Named(1, 3)}; }, {pairB3}},
+      {"three of one name: every pair",
+       [](RenderState& s) { s.detectors = {Named(1, 3), Named(1, 3), Named(1, 3)}; },
+       {pairB3, pairB3, pairB3}},
+      {"one number on two tracks", [](RenderState& s) { s.detectors = {Named(0, 3), Named(1, 3)}; }, {}},
+      {"a missing detector",
+       [&](RenderState& s) {
+         s.detectors = {Named(0, 1)};
+         s.outputDefinitions[1].Assign(andOf(1, 5));
+       },
+       {missing("Y2", "A5")}},
+      {"only the first missing detector of a definition",
+       [&](RenderState& s) {
+         s.detectors = {Named(0, 1)};
+         s.outputDefinitions[1].Assign(andOf(5, 6));
+       },
+       {missing("Y2", "A5")}},
+      {"Z and track definitions are named by their labels",
+       [](RenderState& s) {
+         s.zDefinitions.assign(64, NewDefinitionRoot(NodeKind::Undefined));
+         s.zDefinitions[63].Assign(ExprNode(NodeKind::Or, ExprNode(NodeKind::Zero), ExprNode(NodeKind::DetectorC, 2)));
+         s.trackDefinitions[1].Assign(ExprNode(NodeKind::DetectorD, 1));
+       },
+       {missing("Bc", "D1"), missing("Z64", "C2")}},
+  };
+  for (const auto& c : cases) {
+    RenderState s = RenderState::New();
+    c.change(s);
+    RecordingProblems problems;
+    problems.rows.push_back(L"stale row");
+    EXPECT_EQ(ValidateProgram(s, problems), !c.rows.empty()) << c.what;
+    EXPECT_EQ(problems.Sorted(), c.rows) << c.what;
+    EXPECT_EQ(problems.clears, 1) << c.what;
+  }
 }
 
 TEST(Validation, ConstantsAndLabelsNeverCount) {
