@@ -156,7 +156,8 @@ none() { return 0; }
 # --- the cases, in order ------------------------------------------------------------------------
 # name | before | playbook | hosts | ansible-playbook arguments | changes | failed hosts | output text | check
 cases=(
-  "first_run|none|$rollout|fleet|-e document=$work/a.trv|20|||fleet_holds_a"
+  "first_run|none|$rollout|fleet|-e document=$work/a.trv -e batch=19|20|||fleet_holds_a"
+  "one_card_per_task|none|$cards|card01|-e op=facts -e ansible_host=${fleet[0]},${fleet[1]}|0|card01|host must be one card address|none"
   "first_contact|none|$cards|spare|-e op=facts|0|||none"
   "changed_key|new_key_on_spare|$cards|card01:card02:spare|-e op=facts|0|card21|\"step\": \"hostkey\"|none"
   "changed_key_message|none|$cards|spare|-e op=facts|0|card21|Klucz karty się zmienił|none"

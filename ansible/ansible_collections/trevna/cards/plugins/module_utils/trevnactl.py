@@ -54,6 +54,10 @@ class Trevnactl(object):
         timeout = self.params.get('timeout')
         if timeout is not None and not 1 <= timeout <= 600:
             module.fail_json(msg='timeout must be between 1 and 600 seconds, not %d' % timeout)
+        host = self.params['host']
+        # trevnactl takes several cards separated by commas: one module call is one card.
+        if not host or host.startswith('-') or any(c in host for c in ', \t\r\n\0'):
+            module.fail_json(msg='host must be one card address, not %r' % host)
         port = self.params.get('ssh_port')
         if port is not None and not 1 <= port <= 65535:
             module.fail_json(msg='ssh_port must be between 1 and 65535, not %d' % port)
@@ -86,7 +90,7 @@ class Trevnactl(object):
         env = {'TREVNA_PASSWORD': self.params['password'] if password is None else password}
         if self.params.get('known_cards'):
             env['TREVNA_KNOWN_CARDS'] = self.params['known_cards']
-        argv = [self.binary, command] + list(positionals) + self._connection_args() + list(options)
+        argv = [self.binary, command] + self._connection_args() + list(options)
         secret_file = None
         try:
             if new_password is not None:
@@ -95,6 +99,8 @@ class Trevnactl(object):
                 with os.fdopen(fd, 'wb') as handle:
                     handle.write(new_password.encode('utf-8') + b'\n')
                 argv += ['--new-password-file', secret_file]
+            # Card addresses and paths after "--" are never taken for options.
+            argv += ['--'] + list(positionals)
             rc, out, err = self.module.run_command(argv, environ_update=env, check_rc=False)
         finally:
             if secret_file is not None and os.path.exists(secret_file):
