@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/wait.h"
+
 namespace {
 
 struct Payload {
@@ -18,14 +20,7 @@ struct Payload {
   std::vector<int> numbers;
 };
 
-bool WaitUntilFree(const RequestSlot<Payload>& slot) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (!slot.Free()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
+using trevna_test::WaitUntil;
 
 TEST(RequestSlotTest, OneOfManyRacingPostersWinsAndItsDataArrivesWhole) {
   auto wake = std::make_shared<StopSignal>();
@@ -174,12 +169,12 @@ TEST(RequestSlotTest, OverridingRequestRacingTheWorkerAlwaysInterruptsTheRunning
     }
   });
   for (int round = 0; round < 300; ++round) {
-    ASSERT_TRUE(WaitUntilFree(slot));
+    ASSERT_TRUE(WaitUntil([&] { return slot.Free(); }));
     ASSERT_TRUE(slot.Post(7, {}));
     if (round % 2) std::this_thread::yield();
     slot.PostOverriding(3, {});
   }
-  ASSERT_TRUE(WaitUntilFree(slot));
+  ASSERT_TRUE(WaitUntil([&] { return slot.Free(); }));
   wake->Set();
   worker.join();
   EXPECT_EQ(missed.load(), 0);
@@ -214,15 +209,6 @@ class SlotWorker : public Thread {
     }
   }
 };
-
-bool WaitUntil(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
 
 TEST(RequestSlotTest, PostAndStopWakeTheWorkerWithoutWaitingForItsPacing) {
   SlotWorker worker;

@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/wait.h"
+
 namespace {
 
 // Runs `work` on its own thread; false when it has not ended within `seconds`. A hang ends
@@ -27,27 +29,12 @@ bool EndsWithin(int seconds, Work work) {
   return true;
 }
 
-// Waits (without running the queue) until `done` holds, at most 20 s.
-template <class Done>
-bool WaitUntil(Done done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
+using trevna_test::WaitUntil;
 
-// Runs the queue on this thread until `done` holds, at most 20 s.
+// Runs the queue on this thread until `done` holds.
 template <class Done>
 bool RunUntil(UiQueue& queue, Done done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    queue.RunPending();
-    std::this_thread::yield();
-  }
-  return true;
+  return WaitUntil(done, [&] { queue.RunPending(); });
 }
 
 TEST(UiQueueTest, TasksRunOnceInPostingOrderFromManyThreadsAndNestedRuns) {
