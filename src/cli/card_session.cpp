@@ -184,19 +184,19 @@ void HostStatus::Follow(const std::string& text, int position) {
   }
 }
 
-nlohmann::json ReportJson(const CardReport& report) {
-  nlohmann::json object = {{"host", report.host},
+nlohmann::ordered_json ReportJson(const CardReport& report) {
+  nlohmann::ordered_json object = {{"host", report.host},
                            {"ok", report.ok},
                            {"changed", report.changed},
                            {"step", report.step},
                            {"message", Utf8FromCp1250(report.message)}};
-  for (const auto& [key, value] : report.found.items()) object[key] = value;
+  for (const auto& [key, value] : report.found.items()) object[key] = nlohmann::ordered_json(value);
   return object;
 }
 
-void PrintJsonLine(const nlohmann::json& object) {
+void PrintJsonLine(const nlohmann::ordered_json& object) {
   static std::mutex mutex;
-  const std::string line = object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  const std::string line = object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
   std::lock_guard lock(mutex);
   std::fputs(line.c_str(), stdout);
   std::fflush(stdout);

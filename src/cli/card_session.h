@@ -103,9 +103,9 @@ struct CardReport {
 };
 
 // The object of a report: host, ok, changed, step, message, then the found keys.
-nlohmann::json ReportJson(const CardReport& report);
+nlohmann::ordered_json ReportJson(const CardReport& report);
 // One line of JSON (invalid UTF-8 replaced) on stdout, flushed; safe from several threads.
-void PrintJsonLine(const nlohmann::json& object);
+void PrintJsonLine(const nlohmann::ordered_json& object);
 // A usage error: the text on stderr and, with --json, the usage object on stdout. Returns
 // kExitUsage.
 int UsageError(bool json, const std::string& utf8Text);

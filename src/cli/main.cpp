@@ -50,6 +50,13 @@ int main(int argc, char** argv) {
   // Options begin with "-" or "--" only, on Windows too: "/data/most.trv" (a drive-relative
   // path, and every Unix path under Wine) is a value. Subcommands inherit this setting.
   app.allow_windows_style_options(false);
+  app.footer(
+      "Card commands take --json: stdout then carries one JSON object per card (JSON Lines) with host, ok,\n"
+      "changed, step and message, plus what the command found; the keys are listed in docs/cli-json.md.\n"
+      "Passwords come from --password-file or TREVNA_PASSWORD (passwd: --new-password-file or\n"
+      "TREVNA_NEW_PASSWORD), never from the command line.\n\n"
+      "Exit status: 0 every card succeeded, 1 at least one card failed, 2 usage (bad options, no password,\n"
+      "an unreadable or invalid document).");
 
   auto& entries = cli::Entries();
   std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });

@@ -117,7 +117,7 @@ TEST_F(CliTest, ProgramRefusesInvalidDocument) {
   SaveDocumentWith(doc, {{0, 3}, {0, 3}});
   const auto before = card_->Events("scp-upload", "127.0.0.2").size();
   const auto run = Trevnactl(Join({"program", "127.0.0.2", doc.string()}, CardArgs(card_->Card("127.0.0.2"))));
-  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.exitCode, 2);  // a document that cannot be programmed is a usage error
   EXPECT_NE(run.err.find("Program zawiera błędy. Usuń je i spróbuj ponownie."), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("A3"), std::string::npos) << run.err;
   EXPECT_EQ(card_->Events("scp-upload", "127.0.0.2").size(), before);
