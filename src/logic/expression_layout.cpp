@@ -1,4 +1,4 @@
-#include "logic/expr.h"
+#include "logic/expression_layout.h"
 
 std::string HitTest(const ExprNode& node, std::int32_t x, std::int32_t y) {
   const NodeRect& r = node.rect;

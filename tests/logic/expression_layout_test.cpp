@@ -1,4 +1,4 @@
-#include "logic/expr.h"
+#include "logic/expression_layout.h"
 
 #include <gtest/gtest.h>
 

@@ -1,27 +1,27 @@
 #include "logic/win/composer_frame.h"
 
-#include <stdexcept>
-
 #include "base/text.h"
 #include "doc/document.h"
 
 void ComposerFrame::Create(FrameContext& frame, int top) {
   frame_ = &frame;
   const HINSTANCE instance = frame.Instance();
-  WNDCLASSEXW windowClass{};
-  windowClass.style = CS_OWNDC;
-  windowClass.hInstance = instance;
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  windowClass.lpszClassName = L"ComposerFrame";
-  RegisterWindowClass(windowClass);
   RECT owner{};
   GetWindowRect(frame.MainWindow(), &owner);
-  if (!CreateFrameworkWindow(*this, WS_EX_TOOLWINDOW, L"ComposerFrame", WideFromUtf8("Definicja wyjść").c_str(),
-                             WS_CLIPCHILDREN | WS_OVERLAPPEDWINDOW, owner.right - ScaledPixels(233), top,
-                             ScaledPixels(213), ScaledPixels(335),
-                             frame.MainWindow(), nullptr, instance)) {
-    throw std::runtime_error(Cp1250FromUtf8("Nie udało się utworzyć okna Definicji wyjść."));
-  }
+  const std::wstring title = WideFromUtf8("Definicja wyjść");
+  CreateDescribedWindow(*this, {.className = L"ComposerFrame",
+                                .instance = instance,
+                                .classStyle = CS_OWNDC,
+                                .background = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1),
+                                .exStyle = WS_EX_TOOLWINDOW,
+                                .style = WS_CLIPCHILDREN | WS_OVERLAPPEDWINDOW,
+                                .title = title.c_str(),
+                                .x = owner.right - ScaledPixels(233),
+                                .y = top,
+                                .width = ScaledPixels(213),
+                                .height = ScaledPixels(335),
+                                .parent = frame.MainWindow(),
+                                .failure = "Nie udało się utworzyć okna Definicji wyjść."});
   RECT client{};
   GetClientRect(window, &client);
   Document& document = frame.Doc();

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <stdexcept>
 #include <string>
 
 #include "base/text.h"
@@ -12,7 +11,7 @@
 #include "doc/document.h"
 #include "doc/selection.h"
 #include "logic/definition_commands.h"
-#include "logic/expr.h"
+#include "logic/expression_layout.h"
 #include "resource_ids.h"
 
 // The definition engine numbers the pop-up menu's commands without seeing the resources.
@@ -226,15 +225,14 @@ std::string RowSelection(const SelectionPath& path, DefinitionFamily family, std
 void ComposerView::Create(HWND frame, HINSTANCE instance, const RECT& area, Document& document) {
   document_ = &document;
   scroller_.Create(frame, instance, area);
-  WNDCLASSEXW windowClass{};
-  windowClass.style = CS_OWNDC;
-  windowClass.hInstance = instance;
-  windowClass.lpszClassName = L"ComposerView";
-  RegisterWindowClass(windowClass);
-  if (!CreateFrameworkWindow(*this, 0, L"ComposerView", L"", WS_CHILD | WS_VISIBLE, 0, 0, 8, 4, scroller_.window,
-                             nullptr, instance)) {
-    throw std::runtime_error(Cp1250FromUtf8("Nie udało się utworzyć widoku Definicji wyjść."));
-  }
+  CreateDescribedWindow(*this, {.className = L"ComposerView",
+                                .instance = instance,
+                                .classStyle = CS_OWNDC,
+                                .style = WS_CHILD | WS_VISIBLE,
+                                .width = 8,
+                                .height = 4,
+                                .parent = scroller_.window,
+                                .failure = "Nie udało się utworzyć widoku Definicji wyjść."});
 }
 
 void ComposerView::Invalidate(const RenderState& state) {
@@ -321,11 +319,10 @@ HMENU ComposerView::BuildMenu() const {
   const RenderState& state = document_->Current();
   const ExprNode* node = ResolvePath(state);
   if (state.selectionPath.empty() || !node) return nullptr;
-  HMENU loaded = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_COMPOSER_MENU));
+  const MenuHandle loaded(LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_COMPOSER_MENU)));
   if (!loaded) return nullptr;
-  HMENU menu = GetSubMenu(loaded, 0);
-  RemoveMenu(loaded, 0, MF_BYPOSITION);  // the sub-menu outlives its bar
-  DestroyMenu(loaded);
+  HMENU menu = GetSubMenu(loaded.Get(), 0);
+  RemoveMenu(loaded.Get(), 0, MF_BYPOSITION);  // the sub-menu outlives its bar
 
   UINT checked = 0;
   switch (node->kind) {

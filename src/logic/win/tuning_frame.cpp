@@ -70,12 +70,6 @@ HWND TuningFrame::AddControl(const wchar_t* className, const wchar_t* text, int 
 void TuningFrame::Create(FrameContext& frame, int top) {
   frame_ = &frame;
   const HINSTANCE instance = frame.Instance();
-  WNDCLASSEXW windowClass{};
-  windowClass.style = CS_OWNDC | CS_HREDRAW;
-  windowClass.hInstance = instance;
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = L"TuningFrame";
-  RegisterWindowClass(windowClass);
   // The layout is in pixels at 96 dots per inch, scaled to the screen like the font.
   RECT owner{};
   GetWindowRect(frame.MainWindow(), &owner);
@@ -85,12 +79,20 @@ void TuningFrame::Create(FrameContext& frame, int top) {
     GetWindowRect(panel, &rect);
     x = rect.left;
   }
-  if (!CreateFrameworkWindow(*this, WS_EX_TOOLWINDOW, L"TuningFrame", WideFromUtf8("Strojenie detektorów").c_str(),
-                             WS_CLIPCHILDREN | WS_OVERLAPPEDWINDOW, x - ScaledPixels(284), top, ScaledPixels(280),
-                             ScaledPixels(600), frame.MainWindow(),
-                             nullptr, instance)) {
-    throw std::runtime_error(Cp1250FromUtf8("Nie udało się utworzyć okna Tuningu."));
-  }
+  const std::wstring title = WideFromUtf8("Strojenie detektorów");
+  CreateDescribedWindow(*this, {.className = L"TuningFrame",
+                                .instance = instance,
+                                .classStyle = CS_OWNDC | CS_HREDRAW,
+                                .background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1),
+                                .exStyle = WS_EX_TOOLWINDOW,
+                                .style = WS_CLIPCHILDREN | WS_OVERLAPPEDWINDOW,
+                                .title = title.c_str(),
+                                .x = x - ScaledPixels(284),
+                                .y = top,
+                                .width = ScaledPixels(280),
+                                .height = ScaledPixels(600),
+                                .parent = frame.MainWindow(),
+                                .failure = "Nie udało się utworzyć okna Tuningu."});
   fontCount_ = 0;
   AddControl(L"Static", WideFromUtf8("Czułość detekcji").c_str(), kFeatureLabel, 9, 6, 100, 0);
   // Tab goes from box to button to box (the main loop gives the window dialog navigation).

@@ -2,9 +2,6 @@
 
 #include <windowsx.h>
 
-#include <stdexcept>
-
-#include "base/text.h"
 #include "shell/win/gdi.h"
 
 namespace {
@@ -18,16 +15,18 @@ int Scaled(int height, std::uint32_t value, std::uint32_t total) {
 }  // namespace
 
 void TuningView::Create(HWND parent, HINSTANCE instance, const RECT& area) {
-  WNDCLASSEXW windowClass{};
-  windowClass.style = CS_OWNDC | CS_HREDRAW | CS_VREDRAW;
-  windowClass.hInstance = instance;
-  windowClass.hCursor = LoadCursorW(nullptr, IDC_CROSS);
-  windowClass.lpszClassName = L"TuningView";
-  RegisterWindowClass(windowClass);
-  if (!CreateFrameworkWindow(*this, WS_EX_CLIENTEDGE, L"TuningView", L"", WS_CHILD | WS_VISIBLE, area.left, area.top,
-                             area.right - area.left, area.bottom - area.top, parent, nullptr, instance)) {
-    throw std::runtime_error(Cp1250FromUtf8("Nie udało się utworzyć widoku Tuningu."));
-  }
+  CreateDescribedWindow(*this, {.className = L"TuningView",
+                                .instance = instance,
+                                .classStyle = CS_OWNDC | CS_HREDRAW | CS_VREDRAW,
+                                .cursor = LoadCursorW(nullptr, IDC_CROSS),
+                                .exStyle = WS_EX_CLIENTEDGE,
+                                .style = WS_CHILD | WS_VISIBLE,
+                                .x = area.left,
+                                .y = area.top,
+                                .width = area.right - area.left,
+                                .height = area.bottom - area.top,
+                                .parent = parent,
+                                .failure = "Nie udało się utworzyć widoku Tuningu."});
 }
 
 void TuningView::SetMarkers(std::int32_t featureThreshold, std::int32_t threshold) {

@@ -1,9 +1,7 @@
 #include "shell/win/scroll_view.h"
 
 #include <climits>
-#include <stdexcept>
 
-#include "base/text.h"
 #include "base/trace.h"
 
 namespace {
@@ -44,17 +42,17 @@ int FitBar(HWND viewport, int bar, int extent, int client, int current, int& max
 }  // namespace
 
 void ScrollView::Create(HWND parent, HINSTANCE instance, const RECT& rectangle) {
-  WNDCLASSEXW windowClass{};
-  windowClass.style = CS_OWNDC;
-  windowClass.hInstance = instance;
-  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-  windowClass.lpszClassName = L"ScrollView";
-  RegisterWindowClass(windowClass);
-  if (!CreateFrameworkWindow(*this, 0, L"ScrollView", L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, rectangle.left,
-                             rectangle.top, rectangle.right - rectangle.left, rectangle.bottom - rectangle.top,
-                             parent, nullptr, instance)) {
-    throw std::runtime_error(Cp1250FromUtf8("Nie udało się utworzyć okna przewijanego widoku."));
-  }
+  CreateDescribedWindow(*this, {.className = L"ScrollView",
+                                .instance = instance,
+                                .classStyle = CS_OWNDC,
+                                .background = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)),
+                                .style = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
+                                .x = rectangle.left,
+                                .y = rectangle.top,
+                                .width = rectangle.right - rectangle.left,
+                                .height = rectangle.bottom - rectangle.top,
+                                .parent = parent,
+                                .failure = "Nie udało się utworzyć okna przewijanego widoku."});
 }
 
 void ScrollView::Update() {

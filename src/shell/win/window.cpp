@@ -1,8 +1,11 @@
 #include "shell/win/window.h"
 
 #include <exception>
+#include <stdexcept>
 
+#include "base/text.h"
 #include "shell/win/error_box.h"
+#include "shell/win/gdi.h"
 
 Window::~Window() {
   // Unbind first: the messages of the destruction go to the default procedure, never to an
@@ -74,9 +77,8 @@ LRESULT CALLBACK Window::SharedWindowProc(HWND hwnd, UINT message, WPARAM wparam
 
 int ScreenDpi() {
   static const int dpi = [] {
-    HDC screen = GetDC(nullptr);
-    const int value = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen) ReleaseDC(nullptr, screen);
+    const WindowDc screen(nullptr);
+    const int value = screen.Get() ? GetDeviceCaps(screen.Get(), LOGPIXELSY) : 96;
     return value > 0 ? value : 96;
   }();
   return dpi;
@@ -97,6 +99,21 @@ HWND CreateFrameworkWindow(Window& object, DWORD exStyle, const wchar_t* classNa
   HWND hwnd = CreateWindowExW(exStyle, className, title, style, x, y, width, height, parent, menu, instance,
                               &object);
   object.window = hwnd;
+  return hwnd;
+}
+
+HWND CreateDescribedWindow(Window& object, const WindowDescription& description) {
+  WNDCLASSEXW windowClass{};
+  windowClass.style = description.classStyle;
+  windowClass.hInstance = description.instance;
+  windowClass.hbrBackground = description.background;
+  windowClass.hCursor = description.cursor;
+  windowClass.lpszClassName = description.className;
+  RegisterWindowClass(windowClass);
+  HWND hwnd = CreateFrameworkWindow(object, description.exStyle, description.className, description.title,
+                                    description.style, description.x, description.y, description.width,
+                                    description.height, description.parent, nullptr, description.instance);
+  if (!hwnd) throw std::runtime_error(Cp1250FromUtf8(description.failure));
   return hwnd;
 }
 

@@ -44,6 +44,33 @@ int ScaledPixels(int pixels);
 // Registration is repeated on every creation; "class already exists" is not a failure.
 void RegisterWindowClass(WNDCLASSEXW windowClass);
 
+// What sets one framework window apart: its class and how it is created. Whatever is left out
+// takes the framework's default: no class style, no background brush (the window paints every
+// pixel), the arrow cursor, no extended style, no title.
+struct WindowDescription {
+  const wchar_t* className = nullptr;
+  HINSTANCE instance = nullptr;
+  UINT classStyle = 0;
+  HBRUSH background = nullptr;
+  HCURSOR cursor = nullptr;  // the arrow when null
+  DWORD exStyle = 0;
+  DWORD style = 0;
+  const wchar_t* title = L"";
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  HWND parent = nullptr;
+  // What the user is told when the window cannot be created (UTF-8 source text; thrown as
+  // Windows-1250 like every message).
+  const char* failure = "";
+};
+
+// Creating a window is one call: registers the description's class (repeated registrations
+// are harmless), creates the native window for `object` and stores the handle in it. Throws
+// std::runtime_error with the failure text when the window cannot be created.
+HWND CreateDescribedWindow(Window& object, const WindowDescription& description);
+
 // Creates a native window for `object` (passed as the creation parameter) and stores the
 // handle in it. Returns the handle, null on failure.
 HWND CreateFrameworkWindow(Window& object, DWORD exStyle, const wchar_t* className, const wchar_t* title,

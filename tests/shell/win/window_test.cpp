@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "shell/win/error_box.h"
 #include "shell/win/gdi.h"
 #include "support/win_artifacts.h"
@@ -30,6 +31,72 @@ TEST(Window, MessagesBeforeNcCreateGoToTheDefaultProcedure) {
   ASSERT_EQ(object.messages.size(), 1u);
   EXPECT_EQ(object.messages[0], static_cast<UINT>(WM_USER + 7));
   DestroyWindow(hwnd);
+}
+
+// One call registers the class as described, creates the window bound to its object, and turns
+// a failed creation into the described message; a second window of the class needs nothing more.
+TEST(Window, CreateDescribedWindowRegistersCreatesBindsOrThrows) {
+  const HCURSOR cross = LoadCursorW(nullptr, IDC_CROSS);
+  const HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
+  const HBRUSH white = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+  struct Case {
+    WindowDescription description;
+    HCURSOR cursor;  // what the class holds
+    bool created;
+  };
+  const Case cases[] = {
+      {{.className = L"DescribedTool", .instance = GetModuleHandleW(nullptr), .classStyle = CS_OWNDC | CS_HREDRAW,
+        .background = white, .cursor = cross, .exStyle = WS_EX_TOOLWINDOW, .style = WS_OVERLAPPEDWINDOW,
+        .title = L"Definicja", .x = 20, .y = 30, .width = 210, .height = 160, .failure = "unused"},
+       cross, true},
+      {{.className = L"DescribedTool", .instance = GetModuleHandleW(nullptr), .style = WS_OVERLAPPEDWINDOW,
+        .width = 180, .height = 120},
+       cross, true},  // registered before: the class stays as it was
+      {{.className = L"DescribedPlain", .instance = GetModuleHandleW(nullptr), .style = WS_POPUP, .width = 50,
+        .height = 40},
+       arrow, true},
+      {{.className = L"DescribedChild", .instance = GetModuleHandleW(nullptr), .style = WS_CHILD, .width = 50,
+        .height = 40, .parent = nullptr, .failure = "Nie udało się utworzyć okna widoku."},
+       arrow, false},  // a child without a parent cannot be created
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.description.style);
+    RecordingWindow object;
+    if (!c.created) {
+      try {
+        CreateDescribedWindow(object, c.description);
+        ADD_FAILURE() << "no exception";
+      } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), Cp1250FromUtf8(c.description.failure));
+      }
+      EXPECT_EQ(object.window, nullptr);
+      continue;
+    }
+    const HWND hwnd = CreateDescribedWindow(object, c.description);
+    ASSERT_NE(hwnd, nullptr);
+    EXPECT_EQ(object.window, hwnd);
+    EXPECT_EQ(reinterpret_cast<RecordingWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)), &object);
+    EXPECT_EQ(object.messages.front(), static_cast<UINT>(WM_NCCREATE));
+    WNDCLASSEXW registered{};
+    registered.cbSize = sizeof registered;
+    ASSERT_TRUE(GetClassInfoExW(GetModuleHandleW(nullptr), c.description.className, &registered));
+    EXPECT_EQ(registered.lpfnWndProc, &Window::SharedWindowProc);
+    EXPECT_EQ(registered.hCursor, c.cursor);
+    if (c.cursor == cross) {
+      EXPECT_EQ(registered.style, static_cast<UINT>(CS_OWNDC | CS_HREDRAW));
+      EXPECT_EQ(registered.hbrBackground, white);
+    }
+    EXPECT_EQ((GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0,
+              (c.description.exStyle & WS_EX_TOOLWINDOW) != 0);
+    wchar_t title[32] = L"";
+    GetWindowTextW(hwnd, title, 32);
+    EXPECT_EQ(std::wstring(title), c.description.title);
+    RECT rect{};
+    GetWindowRect(hwnd, &rect);
+    EXPECT_EQ(rect.right - rect.left, c.description.width);
+    EXPECT_EQ(rect.bottom - rect.top, c.description.height);
+    DestroyWindow(hwnd);
+  }
 }
 
 TEST(Window, PaintTrueSkipsDefaultPaintingAndFalseLeavesItToTheSystem) {
