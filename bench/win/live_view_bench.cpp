@@ -155,9 +155,10 @@ int main() {
     SetStretchBltMode(dc, COLORONCOLOR);
     const int t = i % 4;
     const RECT pane = LiveView::PaneRect(t, kZoom);
-    const auto picture = view.Pictures().Copy(t);
-    StretchDIBits(dc, pane.left, pane.top, 180 * kZoom, 144 * kZoom, 30, 0, 180, 144, picture.data(), &info,
-                  DIB_RGB_COLORS, SRCCOPY);
+    view.Pictures().ReadLocked(t, [&](const Picture& picture) {
+      StretchDIBits(dc, pane.left, pane.top, 180 * kZoom, 144 * kZoom, 30, 0, 180, 144, picture.pixels.data(), &info,
+                    DIB_RGB_COLORS, SRCCOPY);
+    });
     ReleaseDC(view.window, dc);
   };
   PicturesPerSecond(40, viewStep);  // warm-up

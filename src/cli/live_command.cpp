@@ -146,7 +146,7 @@ const bool liveRegistered = cli::RegisterCommand(
           ++count;
           const std::string name = o->out + "/" + static_cast<char>('A' + track) + "-" +
                                    std::to_string(++perTrack[track]) + ".bmp";
-          WriteBitmap(Cp1250FromUtf8(name), pictures.Copy(track));
+          WriteBitmap(Cp1250FromUtf8(name), pictures.Copy(track).pixels);
         };
         net::NetworkStartup network;
         net::Socket socket = net::Socket::Tcp();

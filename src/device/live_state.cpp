@@ -5,14 +5,10 @@
 
 namespace device {
 
-LivePictures::LivePictures() {
-  for (auto& picture : pictures_) picture.assign(kBytes, 0xFF);
-}
-
 void LivePictures::PutGrey(int track, const std::uint8_t* grey) {
   if (track < 0 || track > 3) return;
   std::lock_guard lock(mutex_);
-  std::uint8_t* picture = pictures_[static_cast<std::size_t>(track)].data();
+  std::uint8_t* picture = pictures_[static_cast<std::size_t>(track)].pixels.data();
   for (int row = 0; row < kHeight; ++row) {
     std::uint8_t* out = picture + (std::size_t{static_cast<unsigned>(row)} * kWidth + kFirstColumn) * 3;
     const std::uint8_t* in = grey + std::size_t{static_cast<unsigned>(row)} * kStreamWidth;
@@ -27,15 +23,15 @@ void LivePictures::ClearStreamArea() {
   std::lock_guard lock(mutex_);
   for (auto& picture : pictures_) {
     for (int row = 0; row < kHeight; ++row) {
-      std::memset(picture.data() + (std::size_t{static_cast<unsigned>(row)} * kWidth + kFirstColumn) * 3, 0xFF,
+      std::memset(picture.pixels.data() + (std::size_t{static_cast<unsigned>(row)} * kWidth + kFirstColumn) * 3, 0xFF,
                   std::size_t{kStreamWidth} * 3);
     }
   }
 }
 
-std::vector<std::uint8_t> LivePictures::Copy(int track) const {
+Picture LivePictures::Copy(int track) const {
   std::lock_guard lock(mutex_);
-  return pictures_[static_cast<std::size_t>(std::clamp(track, 0, 3))];
+  return pictures_[Slot(track)];
 }
 
 std::uint64_t TuningState::Pack(int track, int index) {

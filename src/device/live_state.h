@@ -3,6 +3,7 @@
 // forced outputs. Every accessor is safe to call from either thread.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -12,30 +13,40 @@
 #include <utility>
 #include <vector>
 
+#include "base/picture.h"
+
 namespace device {
 
-// Four 240 x 144 pictures, 3 bytes per pixel (blue, green, red), top row first; one per video
-// track A..D. A received 180 x 144 grey picture occupies columns 30..209.
+// The four live pictures, one per video track A..D, in the canvas picture's form (240 x 144,
+// blue, green, red). A received 180 x 144 grey picture occupies columns 30..209.
 class LivePictures {
  public:
-  static constexpr int kWidth = 240;
-  static constexpr int kHeight = 144;
+  static constexpr int kWidth = Picture::kCanvasWidth;
+  static constexpr int kHeight = Picture::kCanvasHeight;
   static constexpr int kFirstColumn = 30;
   static constexpr int kStreamWidth = 180;
-  static constexpr std::size_t kBytes = std::size_t{kWidth} * kHeight * 3;
-
-  LivePictures();  // all white
+  static constexpr std::size_t kBytes = Picture::kBytes;
 
   // Writes a 180 x 144 grey picture (25920 bytes, top row first) into track `track`.
   void PutGrey(int track, const std::uint8_t* grey);
   // Paints columns 30..209 of all four pictures white.
   void ClearStreamArea();
-  // A copy of one picture (kBytes bytes).
-  std::vector<std::uint8_t> Copy(int track) const;
+  // A copy of one picture (a track outside 0..3 reads the nearest one).
+  Picture Copy(int track) const;
+  // Runs `read` on one picture while the stream worker cannot write it, so a painter reads the
+  // picture in place instead of copying it. `read` must be short and must not call back into
+  // this object; the worker waits for it.
+  template <class Read>
+  void ReadLocked(int track, Read&& read) const {
+    std::lock_guard lock(mutex_);
+    read(static_cast<const Picture&>(pictures_[Slot(track)]));
+  }
 
  private:
+  static std::size_t Slot(int track) { return static_cast<std::size_t>(std::clamp(track, 0, 3)); }
+
   mutable std::mutex mutex_;
-  std::array<std::vector<std::uint8_t>, 4> pictures_;
+  std::array<Picture, 4> pictures_;  // all white at first
 };
 
 struct TuningRequest {

@@ -101,7 +101,7 @@ TEST(StreamTest, PictureIsStoredCentredAndAnswered) {
   EXPECT_EQ(port.position, port.input.size());
   ASSERT_EQ(f.arrived.size(), 1u);
   EXPECT_EQ(f.arrived[0], std::make_pair(2, 77u));
-  const auto picture = f.pictures.Copy(2);
+  const auto picture = f.pictures.Copy(2).pixels;
   // Row 1, stream column 5 -> picture column 35; grey value (180 + 5) % 251.
   const std::size_t at = (1 * 240 + 35) * 3;
   EXPECT_EQ(picture[at], 185);
@@ -109,14 +109,53 @@ TEST(StreamTest, PictureIsStoredCentredAndAnswered) {
   EXPECT_EQ(picture[at + 2], 185);
   EXPECT_EQ(picture[(1 * 240 + 29) * 3], 0xFF);   // left margin stays white
   EXPECT_EQ(picture[(1 * 240 + 210) * 3], 0xFF);  // right margin too
-  EXPECT_EQ(f.pictures.Copy(0)[at], 0xFF);         // other tracks untouched
+  EXPECT_EQ(f.pictures.Copy(0).pixels[at], 0xFF);         // other tracks untouched
   ASSERT_EQ(port.output.size(), 64u);
   EXPECT_EQ(port.output[0], 64);
   EXPECT_EQ(port.output[4], 77);
   EXPECT_EQ(port.output[9], 2);
   EXPECT_EQ(port.output[16], 0);
   f.pictures.ClearStreamArea();
-  EXPECT_EQ(f.pictures.Copy(2)[at], 0xFF);
+  EXPECT_EQ(f.pictures.Copy(2).pixels[at], 0xFF);
+}
+
+// The painter reads the stored canvas picture itself, never a copy, and never sees a picture the
+// worker is half-way through writing.
+TEST(LivePicturesTest, ReadLockedSeesTheStoredPictureWhole) {
+  LivePictures pictures;
+  const Picture* first = nullptr;
+  pictures.ReadLocked(1, [&](const Picture& p) { first = &p; });
+  std::vector<std::uint8_t> grey(std::size_t{LivePictures::kStreamWidth} * LivePictures::kHeight, 9);
+  pictures.PutGrey(1, grey.data());
+  pictures.ReadLocked(1, [&](const Picture& p) {
+    EXPECT_EQ(&p, first) << "a copy was handed out";
+    EXPECT_EQ(p.width, Picture::kCanvasWidth);
+    EXPECT_EQ(p.Grey(LivePictures::kFirstColumn, 0), 9);
+    EXPECT_EQ(p.Grey(LivePictures::kFirstColumn - 1, 0), 255);
+  });
+  for (int track : {-5, 9}) {  // out of range: the nearest track, as Copy reads it
+    const Picture copy = pictures.Copy(track);
+    pictures.ReadLocked(track, [&](const Picture& p) { EXPECT_EQ(p, copy); });
+  }
+
+  // A writer alternates all-black and all-white stream areas; every read sees one of the two.
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    const std::vector<std::uint8_t> black(grey.size(), 0), white(grey.size(), 255);
+    for (int i = 0; !stop.load(); ++i) pictures.PutGrey(2, (i % 2 ? white : black).data());
+  });
+  int torn = 0;
+  for (int read = 0; read < 300; ++read) {
+    pictures.ReadLocked(2, [&](const Picture& p) {
+      const std::uint8_t top = p.Grey(LivePictures::kFirstColumn, 0);
+      for (int y = 0; y < LivePictures::kHeight; y += 7) {
+        if (p.Grey(LivePictures::kFirstColumn + LivePictures::kStreamWidth - 1, y) != top) ++torn;
+      }
+    });
+  }
+  stop = true;
+  writer.join();
+  EXPECT_EQ(torn, 0);
 }
 
 TEST(StreamTest, TrackFourAndWidth176AreSkippedButAnswered) {
@@ -154,7 +193,7 @@ TEST(StreamTest, HeaderLengths) {
     Append(port, m);
     ASSERT_TRUE(HandleStreamMessage(port, targets));
     EXPECT_EQ(port.position, port.input.size());
-    EXPECT_EQ(f.pictures.Copy(3)[(0 * 240 + 30) * 3], 0);  // first grey value (0 % 251)
+    EXPECT_EQ(f.pictures.Copy(3).pixels[(0 * 240 + 30) * 3], 0);  // first grey value (0 % 251)
   }
   {
     MemoryPort port;  // a picture whose header is shorter than 64 ends the stream

@@ -1,9 +1,7 @@
 #include "device/win/live_view.h"
 
 #include <algorithm>
-#include <stdexcept>
 
-#include "base/text.h"
 #include "base/trace.h"
 
 namespace {
@@ -36,16 +34,15 @@ RECT LiveView::PaneRect(int track, int zoom) {
 
 void LiveView::Create(FrameContext& frame, HWND parent, const RECT& area) {
   scroller_.Create(parent, frame.Instance(), area);
-  WNDCLASSEXW windowClass{};
-  windowClass.style = CS_OWNDC;
-  windowClass.hInstance = frame.Instance();
-  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-  windowClass.lpszClassName = L"LiveView";
-  RegisterWindowClass(windowClass);
-  if (!CreateFrameworkWindow(*this, 0, L"LiveView", L"", WS_CHILD | WS_VISIBLE, 0, 0, 100, 100, scroller_.window,
-                             nullptr, frame.Instance())) {
-    throw std::runtime_error(Cp1250FromUtf8("Nie udało się utworzyć okna widoku."));
-  }
+  CreateDescribedWindow(*this, {.className = L"LiveView",
+                                .instance = frame.Instance(),
+                                .classStyle = CS_OWNDC,
+                                .background = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)),
+                                .style = WS_CHILD | WS_VISIBLE,
+                                .width = 100,
+                                .height = 100,
+                                .parent = scroller_.window,
+                                .failure = "Nie udało się utworzyć okna widoku."});
   paintTarget_.store(window);
   SetZoom(zoom_);
 
@@ -100,8 +97,8 @@ void LiveView::SelectAddress(std::uint32_t address) {
 std::uint32_t LiveView::SelectedAddress() const { return liveThread_ ? liveThread_->SelectedAddress() : 0; }
 
 std::vector<Picture> LiveView::CurrentPictures() const {
-  std::vector<Picture> result(4);
-  for (int track = 0; track < 4; ++track) result[track].pixels = pictures_.Copy(track);
+  std::vector<Picture> result;
+  for (int track = 0; track < 4; ++track) result.push_back(pictures_.Copy(track));
   return result;
 }
 
@@ -120,8 +117,8 @@ void LiveView::Draw(HDC dc, const RECT& area) const {
   FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = device::LivePictures::kWidth;
-  info.bmiHeader.biHeight = -kHeight;  // rows top to bottom
+  info.bmiHeader.biWidth = Picture::kCanvasWidth;
+  info.bmiHeader.biHeight = -Picture::kCanvasHeight;  // rows top to bottom
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 24;      // blue, green, red; 720-byte rows need no padding
   info.bmiHeader.biCompression = BI_RGB;
@@ -138,9 +135,11 @@ void LiveView::Draw(HDC dc, const RECT& area) const {
     FillSystem(dc, pane.left + 4, pane.top + h + 1, pane.left + w + 1, pane.top + h + 6, COLOR_3DDKSHADOW);
     const RECT frame{pane.left - 1, pane.top - 1, pane.right + 1, pane.bottom + 1};
     FrameRect(dc, &frame, GetSysColorBrush(COLOR_BTNSHADOW));
-    const std::vector<std::uint8_t> picture = pictures_.Copy(track);
-    StretchDIBits(dc, pane.left, pane.top, w, h, device::LivePictures::kFirstColumn, 0, kStreamWidth, kHeight,
-                  picture.data(), &info, DIB_RGB_COLORS, SRCCOPY);
+    // Straight from the shared picture: the worker waits for this one copy to the screen.
+    pictures_.ReadLocked(track, [&](const Picture& picture) {
+      StretchDIBits(dc, pane.left, pane.top, w, h, device::LivePictures::kFirstColumn, 0, kStreamWidth, kHeight,
+                    picture.pixels.data(), &info, DIB_RGB_COLORS, SRCCOPY);
+    });
   }
 }
 

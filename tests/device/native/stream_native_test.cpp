@@ -100,7 +100,7 @@ TEST(LiveNativeTest, RepliesCarryPreviewForcingAndTuning) {
   EXPECT_EQ(sim.Events("stream-tuning-reset", "127.0.0.2").size(), 1u);
   // After the stream the pictures are white again.
   for (int track = 0; track < 4; ++track) {
-    const auto picture = run.pictures.Copy(track);
+    const auto picture = run.pictures.Copy(track).pixels;
     EXPECT_EQ(picture[(72 * 240 + 120) * 3], 0xFF);
   }
 }

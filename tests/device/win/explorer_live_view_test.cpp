@@ -74,7 +74,7 @@ struct Devices {
   }
   bool AllTracksShown() const {
     for (int t = 0; t < 4; ++t) {
-      if (StreamAreaWhite(view.Pictures().Copy(t))) return false;
+      if (StreamAreaWhite(view.Pictures().Copy(t).pixels)) return false;
     }
     return true;
   }
@@ -114,7 +114,7 @@ TEST(DeviceListTest, ListsEachCardOnceAndTheSelectionDrivesTheStream) {
   EXPECT_EQ(d.view.SelectedAddress(), 0u);
   EXPECT_TRUE(PumpUntil([&] {
     for (int t = 0; t < 4; ++t) {
-      if (!StreamAreaWhite(d.view.Pictures().Copy(t))) return false;
+      if (!StreamAreaWhite(d.view.Pictures().Copy(t).pixels)) return false;
     }
     return !cards->LogLines(Cards::kFirst, {"\"stream-closed\""}).empty();
   })) << "the stream did not end";
@@ -137,9 +137,9 @@ TEST(DeviceListTest, ListsEachCardOnceAndTheSelectionDrivesTheStream) {
 ::testing::AssertionResult PanesShowPictures(LiveView& view, OffscreenBitmap& rendered) {
   for (int attempt = 0; attempt < 20; ++attempt) {
     std::vector<std::vector<std::uint8_t>> before, after;
-    for (int t = 0; t < 4; ++t) before.push_back(view.Pictures().Copy(t));
+    for (int t = 0; t < 4; ++t) before.push_back(view.Pictures().Copy(t).pixels);
     if (!RenderClient(view.window, rendered)) return ::testing::AssertionFailure() << "render failed";
-    for (int t = 0; t < 4; ++t) after.push_back(view.Pictures().Copy(t));
+    for (int t = 0; t < 4; ++t) after.push_back(view.Pictures().Copy(t).pixels);
     if (before != after) continue;
     const int z = view.Zoom();
     for (int t = 0; t < 4; ++t) {
@@ -301,10 +301,10 @@ TEST(LiveViewTest, MalformedPicturesAreAnsweredButNotShown) {
     };
     EXPECT_TRUE(PumpUntil([&] { return onScreen(2) == RGB(70, 70, 70); }, 5000)) << std::hex << onScreen(2);
     EXPECT_EQ(onScreen(1), RGB(255, 255, 255));
-    EXPECT_FALSE(StreamAreaWhite(view.Pictures().Copy(2)));
-    EXPECT_EQ(view.Pictures().Copy(2)[(10 * 240 + 40) * 3], 70);
-    EXPECT_TRUE(StreamAreaWhite(view.Pictures().Copy(1))) << "the width-176 picture was shown";
-    for (int t : {0, 3}) EXPECT_TRUE(StreamAreaWhite(view.Pictures().Copy(t)));
+    EXPECT_FALSE(StreamAreaWhite(view.Pictures().Copy(2).pixels));
+    EXPECT_EQ(view.Pictures().Copy(2).pixels[(10 * 240 + 40) * 3], 70);
+    EXPECT_TRUE(StreamAreaWhite(view.Pictures().Copy(1).pixels)) << "the width-176 picture was shown";
+    for (int t : {0, 3}) EXPECT_TRUE(StreamAreaWhite(view.Pictures().Copy(t).pixels));
     hangUp = true;
     view.StopWorkers();
   }
