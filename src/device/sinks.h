@@ -29,14 +29,14 @@
 // 7. The one exception is LiveThread's repaint request: its picture-arrived and cleared
 //    callbacks may call InvalidateRect directly, a thread-safe call that never waits. The
 //    pictures, tuning counts and forced outputs it shares with the UI are guarded by locks
-//    (device/live_state.h) and never block for long.
+//    (device/live_state.h) that are held only briefly: a picture's write, or the live view's
+//    one stretch of it to the screen.
 //
 // In tests and in trevnactl the sinks are thread-safe recorders or printers that the worker
 // may call directly; they too return at once.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -131,11 +131,6 @@ class HostKeyQuestion {
 // The text of that question (Windows-1250).
 std::string HostKeyQuestionText(const std::string& card, const std::string& storedFingerprint,
                                 const std::string& offeredFingerprint);
-
-// The program's question on Windows (device/win/host_key_question.cpp, in the Windows library
-// only): a Yes/No box owned by `ownerWindow` (an HWND, or null), No the default. It runs on the
-// UI thread: the Connection gets it wrapped in a PostedHostKeyQuestion.
-std::shared_ptr<HostKeyQuestion> MakeHostKeyMessageBox(void* ownerWindow);
 
 // The device list window: one appended item per card heard (LB_ADDSTRING).
 class DeviceListSink {

@@ -3,11 +3,12 @@
 #include <memory>
 
 #include "app/win/about_dialog.h"
-#include "archive/win/archive_download_dialog.h"
 #include "archive/win/archive_medium_dialog.h"
 #include "archive/win/export_dialog.h"
 #include "device/sinks.h"
+#include "device/win/archive_download_dialog.h"
 #include "device/win/explorer.h"
+#include "device/win/host_key_question.h"
 #include "device/win/live_view.h"
 #include "device/win/login_dialog.h"
 #include "device/win/network_dialog.h"

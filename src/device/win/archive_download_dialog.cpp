@@ -1,4 +1,4 @@
-#include "archive/win/archive_download_dialog.h"
+#include "device/win/archive_download_dialog.h"
 
 #include <shlobj.h>
 

@@ -1,13 +1,7 @@
-// The Windows answer to HostKeyQuestion: a Yes/No message box with the card and both
-// fingerprints, No the default button. It runs on the UI thread; the worker asks it through a
-// PostedHostKeyQuestion (device/posted_sinks.h).
-#include <windows.h>
-
-#include <memory>
+#include "device/win/host_key_question.h"
 
 #include "base/text.h"
 #include "device/known_cards.h"
-#include "device/sinks.h"
 
 namespace device {
 
@@ -27,8 +21,8 @@ class HostKeyMessageBox final : public HostKeyQuestion {
 
 }  // namespace
 
-std::shared_ptr<HostKeyQuestion> MakeHostKeyMessageBox(void* ownerWindow) {
-  return std::make_shared<HostKeyMessageBox>(static_cast<HWND>(ownerWindow));
+std::shared_ptr<HostKeyQuestion> MakeHostKeyMessageBox(HWND owner) {
+  return std::make_shared<HostKeyMessageBox>(owner);
 }
 
 }  // namespace device

@@ -1,53 +1,12 @@
 #include "device/win/login_dialog.h"
 
-#include <commctrl.h>
-
 #include <optional>
-#include <vector>
 
 #include "base/text.h"
 #include "device/card_text.h"
 #include "device/connection.h"
 #include "resource_ids.h"
-#include "shell/win/error_box.h"
-
-namespace {
-
-std::wstring DialogItemWideText(HWND dialog, int id, int limit) {
-  std::vector<wchar_t> buffer(static_cast<std::size_t>(limit) + 1, L'\0');
-  const int length = GetDlgItemTextW(dialog, id, buffer.data(), limit + 1);
-  return std::wstring(buffer.data(), static_cast<std::size_t>(length));
-}
-
-}  // namespace
-
-std::string DialogItemText(HWND dialog, int id, int limit) {
-  return Cp1250FromWide(DialogItemWideText(dialog, id, limit));
-}
-
-std::optional<std::string> DialogItemPassword(HWND dialog, int id) {
-  std::optional<std::string> password = Cp1250FromWideExact(DialogItemWideText(dialog, id, 99));
-  if (!password) {
-    ShowError(dialog, card::PasswordOutsideCodePageText());
-    SetFocus(GetDlgItem(dialog, id));
-  }
-  return password;
-}
-
-std::uint32_t DialogItemAddress(HWND dialog, int id) {
-  DWORD address = 0;
-  SendDlgItemMessageW(dialog, id, IPM_GETADDRESS, 0, reinterpret_cast<LPARAM>(&address));
-  return address;
-}
-
-void SetDialogItemAddress(HWND dialog, int id, std::uint32_t address) {
-  SendDlgItemMessageW(dialog, id, IPM_SETADDRESS, 0, static_cast<LPARAM>(address));
-}
-
-void RegisterAddressControl() {
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_INTERNET_CLASSES | ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&controls);
-}
+#include "shell/win/dialog_helpers.h"
 
 INT_PTR LoginDialog::Run(HINSTANCE instance, HWND owner) {
   RegisterAddressControl();
@@ -64,7 +23,8 @@ INT_PTR LoginDialog::DialogProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM) 
   switch (LOWORD(wparam)) {
     case IDOK: {
       // A password the card could not get as typed keeps the dialog open.
-      const std::optional<std::string> typed = DialogItemPassword(hwnd, IDC_PASSWORD);
+      const std::optional<std::string> typed =
+          DialogItemExactText(hwnd, IDC_PASSWORD, card::PasswordOutsideCodePageText());
       if (!typed) return TRUE;
       address = DialogItemAddress(hwnd, IDC_ADDRESS);
       userName = DialogItemText(hwnd, IDC_USER_NAME);

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "shell/win/dialog_helpers.h"  // the helpers its fields are read with
 #include "shell/win/frame_parts.h"
 #include "shell/win/window.h"
 
@@ -26,15 +27,3 @@ class LoginDialog final : public Dialog {
 
 // "&Otwórz połączenie": the dialog, then, on OK with the request slot free, request Open.
 void RunLoginDialog(FrameContext& frame);
-
-// Reads up to `limit` characters of a dialog control as Windows-1250 text.
-std::string DialogItemText(HWND dialog, int id, int limit = 99);
-// Reads a password field (up to 99 characters) as Windows-1250 text. A character the code page
-// lacks would reach the card as "?": then the error box says so, the field gets the focus and
-// nothing is returned.
-std::optional<std::string> DialogItemPassword(HWND dialog, int id);
-// The value of an IPv4 address control (first octet highest; blank fields read 0).
-std::uint32_t DialogItemAddress(HWND dialog, int id);
-void SetDialogItemAddress(HWND dialog, int id, std::uint32_t address);
-// The IPv4 address control class, registered once.
-void RegisterAddressControl();

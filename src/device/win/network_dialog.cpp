@@ -8,8 +8,8 @@
 #include "base/text.h"
 #include "device/connection.h"
 #include "device/posted_sinks.h"
-#include "device/win/login_dialog.h"
 #include "resource_ids.h"
+#include "shell/win/dialog_helpers.h"
 
 INT_PTR NetworkDialog::Run(HINSTANCE instance, HWND owner) {
   RegisterAddressControl();

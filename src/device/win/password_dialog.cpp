@@ -4,10 +4,20 @@
 #include <string>
 
 #include "base/text.h"
+#include "device/card_text.h"
 #include "device/connection.h"
-#include "device/win/login_dialog.h"
 #include "resource_ids.h"
+#include "shell/win/dialog_helpers.h"
 #include "shell/win/error_box.h"
+
+namespace {
+
+// A password field read exactly: a character Windows-1250 lacks is refused, never sent as "?".
+std::optional<std::string> Password(HWND dialog, int id) {
+  return DialogItemExactText(dialog, id, card::PasswordOutsideCodePageText());
+}
+
+}  // namespace
 
 INT_PTR PasswordDialog::Run(HINSTANCE instance, HWND owner) {
   return DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_PASSWORD), owner, &Dialog::SharedDialogProc,
@@ -15,16 +25,15 @@ INT_PTR PasswordDialog::Run(HINSTANCE instance, HWND owner) {
 }
 
 void PasswordDialog::OnOk(HWND hwnd) {
-  // Each field is read exactly: a character Windows-1250 lacks is refused, never sent as "?".
-  const std::optional<std::string> current = DialogItemPassword(hwnd, IDC_PASSWORD);
+  const std::optional<std::string> current = Password(hwnd, IDC_PASSWORD);
   if (!current) return;
   if (*current != connection_.Password()) {
     ShowError(hwnd, Cp1250FromUtf8("Niepoprawne hasło"));
     return;
   }
-  const std::optional<std::string> newPassword = DialogItemPassword(hwnd, IDC_NEW_PASSWORD);
+  const std::optional<std::string> newPassword = Password(hwnd, IDC_NEW_PASSWORD);
   if (!newPassword) return;
-  const std::optional<std::string> confirmation = DialogItemPassword(hwnd, IDC_CONFIRM_PASSWORD);
+  const std::optional<std::string> confirmation = Password(hwnd, IDC_CONFIRM_PASSWORD);
   if (!confirmation) return;
   if (*newPassword != *confirmation) {
     ShowError(hwnd, Cp1250FromUtf8("Niepoprawnie potwierdzone nowe hasło"));

@@ -1,7 +1,7 @@
 // "Archiwum" against a simulated card: folder and file lists, downloads into a folder typed
 // without a trailing separator, the markers, one request for two quick presses, and the dialog
 // closed while the worker lists or downloads.
-#include "archive/win/archive_download_dialog.h"
+#include "device/win/archive_download_dialog.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <utility>
@@ -14,10 +11,8 @@
 #include "device/win/login_dialog.h"
 #include "device/win/network_dialog.h"
 #include "device/win/password_dialog.h"
-#include "device/win/save_program_question.h"
 #include "device_win_support.h"
 #include "resource_ids.h"
-#include "support/files.h"
 #include "support/win_artifacts.h"
 
 namespace {
@@ -251,52 +246,6 @@ TEST(NetworkDialogTest, ClosingWhileTheWorkerReadsIsSafe) {
             "");
   EXPECT_TRUE(PumpUntil([&] { return frame.connection->SlotFree() && frame.Queue().Size() == 0; }, 60000));
   EXPECT_TRUE(frame.messages.Errors().empty());
-}
-
-}  // namespace
-
-namespace {
-
-// "Download program": the worker fetches the card's program and asks, through the UI queue, the
-// common save dialog where to put it; the user's answer decides what is written.
-TEST(SaveProgramQuestionTest, TheSaveDialogDecidesWhereTheProgramGoes) {
-  REQUIRE_CARDS();
-  const std::string program("TRV-program\0\x01\x02\xFF bytes", 22);
-  {
-    std::ofstream card(cards->CardFolder(Cards::kFirst) + "/program.doz", std::ios::binary);
-    card.write(program.data(), static_cast<std::streamsize>(program.size()));
-  }
-  struct Case {
-    bool save;
-    const char* status;
-  };
-  for (const Case& c : {Case{true, "Plik pomyślnie pobrany"}, Case{false, "Pobieranie pliku..."}}) {
-    device_win::FakeFrame frame(cards->sshPort);
-    ASSERT_TRUE(frame.Login(Cards::kFirst, cards->user, cards->password));
-    trevna_test::TempFolder target("program");
-    const std::filesystem::path path = target.Path() / "pobrany.trv";
-    std::string offered;
-    const std::string failure = ModalDriver::Run(
-        [&] {
-          ASSERT_TRUE(PostDownloadProgram(frame));
-          PumpUntil([&] { return frame.connection->SlotFree(); }, 60000);
-        },
-        {Do("answer", [&](HWND d) {
-          offered = device_win::Text(d, 1148);  // the file name box of the common dialog
-          if (c.save) device_win::SaveScreenArtifact(d, "save_program_dialog");
-          if (c.save) SetDlgItemTextW(d, 1148, path.wstring().c_str());
-          device_win::Press(d, c.save ? IDOK : IDCANCEL);
-        })});
-    EXPECT_EQ(failure, "");
-    EXPECT_EQ(offered, "Pobrany dokument.trv");
-    EXPECT_TRUE(frame.connection->SlotFree());
-    EXPECT_EQ(frame.status.Last(), c.status);
-    EXPECT_EQ(std::filesystem::exists(path), c.save);
-    if (c.save) {
-      std::ifstream in(path, std::ios::binary);
-      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), program);
-    }
-  }
 }
 
 }  // namespace
