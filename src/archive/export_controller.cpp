@@ -1,4 +1,4 @@
-#include "archive/export_dialog.h"
+#include "archive/export_controller.h"
 
 #include <exception>
 

@@ -1,5 +1,5 @@
-// The portable part of the export dialog "Eksportuj archiwum" (dialog 113): the chosen
-// sources, the button notes, starting jobs and the close rule. The Win32 dialog procedure
+// ExportController: what the export dialog "Eksportuj archiwum" (dialog 113) decides, apart from
+// any window: the chosen sources, the button notes, starting jobs and the close rule. The Win32 dialog procedure
 // forwards its messages here and implements ExportDialogUi.
 #pragma once
 

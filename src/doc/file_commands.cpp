@@ -13,6 +13,13 @@ FileRequest DocumentOpenRequest() {
   return request;
 }
 
+bool FileDialogs::ChooseFiles(const FileRequest& request, std::vector<std::wstring>& strings) {
+  std::string path;
+  if (!ChooseFile(request, path)) return false;
+  strings = {WideFromCp1250(path)};
+  return true;
+}
+
 FileRequest DocumentSaveRequest(const std::wstring& proposedName) {
   FileRequest request = DocumentOpenRequest();
   request.save = true;

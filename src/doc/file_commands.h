@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class Document;
 
@@ -20,6 +21,7 @@ struct FileRequest {
   std::wstring defaultExtension; // "trv"
   std::wstring proposedName;     // save dialogs: the name offered
   int nameBufferLength = 260;
+  bool multiple = false;         // open dialogs: several files may be chosen at once
 };
 
 class FileDialogs {
@@ -29,6 +31,11 @@ class FileDialogs {
   virtual SaveAnswer AskYesNoCancel(const std::wstring& text, const std::wstring& title) = 0;
   // Shows the dialog; false when cancelled. `path` receives the chosen path (Windows-1250).
   virtual bool ChooseFile(const FileRequest& request, std::string& path) = 0;
+  // Shows the dialog; false when cancelled. `strings` receives the choice as wide text (no
+  // character lost to the code page): one full path, or, when several files of a `multiple`
+  // open request were chosen, their folder followed by their names in the dialog's order.
+  // Without an implementation of its own it is ChooseFile's one path.
+  virtual bool ChooseFiles(const FileRequest& request, std::vector<std::wstring>& strings);
 };
 
 FileRequest DocumentOpenRequest();

@@ -11,7 +11,7 @@
 
 #include "archive/avi.h"
 #include "archive/avi_builder.h"
-#include "archive/export_dialog.h"
+#include "archive/export_controller.h"
 #include "archive/export_thread.h"
 #include "archive/jpeg_codec.h"
 #include "archive_test_util.h"

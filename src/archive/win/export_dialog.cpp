@@ -1,11 +1,11 @@
 #include "archive/win/export_dialog.h"
 
 #include <commctrl.h>
-#include <commdlg.h>
 
-#include <memory>
+#include <vector>
 
 #include "base/text.h"
+#include "doc/win/win_file_dialogs.h"
 #include "resource_ids.h"
 #include "shell/win/error_box.h"
 
@@ -13,65 +13,30 @@ namespace {
 
 constexpr int kJobControls[] = {IDC_EXPORT_CHOOSE, IDC_EXPORT_SOURCES, IDC_EXPORT_COPY, IDC_EXPORT_RECOMPRESS};
 
-// "Film wideo (*.avi)" with its pattern, as the filter string of the open and save dialogs.
-const wchar_t* AviFilter() {
-  static const std::wstring filter = [] {
-    std::wstring f = WideFromUtf8("Film wideo (*.avi)");
-    f.push_back(L'\0');
-    f += L"*.avi";
-    f.push_back(L'\0');
-    return f;
-  }();
-  return filter.c_str();
-}
-
 }  // namespace
 
-std::vector<std::wstring> SplitOpenFileResult(const wchar_t* buffer, std::size_t capacity) {
-  std::vector<std::wstring> strings;
-  std::size_t at = 0;
-  while (at < capacity && buffer[at] != L'\0') {
-    std::size_t end = at;
-    while (end < capacity && buffer[end] != L'\0') ++end;
-    strings.emplace_back(buffer + at, end - at);
-    at = end + 1;
-  }
-  return strings;
+FileRequest ExportSourcesRequest() {
+  FileRequest request;
+  request.filterName = WideFromUtf8("Film wideo (*.avi)");
+  request.pattern = L"*.avi";
+  request.defaultExtension = L"avi";
+  request.multiple = true;
+  request.nameBufferLength = 1048576;  // room for many long names: the result is one block of strings
+  return request;
 }
 
-bool Win32ExportFileDialogs::AskSourceFiles(HWND owner, std::vector<std::wstring>& strings) {
-  // Room for many long names: the multi-select result is one block of strings.
-  constexpr std::size_t kCapacity = 1048576;
-  std::unique_ptr<wchar_t[]> buffer(new wchar_t[kCapacity]());
-  OPENFILENAMEW dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = owner;
-  dialog.lpstrFilter = AviFilter();
-  dialog.lpstrFile = buffer.get();
-  dialog.nMaxFile = static_cast<DWORD>(kCapacity);
-  dialog.lpstrDefExt = L"avi";
-  dialog.Flags = OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_ENABLESIZING | OFN_FILEMUSTEXIST;
-  if (!GetOpenFileNameW(&dialog)) return false;
-  strings = SplitOpenFileResult(buffer.get(), kCapacity);
-  return !strings.empty();
+FileRequest ExportOutputRequest() {
+  FileRequest request;
+  request.save = true;
+  request.filterName = WideFromUtf8("Film wideo (*.avi)");
+  request.pattern = L"*.avi";
+  request.defaultExtension = L"avi";
+  request.proposedName = L"Nagranie archiwum.avi";
+  request.nameBufferLength = MAX_PATH;
+  return request;
 }
 
-bool Win32ExportFileDialogs::AskOutputPath(HWND owner, std::wstring& path) {
-  wchar_t buffer[MAX_PATH] = L"Nagranie archiwum.avi";
-  OPENFILENAMEW dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = owner;
-  dialog.lpstrFilter = AviFilter();
-  dialog.lpstrFile = buffer;
-  dialog.nMaxFile = MAX_PATH;
-  dialog.lpstrDefExt = L"avi";
-  dialog.Flags = OFN_EXPLORER | OFN_ENABLESIZING | OFN_OVERWRITEPROMPT;
-  if (!GetSaveFileNameW(&dialog)) return false;
-  path = buffer;
-  return true;
-}
-
-ExportDialog::ExportDialog(ExportFileDialogs& files, UiQueue& queue, ExportOptions options)
+ExportDialog::ExportDialog(FileDialogs& files, UiQueue& queue, ExportOptions options)
     : files_(files), controller_(*this, queue, options) {}
 
 INT_PTR ExportDialog::RunModal(HWND owner) {
@@ -145,13 +110,20 @@ void ExportDialog::EnableJobControls(bool enabled) {
   for (int id : kJobControls) EnableWindow(GetDlgItem(dialog, id), enabled);
 }
 
-bool ExportDialog::AskOutputPath(std::wstring& path) { return dialog && files_.AskOutputPath(dialog, path); }
+bool ExportDialog::AskOutputPath(std::wstring& path) {
+  std::vector<std::wstring> chosen;
+  if (!dialog || !files_.ChooseFiles(ExportOutputRequest(), chosen) || chosen.size() != 1) return false;
+  path = chosen.front();
+  return true;
+}
 
 void ExportDialog::ShowError(const std::string& text) {
   if (dialog) ::ShowError(dialog, text);  // a report for a dialog already closed is dropped
 }
 
-bool ExportDialog::AskSourceFiles(std::vector<std::wstring>& strings) { return files_.AskSourceFiles(dialog, strings); }
+bool ExportDialog::AskSourceFiles(std::vector<std::wstring>& strings) {
+  return files_.ChooseFiles(ExportSourcesRequest(), strings) && !strings.empty();
+}
 
 void ExportDialog::ShowSourceNames(const std::vector<std::wstring>& names) {
   const HWND list = GetDlgItem(dialog, IDC_EXPORT_SOURCES);
@@ -166,12 +138,12 @@ void ExportDialog::SetNotes(const std::wstring& copyNote, const std::wstring& re
   SendDlgItemMessageW(dialog, IDC_EXPORT_RECOMPRESS, BCM_SETNOTE, 0, reinterpret_cast<LPARAM>(recompressNote.c_str()));
 }
 
-void RunExportDialog(HWND owner, UiQueue& queue, ExportFileDialogs& files) {
+void RunExportDialog(HWND owner, UiQueue& queue, FileDialogs& files) {
   ExportDialog dialog(files, queue);
   dialog.RunModal(owner);
 }
 
 void RunExportDialog(HWND owner, UiQueue& queue) {
-  Win32ExportFileDialogs files;
+  Win32FileDialogs files;  // owned by the active window: the export dialog while it runs
   RunExportDialog(owner, queue, files);
 }

@@ -3,6 +3,7 @@
 #include <commdlg.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "base/text.h"
@@ -24,8 +25,20 @@ SaveAnswer Win32FileDialogs::AskYesNoCancel(const std::wstring& text, const std:
   }
 }
 
-bool Win32FileDialogs::ChooseFile(const FileRequest& request, std::string& path) {
-  std::vector<wchar_t> name(static_cast<std::size_t>(std::max(request.nameBufferLength, 2)), L'\0');
+std::vector<std::wstring> SplitOpenFileResult(const wchar_t* buffer, std::size_t capacity) {
+  std::vector<std::wstring> strings;
+  std::size_t at = 0;
+  while (at < capacity && buffer[at] != L'\0') {
+    std::size_t end = at;
+    while (end < capacity && buffer[end] != L'\0') ++end;
+    strings.emplace_back(buffer + at, end - at);
+    at = end + 1;
+  }
+  return strings;
+}
+
+bool Win32FileDialogs::Run(const FileRequest& request, std::vector<wchar_t>& name) {
+  name.assign(static_cast<std::size_t>(std::max(request.nameBufferLength, 2)), L'\0');
   const std::size_t proposed = std::min(request.proposedName.size(), name.size() - 1);
   std::copy_n(request.proposedName.begin(), proposed, name.begin());
   const std::wstring filter = DialogFilter(request);
@@ -40,9 +53,23 @@ bool Win32FileDialogs::ChooseFile(const FileRequest& request, std::string& path)
   dialog.lpstrInitialDir = request.initialFolder.empty() ? nullptr : request.initialFolder.c_str();
   dialog.lpstrDefExt = request.defaultExtension.empty() ? nullptr : request.defaultExtension.c_str();
   dialog.Flags = OFN_EXPLORER | OFN_ENABLESIZING | OFN_HIDEREADONLY |
-                 (request.save ? OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST : OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST);
-  const BOOL chosen = request.save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
-  if (!chosen) return false;
+                 (request.save ? OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST : OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST) |
+                 (request.multiple && !request.save ? OFN_ALLOWMULTISELECT : 0);
+  return (request.save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog)) != FALSE;
+}
+
+bool Win32FileDialogs::ChooseFile(const FileRequest& request, std::string& path) {
+  std::vector<wchar_t> name;
+  if (!Run(request, name)) return false;
   path = Cp1250FromWide(name.data());
+  return true;
+}
+
+bool Win32FileDialogs::ChooseFiles(const FileRequest& request, std::vector<std::wstring>& strings) {
+  std::vector<wchar_t> name;
+  if (!Run(request, name)) return false;
+  std::vector<std::wstring> chosen = SplitOpenFileResult(name.data(), name.size());
+  if (chosen.empty()) return false;
+  strings = std::move(chosen);
   return true;
 }

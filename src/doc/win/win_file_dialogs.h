@@ -5,6 +5,10 @@
 
 #include <windows.h>
 
+#include <cstddef>
+#include <string>
+#include <vector>
+
 #include "doc/file_commands.h"
 
 class Win32FileDialogs : public FileDialogs {
@@ -14,11 +18,18 @@ class Win32FileDialogs : public FileDialogs {
 
   SaveAnswer AskYesNoCancel(const std::wstring& text, const std::wstring& title) override;
   bool ChooseFile(const FileRequest& request, std::string& path) override;
+  bool ChooseFiles(const FileRequest& request, std::vector<std::wstring>& strings) override;
 
  private:
   HWND Owner() const { return owner_ ? owner_ : GetActiveWindow(); }
+  // Runs the open or save dialog; the chosen name (or names) are left in `name`.
+  bool Run(const FileRequest& request, std::vector<wchar_t>& name);
   HWND owner_;
 };
+
+// The strings of an open dialog's multi-select result: zero-terminated strings ended by an
+// empty one, within `capacity` characters.
+std::vector<std::wstring> SplitOpenFileResult(const wchar_t* buffer, std::size_t capacity);
 
 // The filter text of the common dialogs: the name, then the pattern, each ended by a null, and
 // one more null at the end.

@@ -21,6 +21,7 @@
 #include "base/text.h"
 #include "base/thread.h"
 #include "base/ui_queue.h"
+#include "doc/win/win_file_dialogs.h"
 #include "export_medium_test_util.h"
 #include "resource_ids.h"
 #include "shell/win/ui_queue_window.h"
@@ -30,23 +31,34 @@ using namespace archive_win_test;
 
 namespace {
 
-// The open and save dialogs, answered by the test.
-class FakeFiles : public ExportFileDialogs {
+// The open and save dialogs, answered by the test. The real ones are owned by the active window,
+// so that is recorded with each question.
+class FakeFiles : public FileDialogs {
  public:
   std::vector<std::wstring> sources;  // empty: cancelled
   std::wstring output;                // empty: cancelled
   int saveQuestions = 0;
-  HWND lastOwner = nullptr;
+  HWND lastActive = nullptr;
+  FileRequest lastOpen, lastSave;
 
-  bool AskSourceFiles(HWND owner, std::vector<std::wstring>& strings) override {
-    lastOwner = owner;
-    strings = sources;
-    return !sources.empty();
+  SaveAnswer AskYesNoCancel(const std::wstring&, const std::wstring&) override {
+    ADD_FAILURE() << "the export dialog asks no question";
+    return SaveAnswer::Cancel;
   }
-  bool AskOutputPath(HWND owner, std::wstring& path) override {
-    lastOwner = owner;
+  bool ChooseFile(const FileRequest&, std::string&) override {
+    ADD_FAILURE() << "the export dialog asks for wide paths";
+    return false;
+  }
+  bool ChooseFiles(const FileRequest& request, std::vector<std::wstring>& strings) override {
+    lastActive = GetActiveWindow();
+    if (!request.save) {
+      lastOpen = request;
+      strings = sources;
+      return !sources.empty();
+    }
+    lastSave = request;
     ++saveQuestions;
-    path = output;
+    strings = {output};
     return !output.empty();
   }
 };
@@ -209,7 +221,14 @@ TEST_F(ExportDialogTest, JoinsThreeRecordingsInCopyAndRecompressMode) {
     EXPECT_EQ(Utf8FromWide(statusDuringJob), "Eksportowanie...");
     EXPECT_EQ(SendDlgItemMessageW(window, IDC_EXPORT_PROGRESS, PBM_GETPOS, 0, 0), 0);
     EXPECT_EQ(files.saveQuestions, mode == kExportCopy ? 1 : 2);
-    EXPECT_EQ(files.lastOwner, window);
+    EXPECT_EQ(files.lastActive, window);
+    EXPECT_TRUE(files.lastOpen.multiple);
+    EXPECT_EQ(files.lastSave.proposedName, L"Nagranie archiwum.avi");
+    for (const FileRequest* request : {&files.lastOpen, &files.lastSave}) {
+      EXPECT_EQ(Utf8FromWide(request->filterName), "Film wideo (*.avi)");
+      EXPECT_EQ(request->pattern, L"*.avi");
+      EXPECT_EQ(request->defaultExtension, L"avi");
+    }
     EXPECT_TRUE(errors.boxes.empty()) << errors.Texts()[0];
 
     // The engine's reader: every frame, in list order; the header says 22 frames at 6.25/s.

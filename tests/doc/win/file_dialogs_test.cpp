@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "base/text.h"
 #include "doc/win/editor_view_support.h"
@@ -110,6 +111,39 @@ TEST_F(FileDialogsTest, OpenAndSaveDialogsReturnTheChosenPathWithTheDefaultExten
 
   Answer([](HWND dialog) { PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0); });
   EXPECT_FALSE(dialogs.ChooseFile(open, path));
+}
+
+// Several files at once come back as the folder and the names, in wide text: a name the
+// Windows-1250 code page lacks arrives whole. One file comes back as its full path.
+TEST_F(FileDialogsTest, SeveralFilesComeBackAsTheFolderAndTheirNames) {
+  TempFolder folder("file-dialogs-many");
+  const std::wstring dir = folder.Path().wstring();
+  const std::wstring other = WideFromUtf8("ж.avi");
+  for (const std::wstring& name : {std::wstring(L"b.avi"), other}) WriteBytes(folder.Path() / name, "x");
+  Win32FileDialogs dialogs(owner);
+  FileRequest request;
+  request.filterName = L"Film wideo (*.avi)";
+  request.pattern = L"*.avi";
+  request.initialFolder = dir;
+  request.multiple = true;
+  struct Case {
+    std::wstring typed;
+    std::vector<std::wstring> strings;
+  };
+  const Case cases[] = {
+      {L"\"b.avi\" \"" + other + L"\"", {dir, L"b.avi", other}},
+      {dir + L"\\" + other, {dir + L"\\" + other}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::wstring> strings;
+    Answer([&](HWND dialog) { TypeName(dialog, c.typed); });
+    ASSERT_TRUE(dialogs.ChooseFiles(request, strings)) << Utf8FromWide(c.typed);
+    EXPECT_EQ(strings, c.strings) << Utf8FromWide(c.typed);
+  }
+  std::vector<std::wstring> untouched{L"keep"};
+  Answer([](HWND dialog) { PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0); });
+  EXPECT_FALSE(dialogs.ChooseFiles(request, untouched));
+  EXPECT_EQ(untouched, std::vector<std::wstring>{L"keep"});
 }
 
 }  // namespace
