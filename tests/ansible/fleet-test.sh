@@ -151,6 +151,11 @@ program_backups() {
     cmp -s "$work/backup/$card"/program-*.trv "$work/a.trv" || return 1
   done
 }
+restarts() { [ "$(grep -c '"event":"restart"' "$state/${fleet[4]}/log.jsonl")" -eq "$1" ]; }  # of card05
+restarts_1() { restarts 1; }
+restarts_2() { restarts 2; }
+restarts_3() { restarts 3; }
+net="-e net_ipaddr=${fleet[4]} -e net_netmask=255.0.0.0"
 none() { return 0; }
 
 # --- the cases, in order ------------------------------------------------------------------------
@@ -172,6 +177,12 @@ cases=(
   "new_password_logs_in|none|$cards|card01|-e op=facts -e card_password=$new_password|0|||none"
   "old_password_refused|none|$cards|card01|-e op=facts|0|card01|\"step\": \"login\"|none"
   "rotate_again|none|$cards|card01|-e op=password -e new_password=$new_password|0|||none"
+  "network_same|none|$cards|card05|-e op=network $net -e net_gateway=127.0.0.1|0|||restarts_1"
+  "network_check|none|$cards|card05|-e op=network $net -e net_gateway=127.0.0.254 --check --diff|1||+    \"gateway\": \"127.0.0.254\"|restarts_1"
+  "network_set|none|$cards|card05|-e op=network $net -e net_gateway=127.0.0.254|1|||restarts_2"
+  "network_again|none|$cards|card05|-e op=network $net -e net_gateway=127.0.0.254|0|||restarts_2"
+  "restart_check|none|$cards|card05|-e op=restart --check|1|||restarts_2"
+  "restart|none|$cards|card05|-e op=restart|1|||restarts_3"
   "archive_check|none|$cards|card02:card03|-e op=archive -e backup_dir=$work/backup --check|2|||none"
   "archive_first|none|$cards|card02:card03|-e op=archive -e backup_dir=$work/backup|2|||all_recordings"
   "archive_again|none|$cards|card02:card03|-e op=archive -e backup_dir=$work/backup|0|||all_recordings"
