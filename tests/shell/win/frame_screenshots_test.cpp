@@ -1,16 +1,17 @@
-// Pictures of the main window as the program builds it: each tab, each menu opened and the
-// About dialog (build/windows/artifacts/; the main window with a document and its diagnostics is
-// the ScreenDpi test's). The pictures are taken
-// from the screen, so the caption, the menu bar and dropped menus are in them.
+// Pictures of the main window as the program builds it (build/windows/artifacts/): each tab with
+// a document over the simulated card's pictures and the card's live video, each menu opened, and
+// the About dialog. The pictures are taken from the screen, so the caption, the menu bar and
+// dropped menus are in them.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "app/win/about_dialog.h"
 #include "base/text.h"
 #include "resource_ids.h"
-#include "app/win/about_dialog.h"
 #include "support/win_artifacts.h"
 #include "frame_test_support.h"
+#include "scenario_fixture.h"
 
 using namespace frame_test;
 
@@ -42,16 +43,49 @@ void CALLBACK TakeMenuShot(HWND hwnd, UINT, UINT_PTR timer, DWORD) {
   EndMenu();
 }
 
-TEST(FrameScreenshots, MainWindowOnEachTabAndEachMenuOpened) {
+// The main window as a technician sees it: "Symulator 1" chosen in the device list, its live
+// video on the first tab; on the second a document with detectors whose backgrounds were taken
+// from that video ("Tło z obrazu na żywo").
+using MainWindowPictures = Scenario;
+
+TEST_F(MainWindowPictures, EachTabWithADocumentOverTheCardsPictures) {
+  MainFrame& frame = Frame();
+  ChooseSimulator();
+  if (HasFatalFailure()) return;
+  RenderState document = RenderState::New();
+  document.pictures.resize(4, SharedWhitePicture());
+  for (std::uint32_t n = 1; n <= 4; ++n) {
+    Detector d;
+    d.track = n == 4 ? 1 : 0;
+    d.number = n == 4 ? 17 : n;
+    const int x = 10 + 45 * static_cast<int>(n);
+    d.vertices = {{{x, 60}, {x + 35, 60}, {x + 40, 100}, {x - 5, 100}}};
+    d.ladderSteps = n == 1 ? 3 : 0;
+    d.fillPercent = n == 2 ? 20 : 0;
+    d.directional = n == 3;
+    d.angle = 90;
+    document.detectors.push_back(std::move(d));
+  }
+  document.selected = 0;
+  frame.Doc().Replace(std::move(document), "");
+  frame.Editor().DocumentReplaced();
+  rig->ClickTab(1);
+  rig->Command(IDM_BACKGROUND_LIVE);
+  ASSERT_GE(State().pictures.size(), 4u);
+  for (std::size_t track = 0; track < 4; ++track)
+    EXPECT_NE(State().pictures[track]->pixels, Picture{}.pixels) << "track " << track << " has no picture of the card";
+  for (int tab : {0, 1}) {
+    rig->ClickTab(tab);
+    RedrawWindow(frame.window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    rig->Idle();
+    EXPECT_TRUE(SaveScreenArtifact(frame.window, tab == 0 ? "frame_tab_video" : "frame_tab_detectors"));
+  }
+}
+
+TEST(FrameScreenshots, EachMenuOpened) {
   FrameRig rig(ApplicationParts);
   HWND frame = rig.frame->window;
   SetForegroundWindow(frame);
-  for (int tab : {0, 1}) {
-    rig.ClickTab(tab);
-    RedrawWindow(frame, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    rig.Idle();
-    EXPECT_TRUE(SaveScreenArtifact(frame, tab == 0 ? "frame_tab_video" : "frame_tab_detectors"));
-  }
   const char* names[] = {"file", "edit", "view", "insert", "connection", "tools", "help"};
   HMENU bar = GetMenu(frame);
   for (int i = 0; i < 7; ++i) {

@@ -79,6 +79,33 @@ class Scenario : public ::testing::Test {
     const NodeRect r = node->rect;
     Send(view.window, WM_RBUTTONDOWN, {(r.left + r.right) / 2, (r.top + r.bottom) / 2});
   }
+  // Chooses "Symulator 1" in the device list once it is heard there and waits until its
+  // pictures of every track are in the live view.
+  void ChooseSimulator() {
+    rig->ClickTab(0);
+    const HWND devices = Frame().DeviceList().Handle();
+    const HWND list = GetDlgItem(devices, IDC_DEVICE_LIST);
+    LRESULT item = LB_ERR;
+    ASSERT_TRUE(rig->PumpUntil(
+        [&] {
+          item = SendMessageW(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                              reinterpret_cast<LPARAM>(L"Symulator 1 (127.0.0.2)"));
+          return item != LB_ERR;
+        },
+        30000))
+        << SendMessageW(list, LB_GETCOUNT, 0, 0) << " items";
+    SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(item), 0);
+    SendMessageW(devices, WM_COMMAND, MAKEWPARAM(IDC_DEVICE_LIST, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+    EXPECT_TRUE(rig->PumpUntil(
+        [&] {
+          const std::vector<Picture> pictures = Frame().Live().CurrentPictures();
+          return pictures.size() == 4 && std::all_of(pictures.begin(), pictures.end(), [](const Picture& p) {
+                   return p.pixels != Picture{}.pixels;
+                 });
+        },
+        30000))
+        << "no pictures of all four tracks arrived";
+  }
   // "Otwórz połączenie" through the login dialog, with the address the device list put there.
   void LogIn() {
     std::uint32_t shown = 0;

@@ -126,27 +126,8 @@ TEST_F(Scenario, ATechnicianDrawsDetectorsDefinesOutputsAndProgramsTheCard) {
   EXPECT_EQ(State().detectors.at(0).delay, 500);
 
   // "Symulator 1" is heard in the device list; choosing it brings its pictures into the live view.
-  rig->ClickTab(0);
-  const HWND devices = frame.DeviceList().Handle();
-  const HWND list = GetDlgItem(devices, IDC_DEVICE_LIST);
-  LRESULT item = LB_ERR;
-  ASSERT_TRUE(rig->PumpUntil(
-      [&] {
-        item = SendMessageW(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                            reinterpret_cast<LPARAM>(L"Symulator 1 (127.0.0.2)"));
-        return item != LB_ERR;
-      },
-      30000))
-      << SendMessageW(list, LB_GETCOUNT, 0, 0) << " items";
-  SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(item), 0);
-  SendMessageW(devices, WM_COMMAND, MAKEWPARAM(IDC_DEVICE_LIST, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
-  EXPECT_TRUE(rig->PumpUntil(
-      [&] {
-        const std::vector<Picture> pictures = frame.Live().CurrentPictures();
-        return !pictures.empty() && pictures[0].pixels != Picture{}.pixels;
-      },
-      30000))
-      << "no picture of track A arrived";
+  ChooseSimulator();
+  if (HasFatalFailure()) return;
 
   // Logged in, the document goes to the card with Ctrl+F7: the card reads its program and
   // restarts, which ends the link.
