@@ -129,11 +129,7 @@ std::string OutputScript(const std::string& program) {
 // A line diff of two texts ("-" card, "+" document, " " both), from their longest common
 // subsequence of lines.
 std::string LineDiff(const std::string& before, const std::string& after) {
-  auto lines = [](const std::string& text) {
-    std::vector<std::string> result = card::SplitListing(text);
-    return result;
-  };
-  const std::vector<std::string> a = lines(before), b = lines(after);
+  const std::vector<std::string> a = card::SplitListing(before), b = card::SplitListing(after);
   std::vector<std::vector<unsigned>> common(a.size() + 1, std::vector<unsigned>(b.size() + 1, 0));
   for (std::size_t i = a.size(); i-- > 0;) {
     for (std::size_t j = b.size(); j-- > 0;) {
@@ -146,10 +142,10 @@ std::string LineDiff(const std::string& before, const std::string& after) {
     if (i < a.size() && j < b.size() && a[i] == b[j]) {
       text += " " + a[i++] + "\n";
       ++j;
-    } else if (j < b.size() && (i == a.size() || common[i][j + 1] >= common[i + 1][j])) {
-      text += "+" + b[j++] + "\n";
-    } else {
+    } else if (i < a.size() && (j == b.size() || common[i + 1][j] >= common[i][j + 1])) {
       text += "-" + a[i++] + "\n";
+    } else {
+      text += "+" + b[j++] + "\n";
     }
   }
   return text;

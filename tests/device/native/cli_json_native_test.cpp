@@ -356,6 +356,47 @@ TEST_F(CliJsonTest, ProgramOnlyWhatDiffers) {
     }
   }
   EXPECT_EQ(Sha256Of(card_->CardFolder(kCompare) / "program.doz"), docSha) << "--check left the card as it was";
+  // Without --json the scripts are shown as a line diff, the card's lines first.
+  const auto text = trevna_test::RunTrevnactl(
+      {"program", kCompare, other.string(), "--if-different", "--check", "--diff", "--user", CardSim::kUser,
+       "--ssh-port", std::to_string(card_->SshPort())},
+      {std::string("TREVNA_PASSWORD=") + CardSim::kPassword, "TREVNA_KNOWN_CARDS=" + (*folder_ / "known_cards").string()});
+  EXPECT_EQ(text.exitCode, 0) << text.err;
+  EXPECT_NE(text.out.find("--- " + kCompare + "\n+++ " + other.string() + "\n-Y1 = 1\n+Y1 = 0\n Y2 = 1\n"),
+            std::string::npos)
+      << text.out;
+}
+
+// The step of a failure is the one the card failed at: a card that refuses to put the new
+// program in place fails at the rename (its old program stays), a wrong password at the login.
+TEST(CliJsonStepTest, FailuresNameTheirStep) {
+  CardSim sim({"127.0.0.44"}, {"fail-command=mv"});
+  const TempFolder folder("cli-json-steps");
+  const auto doc = folder / "brama.trv";
+  SaveDocumentWith(doc, {{0, 1}});
+  const struct {
+    std::vector<std::string> args;
+    std::string password;
+    std::string step, message;
+  } rows[] = {
+      {{"program", doc.string()}, CardSim::kPassword, "rename", "Nie powiodło się wysłanie pliku."},
+      {{"time"}, "zle-haslo", "login", "Nie powiodło się uwierzytelnienie użytkownika."},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.step);
+    std::vector<std::string> args = row.args;
+    args.insert(args.begin() + 1, sim.Address());
+    const auto run = trevna_test::RunTrevnactl(
+        Join(args, {"--json", "--user", CardSim::kUser, "--ssh-port", std::to_string(sim.SshPort())}),
+        {"TREVNA_PASSWORD=" + row.password, "TREVNA_KNOWN_CARDS=" + (folder / "known_cards").string()});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    const json line = json::parse(run.out, nullptr, false);
+    ASSERT_TRUE(line.is_object()) << run.out;
+    EXPECT_EQ(line["step"], row.step) << line;
+    EXPECT_EQ(line["message"], row.message) << line;
+    EXPECT_EQ(line["ok"], false);
+  }
+  EXPECT_FALSE(std::filesystem::exists(sim.CardFolder() / "program.doz")) << "no program was put in place";
 }
 
 // A card that does not answer or offers another key fails its own line only, at its step, with
