@@ -56,11 +56,20 @@ struct Cards : trevna_test::FixtureCards {
   static constexpr std::uint32_t kFirst = 0x7F000002, kSecond = 0x7F000003;
   static constexpr const char* kLongAlias = "Brama wjazdowa numer dwa przy ulicy Kolejowej 12 od strony parkingu XY";
 
-  // Null outside ctest's fixture, or when the fixture started other cards.
+  // Null outside ctest's fixture; a fixture whose info cannot be read or names other cards
+  // fails the test as well.
   static const Cards* Get() {
     static const std::unique_ptr<Cards> cards = [] {
-      auto info = trevna_test::FixtureCards::Read();
-      if (!info || info->Address("first") != kFirst || info->Address("second") != kSecond) return std::unique_ptr<Cards>();
+      if (!std::getenv("TREVNA_CARDSIM_INFO")) return std::unique_ptr<Cards>();
+      std::string problem;
+      auto info = trevna_test::FixtureCards::Read(&problem);
+      if (info && (info->Address("first") != kFirst || info->Address("second") != kSecond)) {
+        problem = "no cards \"first\" on 127.0.0.2 and \"second\" on 127.0.0.3";
+      }
+      if (!problem.empty()) {
+        ADD_FAILURE() << "the card fixture: " << problem;
+        return std::unique_ptr<Cards>();
+      }
       auto found = std::make_unique<Cards>();
       static_cast<trevna_test::FixtureCards&>(*found) = *info;
       return found;

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "support/card_fixture.h"
 
@@ -18,10 +21,19 @@ struct FrameCards : trevna_test::FixtureCards {
   static constexpr std::uint32_t kNormal = 0x7F000002;
   static constexpr std::uint32_t kStalled = 0x7F000003;
 
-  // Empty when the program runs outside ctest's fixture, or the fixture started other cards.
+  // Empty when the program runs outside ctest's fixture; a fixture whose info cannot be read
+  // or names other cards fails the test as well.
   static std::optional<FrameCards> Read() {
-    auto info = trevna_test::FixtureCards::Read();
-    if (!info || info->Address("normal") != kNormal || info->Address("stalled") != kStalled) return std::nullopt;
+    if (!std::getenv("TREVNA_CARDSIM_INFO")) return std::nullopt;
+    std::string problem;
+    auto info = trevna_test::FixtureCards::Read(&problem);
+    if (info && (info->Address("normal") != kNormal || info->Address("stalled") != kStalled)) {
+      problem = "no cards \"normal\" on 127.0.0.2 and \"stalled\" on 127.0.0.3";
+    }
+    if (!problem.empty()) {
+      ADD_FAILURE() << "the card fixture: " << problem;
+      return std::nullopt;
+    }
     FrameCards cards;
     static_cast<trevna_test::FixtureCards&>(cards) = *info;
     cards.normalPort = cards.stalledPort = info->sshPort;
