@@ -126,13 +126,13 @@ ArchiveDownload DownloadArchiveFileIf(OperationContext& ctx, const std::string& 
   struct Declined {};
   ArchiveDownload result;
   WithFailureLine(ctx, "Nie udało się pobrać pliku", [&] {
-      ctx.status.ShowProgress("Pobieranie '" + folder + file + "'", 0);
-      for (const std::string* name : {&folder, &file}) {
-        if (!card::IsSafeArchiveName(*name)) throw std::runtime_error(card::UnsafeArchiveNameText(*name));
-      }
-      ctx.files.CreateFolder(archiveRoot + folder);
-      std::unique_ptr<PartialFile> target;
-      try {
+    ctx.status.ShowProgress("Pobieranie '" + folder + file + "'", 0);
+    for (const std::string* name : {&folder, &file}) {
+      if (!card::IsSafeArchiveName(*name)) throw std::runtime_error(card::UnsafeArchiveNameText(*name));
+    }
+    ctx.files.CreateFolder(archiveRoot + folder);
+    std::unique_ptr<PartialFile> target;
+    try {
       ctx.session.Fetch(
           "/mnt/usbdrive/" + folder + file,
           [&](const char* data, std::size_t size) { target->Write(data, size); },
@@ -146,12 +146,12 @@ ArchiveDownload DownloadArchiveFileIf(OperationContext& ctx, const std::string& 
             }
             target = std::make_unique<PartialFile>(archiveRoot + folder + file);
           });
-      } catch (const Declined&) {
-        return;
-      }
-      if (target) target->Commit();
-      result.downloaded = true;
-    });
+    } catch (const Declined&) {
+      return;
+    }
+    if (target) target->Commit();
+    result.downloaded = true;
+  });
   return result;
 }
 
