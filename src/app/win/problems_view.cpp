@@ -4,6 +4,7 @@
 
 #include "base/text.h"
 #include "resource_ids.h"
+#include "shell/win/gdi.h"
 
 int ProblemsView::Height() { return ScaledPixels(120); }
 
@@ -35,10 +36,9 @@ void ProblemsView::Create(HWND parent, HINSTANCE instance, RECT& layout) {
   column.pszText = const_cast<wchar_t*>(title.c_str());
   SendMessageW(list_, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
   HIMAGELIST images = ImageList_Create(20, 20, ILC_COLOR24 | ILC_MASK, 1, 0);
-  HBITMAP mark = static_cast<HBITMAP>(
-      LoadImageW(instance, MAKEINTRESOURCEW(IDB_ERROR_MARK), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-  if (images && mark) ImageList_AddMasked(images, mark, RGB(255, 0, 255));
-  if (mark) DeleteObject(mark);
+  const BitmapHandle mark(static_cast<HBITMAP>(
+      LoadImageW(instance, MAKEINTRESOURCEW(IDB_ERROR_MARK), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  if (images && mark) ImageList_AddMasked(images, mark.Get(), RGB(255, 0, 255));
   // Without LVS_SHAREIMAGELISTS the list destroys the image list with itself.
   SendMessageW(list_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
 }

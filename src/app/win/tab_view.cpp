@@ -15,7 +15,6 @@ int TabFontHeight(int dpi) {
 
 TabView::~TabView() {
   if (window_ && IsWindow(window_)) DestroyWindow(window_);
-  if (font_) DeleteObject(font_);
 }
 
 void TabView::Create(HWND parent, const RECT& area) {
@@ -23,13 +22,11 @@ void TabView::Create(HWND parent, const RECT& area) {
                             area.right - area.left, area.bottom - area.top, parent, nullptr, frame_.Instance(),
                             nullptr);
   if (!window_) throw std::runtime_error(Cp1250FromUtf8("Nie udało się utworzyć okna zakładek."));
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
+  const int dpi = GetDeviceCaps(WindowDc(nullptr).Get(), LOGPIXELSY);
   // Central European character set: the bitmap "MS Sans Serif" of the Western set has no "ą".
-  font_ = CreateFontW(TabFontHeight(dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, EASTEUROPE_CHARSET, OUT_DEFAULT_PRECIS,
-                      CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"MS Sans Serif");
-  SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+  font_.Reset(CreateFontW(TabFontHeight(dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, EASTEUROPE_CHARSET,
+                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"MS Sans Serif"));
+  SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), TRUE);
   const char* titles[2] = {"Podgląd wideo", "Konfiguracja detektorów"};
   for (int i = 0; i < 2; ++i) {
     std::wstring text = WideFromUtf8(titles[i]);

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "shell/win/frame_parts.h"
+#include "shell/win/gdi.h"
 
 // The tab font's height for a screen of `dpi` pixels per inch: 8 points, integer division.
 int TabFontHeight(int dpi);
@@ -28,7 +29,7 @@ class TabView {
 
   HWND Handle() const { return window_; }
   int CurrentTab() const { return current_; }
-  HFONT Font() const { return font_; }
+  HFONT Font() const { return font_.Get(); }
   // The display area below the tabs, in the parent's client coordinates.
   RECT DisplayArea() const;
 
@@ -37,6 +38,6 @@ class TabView {
   LivePart& live_;
   EditorPart& editor_;
   HWND window_ = nullptr;
-  HFONT font_ = nullptr;
+  FontHandle font_;  // outlives the tab control, which is destroyed first
   int current_ = 0;
 };

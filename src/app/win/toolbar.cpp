@@ -8,6 +8,7 @@
 
 #include "base/text.h"
 #include "resource_ids.h"
+#include "shell/win/gdi.h"
 
 const std::array<ToolbarEntry, 30> kToolbarEntries{{
     {0, IDM_FILE_NEW, "Nowy... (Ctrl+N)"},
@@ -73,11 +74,11 @@ HWND CreateToolbar(HWND parent, RECT& layout) {
   if (!toolbar) throw std::runtime_error(Cp1250FromUtf8("Nie udało się utworzyć paska narzędzi."));
   SendMessageW(toolbar, TB_SETMAXTEXTROWS, 0, 0);
   SendMessageW(toolbar, TB_AUTOSIZE, 0, 0);
-  HBITMAP strip = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_TOOLBAR),
-                                                  IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  const BitmapHandle strip(static_cast<HBITMAP>(LoadImageW(
+      GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_TOOLBAR), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
   HIMAGELIST images = strip ? ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 25, 0) : nullptr;
-  const bool added = images && ImageList_AddMasked(images, strip, RGB(255, 0, 255)) >= 0;
-  if (strip) DeleteObject(strip);
+  // The image list keeps its own copy: the strip goes at the end of this scope.
+  const bool added = images && ImageList_AddMasked(images, strip.Get(), RGB(255, 0, 255)) >= 0;
   if (!added) {
     if (images) ImageList_Destroy(images);
     DestroyWindow(toolbar);

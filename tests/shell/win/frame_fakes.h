@@ -174,12 +174,14 @@ class FakeFiles : public FileDialogs {
   }
   bool ChooseFile(const FileRequest& request, std::string& chosen) override {
     log_.push_back(request.save ? "files.ChooseSave" : "files.ChooseOpen");
+    offered = request.proposedName;
     if (path.empty()) return false;
     chosen = path;
     return true;
   }
   std::deque<SaveAnswer> answers;
   std::string path;
+  std::wstring offered;  // the name the last dialog proposed
 
  private:
   Log& log_;

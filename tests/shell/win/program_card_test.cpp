@@ -175,6 +175,7 @@ TEST_F(ProgramCard, AValidDocumentIsSavedSentAndTheCardRestarted) {
   }
   ASSERT_TRUE(std::filesystem::exists(copy));
   EXPECT_EQ(std::filesystem::file_size(copy), std::filesystem::file_size(path));
+  EXPECT_EQ(rig->fakes.files->offered, L"Pobrany dokument.trv");  // the download's save dialog
   EXPECT_TRUE(errors.empty()) << (errors.empty() ? "" : errors[0]);
 }
 
