@@ -25,7 +25,7 @@ void AppFrameDialogs::Login(FrameContext& frame) { RunLoginDialog(frame); }
 void AppFrameDialogs::ChangePassword(FrameContext& frame) { RunPasswordDialog(frame); }
 void AppFrameDialogs::Network(FrameContext& frame) { RunNetworkDialog(frame); }
 void AppFrameDialogs::ArchiveDownload(FrameContext& frame) { RunArchiveDownloadDialog(frame); }
-void AppFrameDialogs::Export(FrameContext& frame) { RunExportDialog(frame.MainWindow(), frame.Queue()); }
+void AppFrameDialogs::Export(FrameContext& frame) { RunExportDialog(frame.MainWindow(), frame.Queue(), frame.Files()); }
 void AppFrameDialogs::Medium(FrameContext& frame) { RunMediumDialog(frame.MainWindow()); }
 void AppFrameDialogs::OutputTest(FrameContext& frame) { RunOutputTest(frame.MainWindow(), frame.OutputTest()); }
 void AppFrameDialogs::About(FrameContext& frame) { RunAboutDialog(frame.MainWindow(), *shell_); }

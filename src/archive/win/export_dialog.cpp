@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "base/text.h"
-#include "doc/win/win_file_dialogs.h"
 #include "resource_ids.h"
 #include "shell/win/error_box.h"
 
@@ -143,7 +142,3 @@ void RunExportDialog(HWND owner, UiQueue& queue, FileDialogs& files) {
   dialog.RunModal(owner);
 }
 
-void RunExportDialog(HWND owner, UiQueue& queue) {
-  Win32FileDialogs files;  // owned by the active window: the export dialog while it runs
-  RunExportDialog(owner, queue, files);
-}

@@ -50,9 +50,8 @@ class ExportDialog final : public Dialog, public ExportDialogUi {
 };
 
 // What the main frame calls: opens "Eksportuj archiwum" owned by `owner` and returns when it
-// is closed. `queue` is the frame's UI queue.
+// is closed. `queue` is the frame's UI queue, `files` the frame's open and save dialogs.
 void RunExportDialog(HWND owner, UiQueue& queue, FileDialogs& files);
-void RunExportDialog(HWND owner, UiQueue& queue);  // with the real open and save dialogs
 
 // What the export dialog asks the open and save dialogs: "*.avi" files ("Film wideo (*.avi)",
 // default extension "avi"), several at once to open, "Nagranie archiwum.avi" offered to save.
