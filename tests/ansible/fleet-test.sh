@@ -37,13 +37,16 @@ announce="127.0.0.1:$(python3 -c 'import socket; s=socket.socket(socket.AF_INET,
 # keeps its port.
 start_cards() {
   local name="$1" count="$2" port="$3"; shift 3
+  rm -f "$work/$name.out"  # a restarted card's old ready line does not count
   "$cardsim" --state "$state" --user serwis --password "$old_password" --ssh-port "$port" --stream-port 0 \
     --announce-to "$announce" --restart-seconds 1 "$@" >"$work/$name.out" 2>"$work/$name.err" &
   local pid=$!
   pids+=("$pid")
   eval "${name}_pid=$pid"
   local deadline=$((SECONDS + 180))
-  while [ "$(grep -c '^ready ' "$work/$name.out")" -lt "$count" ]; do
+  local ready
+  # The simulator's output file appears when the child has started, maybe after the first look.
+  while ready="$(grep -c '^ready ' "$work/$name.out" 2>/dev/null)"; [ "${ready:-0}" -lt "$count" ]; do
     if ! kill -0 "$pid" 2>/dev/null || [ "$SECONDS" -ge "$deadline" ]; then
       echo "fleet-test: simulator $name did not get ready" >&2; cat "$work/$name.err" >&2; exit 1
     fi
