@@ -57,18 +57,17 @@ MainFrame::~MainFrame() {
 
 void MainFrame::Create(HINSTANCE instance) {
   instance_ = instance;
-  WNDCLASSEXW windowClass{};
-  windowClass.style = CS_OWNDC;
-  windowClass.hInstance = instance;
-  windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_MAINFRAME));
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszMenuName = MAKEINTRESOURCEW(IDR_MAINMENU);
-  windowClass.lpszClassName = L"MainFrame";
-  RegisterWindowClass(windowClass);
-  if (!CreateFrameworkWindow(*this, 0, L"MainFrame", L"TrevnaConf", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
-                             CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance)) {
-    throw std::runtime_error(Cp1250FromUtf8("Nie udało się utworzyć okna głównego."));
-  }
+  CreateDescribedWindow(*this, {.className = L"MainFrame",
+                                .instance = instance,
+                                .classStyle = CS_OWNDC,
+                                .background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1),
+                                .icon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_MAINFRAME)),
+                                .classMenu = MAKEINTRESOURCEW(IDR_MAINMENU),
+                                .style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                                .title = L"TrevnaConf",
+                                .width = CW_USEDEFAULT,
+                                .height = CW_USEDEFAULT,
+                                .failure = "Nie udało się utworzyć okna głównego."});
   accelerators_ = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
   connection_->Start();
 

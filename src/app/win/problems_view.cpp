@@ -9,17 +9,19 @@
 int ProblemsView::Height() { return ScaledPixels(120); }
 
 void ProblemsView::Create(HWND parent, HINSTANCE instance, RECT& layout) {
-  WNDCLASSEXW windowClass{};
-  windowClass.style = CS_OWNDC;
-  windowClass.hInstance = instance;
-  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-  windowClass.lpszClassName = L"ProblemsView";
-  RegisterWindowClass(windowClass);
   layout.bottom -= Height();
-  if (!CreateFrameworkWindow(*this, WS_EX_CLIENTEDGE, L"ProblemsView", L"", WS_CHILD | WS_VISIBLE, layout.left,
-                             layout.bottom, layout.right - layout.left, Height(), parent, nullptr, instance)) {
-    throw std::runtime_error(Cp1250FromUtf8("Nie udało się utworzyć okna widoku."));
-  }
+  CreateDescribedWindow(*this, {.className = L"ProblemsView",
+                                .instance = instance,
+                                .classStyle = CS_OWNDC,
+                                .background = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)),
+                                .exStyle = WS_EX_CLIENTEDGE,
+                                .style = WS_CHILD | WS_VISIBLE,
+                                .x = layout.left,
+                                .y = layout.bottom,
+                                .width = layout.right - layout.left,
+                                .height = Height(),
+                                .parent = parent,
+                                .failure = "Nie udało się utworzyć okna widoku."});
   RECT client{};
   GetClientRect(window, &client);
   list_ = CreateWindowExW(0, WC_LISTVIEWW, L"",

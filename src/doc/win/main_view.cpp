@@ -48,17 +48,16 @@ void MainView::Create(FrameContext& frame, HWND parent, const RECT& area) {
   editor_.emplace(*document_, frame.Updates());
   scroller_.Create(parent, frame.Instance(), area);
 
-  WNDCLASSEXW windowClass{};
-  windowClass.hInstance = frame.Instance();
-  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-  windowClass.lpszClassName = L"MainView";
-  RegisterWindowClass(windowClass);
   RefreshGeometry();
   const SIZE size = geometry_.ViewSize();
-  if (!CreateFrameworkWindow(*this, 0, L"MainView", L"", WS_CHILD | WS_VISIBLE, 0, 0, size.cx, size.cy,
-                             scroller_.window, nullptr, frame.Instance())) {
-    throw std::runtime_error(Cp1250FromUtf8("Nie udało się utworzyć okna widoku."));
-  }
+  CreateDescribedWindow(*this, {.className = L"MainView",
+                                .instance = frame.Instance(),
+                                .background = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)),
+                                .style = WS_CHILD | WS_VISIBLE,
+                                .width = size.cx,
+                                .height = size.cy,
+                                .parent = scroller_.window,
+                                .failure = "Nie udało się utworzyć okna widoku."});
   RequestUpdate(UpdateViewSize | UpdateView | UpdateCommands);
 }
 

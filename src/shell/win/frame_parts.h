@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "doc/picture.h"
+#include "base/picture.h"
 #include "shell/win/command_state.h"
 
 class Document;

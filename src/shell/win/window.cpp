@@ -108,6 +108,8 @@ HWND CreateDescribedWindow(Window& object, const WindowDescription& description)
   windowClass.hInstance = description.instance;
   windowClass.hbrBackground = description.background;
   windowClass.hCursor = description.cursor;
+  windowClass.hIcon = description.icon;
+  windowClass.lpszMenuName = description.classMenu;
   windowClass.lpszClassName = description.className;
   RegisterWindowClass(windowClass);
   HWND hwnd = CreateFrameworkWindow(object, description.exStyle, description.className, description.title,

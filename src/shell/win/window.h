@@ -53,6 +53,8 @@ struct WindowDescription {
   UINT classStyle = 0;
   HBRUSH background = nullptr;
   HCURSOR cursor = nullptr;  // the arrow when null
+  HICON icon = nullptr;
+  const wchar_t* classMenu = nullptr;  // a menu resource of the class (top-level windows)
   DWORD exStyle = 0;
   DWORD style = 0;
   const wchar_t* title = L"";
