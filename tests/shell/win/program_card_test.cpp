@@ -63,7 +63,7 @@ class ProgramCard : public ::testing::Test {
  protected:
   void SetUp() override {
     auto found = FrameCards::Read();
-    if (!found) GTEST_SKIP() << "needs the simulated cards of ctest's fixture (TREVNA_FRAME_CARDS)";
+    if (!found) GTEST_SKIP() << "needs the simulated cards of ctest's fixture (TREVNA_CARDSIM_INFO)";
     cards = *found;
     SetErrorBoxHook([this](HWND, const std::string& text) { errors.push_back(Utf8FromCp1250(text)); });
   }

@@ -12,6 +12,7 @@
 #include "base/text.h"
 #include "device/win/live_view.h"
 #include "device/win/login_dialog.h"
+#include "shell/win/dialog_helpers.h"
 #include "doc/document.h"
 #include "doc/win/main_view.h"
 #include "logic/win/composer_frame.h"
@@ -30,7 +31,7 @@ class Scenario : public ::testing::Test {
  protected:
   void SetUp() override {
     auto found = FrameCards::Read();
-    if (!found) GTEST_SKIP() << "needs the simulated cards of ctest's fixture (TREVNA_FRAME_CARDS)";
+    if (!found) GTEST_SKIP() << "needs the simulated cards of ctest's fixture (TREVNA_CARDSIM_INFO)";
     cards = *found;
     SetErrorBoxHook([this](HWND, const std::string& text) { errors.push_back(Utf8FromCp1250(text)); });
     rig = std::make_unique<FrameRig>([this](PendingUpdates& updates, Log& log) {
