@@ -96,12 +96,18 @@ void Card::PrepareHostKeys() {
   for (const auto& k : keys) {
     const fs::path path = config_.folder / k.file;
     if (config_.newHostKey) fs::remove(path);
-    if (fs::exists(path)) continue;
+    if (fs::exists(path)) {
+      // Keys kept by older runs were left readable by everyone, which ssh-keygen refuses.
+      fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
+      continue;
+    }
     ssh_key key = nullptr;
     if (ssh_pki_generate(k.type, k.bits, &key) != SSH_OK) throw std::runtime_error("cannot generate a host key");
     const int rc = ssh_pki_export_privkey_file(key, nullptr, nullptr, nullptr, path.c_str());
     ssh_key_free(key);
     if (rc != SSH_OK) throw std::runtime_error("cannot write the host key " + path.string());
+    // A private key is its owner's alone, as sshd and ssh-keygen expect.
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
     log_->Write("host-key-generated", {{"file", path.string()}});
   }
 }

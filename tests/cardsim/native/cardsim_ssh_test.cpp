@@ -218,7 +218,12 @@ TEST(CardSimStart, TwoCardsOnTheirOwnAddressesWithDefaultAliasesAndCleanExit) {
             std::string::npos)
       << output;
   EXPECT_EQ(card.Ssh("ls -p /mnt/usbdrive", "", "", "127.0.0.8").exitCode, 0);
-  EXPECT_TRUE(std::filesystem::exists(card.CardFolder("127.0.0.7") / "ssh_host_ed25519_key"));
+  for (const char* key : {"ssh_host_ed25519_key", "ssh_host_rsa_key"}) {
+    using std::filesystem::perms;
+    const perms mode = std::filesystem::status(card.CardFolder("127.0.0.7") / key).permissions();
+    EXPECT_EQ(mode & perms::all, perms::owner_read | perms::owner_write)
+        << key << ": a private key readable by others is refused by ssh-keygen";
+  }
   EXPECT_EQ(card.Stop(), 0);
   EXPECT_FALSE(card.Events("stop", "127.0.0.7").empty());
 }
