@@ -14,6 +14,7 @@
 #include "support/cardsim.h"
 #include "support/files.h"
 #include "support/recording_updates.h"
+#include "cli_support.h"
 
 namespace {
 
@@ -34,10 +35,7 @@ class CliInputTest : public trevna_test::CardSimSuite<CliInputTest> {
   std::size_t Connections() const { return card_->Events("ssh-connect").size(); }
 };
 
-std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std::string>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
+using cli_test::Join;
 
 // A password the card could not get as written never reaches it: not the login's, not the new
 // one of passwd. The first row shows the card is there to be reached.

@@ -27,6 +27,7 @@
 #include "support/cardsim.h"
 #include "support/files.h"
 #include "support/recording_updates.h"
+#include "cli_support.h"
 
 namespace {
 
@@ -41,26 +42,8 @@ const std::string kCompare = "127.0.0.42";  // programming only what differs
 const std::string kRekeyed = "127.0.0.43";  // its remembered key is not the one it offers
 const std::string kStopped = "127.0.0.59";  // nothing listens there
 
-std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std::string>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-// A document with detectors of the given (track, number) pairs and Y1 = `y1`, saved to `path`.
-void SaveDocumentWith(const std::filesystem::path& path, const std::vector<std::pair<int, unsigned>>& detectors,
-                      NodeKind y1 = NodeKind::One) {
-  RecordingUpdates updates;
-  Document document(updates);
-  auto& state = document.NewRenderState();
-  for (const auto& [track, number] : detectors) {
-    Detector d;
-    d.track = track;
-    d.number = number;
-    state.detectors.push_back(d);
-  }
-  if (!state.outputDefinitions.empty()) state.outputDefinitions[0] = NewDefinitionRoot(y1);
-  SaveDocument(document, Cp1250FromUtf8(path.string()));
-}
+using cli_test::Join;
+using cli_test::SaveDocumentWith;
 
 // The output script stored in a program file, as UTF-8.
 std::string StoredScript(const std::string& program) {

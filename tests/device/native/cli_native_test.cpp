@@ -15,6 +15,7 @@
 #include "doc/document_file.h"
 #include "support/cardsim.h"
 #include "support/recording_updates.h"
+#include "cli_support.h"
 
 namespace {
 
@@ -30,26 +31,9 @@ std::vector<std::string> CardArgs(const trevna_test::CardEndpoints& card) {
           std::to_string(card.streamPort)};
 }
 
-std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std::string>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
+using cli_test::Join;
+using cli_test::SaveDocumentWith;
 using trevna_test::ReadBytes;
-
-// A document with detectors of the given (track, number) pairs, saved to `path`.
-void SaveDocumentWith(const std::filesystem::path& path, const std::vector<std::pair<int, unsigned>>& detectors) {
-  RecordingUpdates updates;
-  Document document(updates);
-  auto& state = document.NewRenderState();
-  for (const auto& [track, number] : detectors) {
-    Detector d;
-    d.track = track;
-    d.number = number;
-    state.detectors.push_back(d);
-  }
-  SaveDocument(document, Cp1250FromUtf8(path.string()));
-}
 
 class CliTest : public trevna_test::CardSimSuite<CliTest> {
  public:
