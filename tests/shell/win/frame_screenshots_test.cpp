@@ -54,19 +54,7 @@ TEST_F(MainWindowPictures, EachTabWithADocumentOverTheCardsPictures) {
   if (HasFatalFailure()) return;
   RenderState document = RenderState::New();
   document.pictures.resize(4, SharedWhitePicture());
-  for (std::uint32_t n = 1; n <= 4; ++n) {
-    Detector d;
-    d.track = n == 4 ? 1 : 0;
-    d.number = n == 4 ? 17 : n;
-    const int x = 10 + 45 * static_cast<int>(n);
-    d.vertices = {{{x, 60}, {x + 35, 60}, {x + 40, 100}, {x - 5, 100}}};
-    d.ladderSteps = n == 1 ? 3 : 0;
-    d.fillPercent = n == 2 ? 20 : 0;
-    d.directional = n == 3;
-    d.angle = 90;
-    document.detectors.push_back(std::move(d));
-  }
-  document.selected = 0;
+  frame_test::AddRoadDetectors(document);
   frame.Doc().Replace(std::move(document), "");
   frame.Editor().DocumentReplaced();
   rig->ClickTab(1);

@@ -7,11 +7,13 @@
 
 #include <array>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "base/ui_queue.h"
+#include "doc/render_state.h"
 #include "frame_fakes.h"
 #include "shell/pending_updates.h"
 #include "app/win/application_parts.h"
@@ -123,6 +125,24 @@ inline std::wstring WindowTitle(HWND window) {
   wchar_t text[1024] = {};
   GetWindowTextW(window, text, 1024);
   return text;
+}
+
+// The detectors of a document as a technician has it: a ladder, a fill and a direction on track
+// A, and a detector numbered out of range on track B, which the diagnostics list reports.
+inline void AddRoadDetectors(RenderState& state) {
+  for (std::uint32_t n = 1; n <= 4; ++n) {
+    Detector d;
+    d.track = n == 4 ? 1 : 0;
+    d.number = n == 4 ? 17 : n;
+    const int x = 10 + 45 * static_cast<int>(n);
+    d.vertices = {{{x, 60}, {x + 35, 60}, {x + 40, 100}, {x - 5, 100}}};
+    d.ladderSteps = n == 1 ? 3 : 0;
+    d.fillPercent = n == 2 ? 20 : 0;
+    d.directional = n == 3;
+    d.angle = 90;
+    state.detectors.push_back(std::move(d));
+  }
+  state.selected = 0;
 }
 
 }  // namespace frame_test

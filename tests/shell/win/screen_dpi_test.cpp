@@ -97,8 +97,7 @@ std::string LayoutProblems(HWND parent) {
   return problems;
 }
 
-// A document as a technician has it: four tracks of road, a ladder, a fill and a direction,
-// and a detector numbered out of range, which the diagnostics list reports.
+// A document as a technician has it: four tracks of road under the road detectors.
 RenderState RoadDocument() {
   RenderState state = RenderState::New();
   state.pictures.clear();
@@ -108,19 +107,7 @@ RenderState RoadDocument() {
     for (int i = 0; i < 240 * 144; ++i) picture.SetGrey(i % 240, i / 240, grey[static_cast<std::size_t>(i)]);
     state.pictures.emplace_back(std::move(picture));
   }
-  for (std::uint32_t n = 1; n <= 4; ++n) {
-    Detector d;
-    d.track = n == 4 ? 1 : 0;
-    d.number = n == 4 ? 17 : n;
-    const int x = 10 + 45 * static_cast<int>(n);
-    d.vertices = {{{x, 60}, {x + 35, 60}, {x + 40, 100}, {x - 5, 100}}};
-    d.ladderSteps = n == 1 ? 3 : 0;
-    d.fillPercent = n == 2 ? 20 : 0;
-    d.directional = n == 3;
-    d.angle = 90;
-    state.detectors.push_back(std::move(d));
-  }
-  state.selected = 0;
+  frame_test::AddRoadDetectors(state);
   return state;
 }
 
