@@ -33,9 +33,9 @@ COMMON_KEYS = ('host', 'ok', 'changed', 'step', 'message')
 
 
 def card_argument_spec(**extra):
-    spec = dict(CARD_ARGUMENT_SPEC)
-    spec.update(extra)
-    return spec
+    options = dict(CARD_ARGUMENT_SPEC)
+    options.update(extra)
+    return options
 
 
 def single_line(module, name, value):
