@@ -17,6 +17,7 @@ class InspectorTest : public EditorFixture {
  protected:
   void SetUp() override {
     EditorFixture::SetUp();
+    if (HasFatalFailure()) return;  // no host window, so no frame to build on
     frame->parameters = &panel;
     panel.Create(*frame, 100);
     panel.Show(true);
